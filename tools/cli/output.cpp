@@ -1,0 +1,21 @@
+#include "output.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace tolvane::cli {
+
+void printLine(const QJsonObject& object) {
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString& description) {
+    printLine(QJsonObject{{QStringLiteral("error"), description}});
+    return 1;
+}
+
+} // namespace tolvane::cli
