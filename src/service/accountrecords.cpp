@@ -7,8 +7,7 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
-Overview Overview::read(JsonReader& reader)
-{
+Overview Overview::read(JsonReader& reader) {
     Overview o;
     o.draftsCount = reader.integer("drafts_count"_L1);
     o.scheduledPending = reader.integer("scheduled_pending"_L1);
@@ -19,8 +18,7 @@ Overview Overview::read(JsonReader& reader)
     return o;
 }
 
-ProfileIdentity ProfileIdentity::read(JsonReader& reader)
-{
+ProfileIdentity ProfileIdentity::read(JsonReader& reader) {
     ProfileIdentity p;
     p.name = reader.string("name"_L1);
     p.headline = reader.string("headline"_L1);
@@ -30,13 +28,11 @@ ProfileIdentity ProfileIdentity::read(JsonReader& reader)
     return p;
 }
 
-DebugStatus DebugStatus::read(JsonReader& reader)
-{
+DebugStatus DebugStatus::read(JsonReader& reader) {
     return DebugStatus{reader.boolean("debug"_L1)};
 }
 
-D D::read(JsonReader& reader)
-{
+D D::read(JsonReader& reader) {
     D d;
     d.text = reader.optionalString("text"_L1).value_or(d.text);
     d.platform = reader.optionalString("platform"_L1).value_or(d.platform);
@@ -44,8 +40,7 @@ D D::read(JsonReader& reader)
     return d;
 }
 
-ScheduleResult ScheduleResult::fromReply(int status, const QByteArray& body)
-{
+ScheduleResult ScheduleResult::fromReply(int status, const QByteArray& body) {
     QJsonObject object;
     if (auto parsed = json::parse(body); parsed && parsed->isObject()) {
         object = parsed->toObject();
@@ -67,8 +62,7 @@ ScheduleResult ScheduleResult::fromReply(int status, const QByteArray& body)
     return result;
 }
 
-LLMWireToolCall LLMWireToolCall::read(JsonReader& reader)
-{
+LLMWireToolCall LLMWireToolCall::read(JsonReader& reader) {
     LLMWireToolCall c;
     c.id = reader.optionalString("id"_L1);
     c.name = reader.string("name"_L1);
@@ -76,8 +70,7 @@ LLMWireToolCall LLMWireToolCall::read(JsonReader& reader)
     return c;
 }
 
-LLMWireToolResult LLMWireToolResult::read(JsonReader& reader)
-{
+LLMWireToolResult LLMWireToolResult::read(JsonReader& reader) {
     LLMWireToolResult r;
     r.id = reader.optionalString("id"_L1);
     r.content = reader.string("content"_L1);
@@ -85,16 +78,14 @@ LLMWireToolResult LLMWireToolResult::read(JsonReader& reader)
     return r;
 }
 
-LLMWireImage LLMWireImage::read(JsonReader& reader)
-{
+LLMWireImage LLMWireImage::read(JsonReader& reader) {
     LLMWireImage i;
     i.mime = reader.string("mime"_L1);
     i.bytes = reader.integer("bytes"_L1);
     return i;
 }
 
-LLMWireMessage LLMWireMessage::read(JsonReader& reader)
-{
+LLMWireMessage LLMWireMessage::read(JsonReader& reader) {
     LLMWireMessage m;
     m.role = reader.string("role"_L1);
     m.text = reader.optionalString("text"_L1);
@@ -104,8 +95,7 @@ LLMWireMessage LLMWireMessage::read(JsonReader& reader)
     return m;
 }
 
-LLMWireRequest LLMWireRequest::read(JsonReader& reader)
-{
+LLMWireRequest LLMWireRequest::read(JsonReader& reader) {
     LLMWireRequest r;
     r.model = reader.optionalString("model"_L1);
     r.maxTokens = reader.optionalInteger("max_tokens"_L1);
@@ -116,8 +106,7 @@ LLMWireRequest LLMWireRequest::read(JsonReader& reader)
     return r;
 }
 
-LLMWireResponse LLMWireResponse::read(JsonReader& reader)
-{
+LLMWireResponse LLMWireResponse::read(JsonReader& reader) {
     LLMWireResponse r;
     r.stopReason = reader.optionalString("stop_reason"_L1);
     r.text = reader.optionalString("text"_L1);
@@ -125,8 +114,7 @@ LLMWireResponse LLMWireResponse::read(JsonReader& reader)
     return r;
 }
 
-LLMCall LLMCall::read(JsonReader& reader)
-{
+LLMCall LLMCall::read(JsonReader& reader) {
     LLMCall c;
     c.id = reader.integer("id"_L1);
     c.createdAt = reader.date("created_at"_L1);
@@ -145,8 +133,7 @@ LLMCall LLMCall::read(JsonReader& reader)
     return c;
 }
 
-LLMCallDetail LLMCallDetail::read(JsonReader& reader)
-{
+LLMCallDetail LLMCallDetail::read(JsonReader& reader) {
     LLMCallDetail d;
     d.id = reader.integer("id"_L1);
     d.createdAt = reader.date("created_at"_L1);

@@ -16,8 +16,7 @@ namespace {
 
 constexpr std::chrono::seconds shortTimeout{30};
 
-QByteArray compactJson(const QHash<QString, QString>& fields)
-{
+QByteArray compactJson(const QHash<QString, QString>& fields) {
     QJsonObject object;
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
         object.insert(it.key(), it.value());
@@ -25,8 +24,7 @@ QByteArray compactJson(const QHash<QString, QString>& fields)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QNetworkRequest jsonRequest(const QUrl& url)
-{
+QNetworkRequest jsonRequest(const QUrl& url) {
     QNetworkRequest request = makeRequest(url);
     request.setRawHeader("Content-Type", "application/json");
     return request;
@@ -34,8 +32,7 @@ QNetworkRequest jsonRequest(const QUrl& url)
 
 } // namespace
 
-ChatReply ChatReply::read(JsonReader& reader)
-{
+ChatReply ChatReply::read(JsonReader& reader) {
     ChatReply reply;
     reply.reply = reader.string("reply"_L1);
     reply.debug = reader.optionalObject<TurnDebug>("debug"_L1);
@@ -43,13 +40,11 @@ ChatReply ChatReply::read(JsonReader& reader)
     return reply;
 }
 
-ServiceEndpoints ServiceEndpoints::builtIn()
-{
+ServiceEndpoints ServiceEndpoints::builtIn() {
     return {QString::fromUtf8(build::serviceRoot), QString::fromUtf8(build::contactUrl)};
 }
 
-ServiceEndpoints ServiceEndpoints::forRoot(const QString& root)
-{
+ServiceEndpoints ServiceEndpoints::forRoot(const QString& root) {
     QString contact = root.trimmed();
     while (contact.endsWith(u'/')) {
         contact.chop(1);
@@ -59,17 +54,13 @@ ServiceEndpoints ServiceEndpoints::forRoot(const QString& root)
 
 APIClient::APIClient(AppSettings& settings, ServiceEndpoints endpoints)
     : m_settings(&settings)
-    , m_endpoints(std::move(endpoints))
-{
-}
+    , m_endpoints(std::move(endpoints)) {}
 
-std::optional<QUrl> APIClient::baseURL() const
-{
+std::optional<QUrl> APIClient::baseURL() const {
     return baseURL(m_endpoints.serviceRoot);
 }
 
-std::optional<QUrl> APIClient::baseURL(const QString& serviceRoot)
-{
+std::optional<QUrl> APIClient::baseURL(const QString& serviceRoot) {
     // Spaces and tabs only: a newline inside the root is a fault to report.
     qsizetype begin = 0;
     qsizetype end = serviceRoot.size();
@@ -91,13 +82,11 @@ std::optional<QUrl> APIClient::baseURL(const QString& serviceRoot)
     return url;
 }
 
-QUrl APIClient::appending(const QUrl& base, const QString& path)
-{
+QUrl APIClient::appending(const QUrl& base, const QString& path) {
     return appendingSegments(base, path.split(u'/'));
 }
 
-QUrl APIClient::appendingSegments(const QUrl& base, const QStringList& segments)
-{
+QUrl APIClient::appendingSegments(const QUrl& base, const QStringList& segments) {
     QUrl url = base;
     QString joined = url.path(QUrl::FullyEncoded);
     if (!joined.endsWith(u'/')) {
@@ -112,13 +101,11 @@ QUrl APIClient::appendingSegments(const QUrl& base, const QStringList& segments)
     return url;
 }
 
-QString APIClient::bearer() const
-{
+QString APIClient::bearer() const {
     return m_settings ? u"Bearer "_s + m_settings->userID() : u"Bearer "_s;
 }
 
-std::optional<APIError> APIClient::validate(const HttpResponse& response)
-{
+std::optional<APIError> APIClient::validate(const HttpResponse& response) {
     if (response.status == 0 || (response.status >= 200 && response.status <= 299)) {
         return std::nullopt;
     }
@@ -136,8 +123,7 @@ std::optional<APIError> APIClient::validate(const HttpResponse& response)
 
 namespace detail {
 
-APIResult<QByteArray> checkedBody(const HttpResponse& response)
-{
+APIResult<QByteArray> checkedBody(const HttpResponse& response) {
     if (response.failed()) {
         return Unexpected{response.cancelled ? APIError::session(response.transportError, true)
                                              : APIError::transport(response.transportError)};
@@ -148,16 +134,14 @@ APIResult<QByteArray> checkedBody(const HttpResponse& response)
     return response.body;
 }
 
-QString currentTimeZoneId()
-{
+QString currentTimeZoneId() {
     return QString::fromUtf8(QTimeZone::systemTimeZoneId());
 }
 
 } // namespace detail
 
 QCoro::Task<APIResult<QByteArray>> APIClient::getBytes(QString path,
-                                                      QHash<QString, QString> query) const
-{
+                                                       QHash<QString, QString> query) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -182,13 +166,11 @@ QCoro::Task<APIResult<QByteArray>> APIClient::getBytes(QString path,
     co_return detail::checkedBody(response);
 }
 
-QCoro::Task<APIResult<Overview>> APIClient::overview() const
-{
+QCoro::Task<APIResult<Overview>> APIClient::overview() const {
     return get<Overview>(u"api/overview"_s);
 }
 
-QCoro::Task<APIResult<QList<InAppNotification>>> APIClient::notifications() const
-{
+QCoro::Task<APIResult<QList<InAppNotification>>> APIClient::notifications() const {
     auto wrapper = co_await get<NotificationWrapper>(u"api/notifications"_s);
     if (!wrapper) {
         co_return Unexpected{wrapper.error()};
@@ -196,13 +178,11 @@ QCoro::Task<APIResult<QList<InAppNotification>>> APIClient::notifications() cons
     co_return wrapper->notifications.value_or(QList<InAppNotification>());
 }
 
-QCoro::Task<APIResult<ProfileIdentity>> APIClient::profile(QString platform) const
-{
+QCoro::Task<APIResult<ProfileIdentity>> APIClient::profile(QString platform) const {
     return get<ProfileIdentity>(u"api/profile"_s, {{u"platform"_s, platform}});
 }
 
-QCoro::Task<APIResult<bool>> APIClient::debugStatus() const
-{
+QCoro::Task<APIResult<bool>> APIClient::debugStatus() const {
     auto status = co_await get<DebugStatus>(u"api/debug/status"_s);
     if (!status) {
         co_return Unexpected{status.error()};
@@ -210,8 +190,7 @@ QCoro::Task<APIResult<bool>> APIClient::debugStatus() const
     co_return status->debug;
 }
 
-QCoro::Task<APIResult<D>> APIClient::draft(QString token) const
-{
+QCoro::Task<APIResult<D>> APIClient::draft(QString token) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -229,8 +208,7 @@ QCoro::Task<APIResult<D>> APIClient::draft(QString token) const
     co_return decoded ? *decoded : D{};
 }
 
-std::optional<QUrl> APIClient::draftPreviewURL(const QString& token) const
-{
+std::optional<QUrl> APIClient::draftPreviewURL(const QString& token) const {
     const auto base = baseURL();
     if (!base) {
         return std::nullopt;
@@ -239,8 +217,7 @@ std::optional<QUrl> APIClient::draftPreviewURL(const QString& token) const
 }
 
 QCoro::Task<APIResult<ScheduleResult>> APIClient::schedule(QString token, QString text,
-                                                           QString when) const
-{
+                                                           QString when) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -248,21 +225,18 @@ QCoro::Task<APIResult<ScheduleResult>> APIClient::schedule(QString token, QStrin
     HttpRequest request;
     request.request = jsonRequest(appendingSegments(*base, {u"api"_s, u"schedule"_s, token}));
     request.method = "POST";
-    request.body = compactJson({{u"text"_s, text},
-                                {u"when"_s, when},
-                                {u"time_zone"_s, detail::currentTimeZoneId()}});
+    request.body = compactJson(
+        {{u"text"_s, text}, {u"when"_s, when}, {u"time_zone"_s, detail::currentTimeZoneId()}});
     request.timeout = std::chrono::seconds(60);
     const HttpResponse response = co_await send(std::move(request));
     if (response.failed()) {
-        co_return Unexpected{response.cancelled
-                                 ? APIError::session(response.transportError, true)
-                                 : APIError::transport(response.transportError)};
+        co_return Unexpected{response.cancelled ? APIError::session(response.transportError, true)
+                                                : APIError::transport(response.transportError)};
     }
     co_return ScheduleResult::fromReply(response.status, response.body);
 }
 
-QCoro::Task<APIResult<Done>> APIClient::contactSupport(QString email, QString message) const
-{
+QCoro::Task<APIResult<Done>> APIClient::contactSupport(QString email, QString message) const {
     const QUrl url(m_endpoints.contactUrl, QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
         co_return Unexpected{APIError::badURL()};
@@ -283,8 +257,7 @@ QCoro::Task<APIResult<Done>> APIClient::contactSupport(QString email, QString me
     co_return Done{};
 }
 
-QCoro::Task<APIResult<QList<LLMCall>>> APIClient::llmCalls(bool mineOnly, int limit) const
-{
+QCoro::Task<APIResult<QList<LLMCall>>> APIClient::llmCalls(bool mineOnly, int limit) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -309,8 +282,7 @@ QCoro::Task<APIResult<QList<LLMCall>>> APIClient::llmCalls(bool mineOnly, int li
     co_return std::move(decoded).value();
 }
 
-QCoro::Task<APIResult<LLMCallDetail>> APIClient::llmCall(qint64 id) const
-{
+QCoro::Task<APIResult<LLMCallDetail>> APIClient::llmCall(qint64 id) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -330,8 +302,7 @@ QCoro::Task<APIResult<LLMCallDetail>> APIClient::llmCall(qint64 id) const
     co_return std::move(decoded).value();
 }
 
-QCoro::Task<APIResult<Done>> APIClient::clearLLMCalls() const
-{
+QCoro::Task<APIResult<Done>> APIClient::clearLLMCalls() const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};

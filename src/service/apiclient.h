@@ -44,7 +44,8 @@ struct ServiceEndpoints {
 // before its first suspension, so a temporary client may be awaited safely.
 class APIClient {
 public:
-    explicit APIClient(AppSettings& settings, ServiceEndpoints endpoints = ServiceEndpoints::builtIn());
+    explicit APIClient(AppSettings& settings,
+                       ServiceEndpoints endpoints = ServiceEndpoints::builtIn());
 
     // The root with spaces and tabs trimmed and trailing slashes removed; none
     // when it does not parse.
@@ -63,7 +64,8 @@ public:
     QCoro::Task<APIResult<D>> draft(QString token) const;
     std::optional<QUrl> draftPreviewURL(const QString& token) const;
     // `when` is empty (post now) or a UTC ISO 8601 time without fraction.
-    QCoro::Task<APIResult<ScheduleResult>> schedule(QString token, QString text, QString when) const;
+    QCoro::Task<APIResult<ScheduleResult>> schedule(QString token, QString text,
+                                                    QString when) const;
     QCoro::Task<APIResult<Done>> contactSupport(QString email, QString message) const;
     QCoro::Task<APIResult<QList<LLMCall>>> llmCalls(bool mineOnly, int limit) const;
     QCoro::Task<APIResult<LLMCallDetail>> llmCall(qint64 id) const;
@@ -112,8 +114,7 @@ QString currentTimeZoneId();
 } // namespace detail
 
 template <typename T>
-QCoro::Task<APIResult<T>> APIClient::get(QString path, QHash<QString, QString> query) const
-{
+QCoro::Task<APIResult<T>> APIClient::get(QString path, QHash<QString, QString> query) const {
     auto bytes = co_await getBytes(std::move(path), std::move(query));
     if (!bytes) {
         co_return Unexpected{bytes.error()};

@@ -2,11 +2,11 @@
 
 namespace tolvane {
 
-QString APIError::description() const
-{
+QString APIError::description() const {
     switch (kind) {
     case Kind::http:
-        return QStringLiteral("Server error ") + QString::number(code) + QStringLiteral(": ") + message;
+        return QStringLiteral("Server error ") + QString::number(code) + QStringLiteral(": ") +
+               message;
     case Kind::decoding:
         return QStringLiteral("Could not read the server response: ") + message;
     case Kind::transport:

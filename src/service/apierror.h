@@ -30,8 +30,7 @@ struct APIError {
     static APIError decoding(QString message) { return {Kind::decoding, 0, std::move(message)}; }
     static APIError transport(QString message) { return {Kind::transport, 0, std::move(message)}; }
     static APIError badURL() { return {Kind::badURL, 0, {}}; }
-    static APIError session(QString message, bool cancelled = false)
-    {
+    static APIError session(QString message, bool cancelled = false) {
         return {Kind::session, 0, std::move(message), cancelled};
     }
     static APIError file(QString message) { return {Kind::file, 0, std::move(message)}; }

@@ -13,24 +13,21 @@ using namespace Qt::StringLiterals;
 namespace tolvane {
 
 AppSettings::AppSettings(QObject* parent)
-    : AppSettings(std::make_unique<QSettings>(u"Tolvane"_s, u"Tolvane"_s), parent)
-{
-}
+    : AppSettings(std::make_unique<QSettings>(u"Tolvane"_s, u"Tolvane"_s), parent) {}
 
 AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject* parent)
     : QObject(parent)
-    , m_store(std::move(store))
-{
+    , m_store(std::move(store)) {
     load();
 }
 
 AppSettings::~AppSettings() = default;
 
-void AppSettings::load()
-{
+void AppSettings::load() {
     m_provisional = false;
     const QVariant stored = m_store->value("userID"_L1);
-    if (stored.isValid() && stored.canConvert<QString>() && stored.typeId() != QMetaType::QStringList) {
+    if (stored.isValid() && stored.canConvert<QString>() &&
+        stored.typeId() != QMetaType::QStringList) {
         m_userID = stored.toString();
     } else {
         m_userID = u"mac-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
@@ -54,8 +51,8 @@ void AppSettings::load()
 }
 
 template <typename T>
-void AppSettings::assign(T& field, const T& value, const char* key, void (AppSettings::*changed)())
-{
+void AppSettings::assign(T& field, const T& value, const char* key,
+                         void (AppSettings::*changed)()) {
     const bool differs = field != value;
     field = value;
     // Written even when unchanged, so the stored value always matches.
@@ -65,53 +62,46 @@ void AppSettings::assign(T& field, const T& value, const char* key, void (AppSet
     }
 }
 
-void AppSettings::setUserID(const QString& v) { assign(m_userID, v, "userID", &AppSettings::userIDChanged); }
-void AppSettings::setAuthorName(const QString& v)
-{
+void AppSettings::setUserID(const QString& v) {
+    assign(m_userID, v, "userID", &AppSettings::userIDChanged);
+}
+void AppSettings::setAuthorName(const QString& v) {
     assign(m_authorName, v, "authorName", &AppSettings::authorNameChanged);
 }
-void AppSettings::setAuthorHandle(const QString& v)
-{
+void AppSettings::setAuthorHandle(const QString& v) {
     assign(m_authorHandle, v, "authorHandle", &AppSettings::authorHandleChanged);
 }
-void AppSettings::setSupportEmail(const QString& v)
-{
+void AppSettings::setSupportEmail(const QString& v) {
     assign(m_supportEmail, v, "supportEmail", &AppSettings::supportEmailChanged);
 }
-void AppSettings::setVideoMaxSeconds(int v)
-{
+void AppSettings::setVideoMaxSeconds(int v) {
     assign(m_videoMaxSeconds, v, "videoMaxSeconds", &AppSettings::videoMaxSecondsChanged);
 }
-void AppSettings::setVideoBackgroundMode(const QString& v)
-{
-    assign(m_videoBackgroundMode, v, "videoBackgroundMode", &AppSettings::videoBackgroundModeChanged);
+void AppSettings::setVideoBackgroundMode(const QString& v) {
+    assign(m_videoBackgroundMode, v, "videoBackgroundMode",
+           &AppSettings::videoBackgroundModeChanged);
 }
-void AppSettings::setVideoBackgroundImagePath(const QString& v)
-{
+void AppSettings::setVideoBackgroundImagePath(const QString& v) {
     assign(m_videoBackgroundImagePath, v, "videoBackgroundImagePath",
            &AppSettings::videoBackgroundImagePathChanged);
 }
-void AppSettings::setVideoBackgroundPreset(const QString& v)
-{
+void AppSettings::setVideoBackgroundPreset(const QString& v) {
     assign(m_videoBackgroundPreset, v, "videoBackgroundPreset",
            &AppSettings::videoBackgroundPresetChanged);
 }
 
-void AppSettings::setProvisional(bool value)
-{
+void AppSettings::setProvisional(bool value) {
     if (m_provisional != value) {
         m_provisional = value;
         Q_EMIT provisionalChanged();
     }
 }
 
-QCoro::Task<void> AppSettings::registerSession()
-{
+QCoro::Task<void> AppSettings::registerSession() {
     return registerSession(ServiceEndpoints::builtIn());
 }
 
-QCoro::Task<void> AppSettings::registerSession(ServiceEndpoints endpoints)
-{
+QCoro::Task<void> AppSettings::registerSession(ServiceEndpoints endpoints) {
     if (!m_provisional) {
         co_return;
     }

@@ -6,8 +6,7 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
-ChatImage ChatImage::read(JsonReader& reader)
-{
+ChatImage ChatImage::read(JsonReader& reader) {
     ChatImage image;
     image.dataB64 = reader.string("data_b64"_L1);
     image.mime = reader.string("mime"_L1);
@@ -16,8 +15,7 @@ ChatImage ChatImage::read(JsonReader& reader)
     return image;
 }
 
-TurnDebug TurnDebug::read(JsonReader& reader)
-{
+TurnDebug TurnDebug::read(JsonReader& reader) {
     TurnDebug debug;
     debug.model = reader.string("model"_L1);
     debug.inputTokens = reader.integer("input_tokens"_L1);
@@ -28,8 +26,7 @@ TurnDebug TurnDebug::read(JsonReader& reader)
     return debug;
 }
 
-InAppNotification InAppNotification::read(JsonReader& reader)
-{
+InAppNotification InAppNotification::read(JsonReader& reader) {
     InAppNotification notification;
     notification.text = reader.string("text"_L1);
     notification.imageB64 = reader.optionalString("image_b64"_L1);
@@ -37,8 +34,7 @@ InAppNotification InAppNotification::read(JsonReader& reader)
     return notification;
 }
 
-NotificationWrapper NotificationWrapper::read(JsonReader& reader)
-{
+NotificationWrapper NotificationWrapper::read(JsonReader& reader) {
     NotificationWrapper wrapper;
     wrapper.drafts = reader.optionalList<InAppNotification>("drafts"_L1);
     wrapper.scheduled = reader.optionalList<InAppNotification>("scheduled"_L1);

@@ -13,9 +13,7 @@ namespace tolvane {
 
 namespace {
 
-
-APIError sessionError(const QNetworkReply& reply, const CancelHandle& cancel)
-{
+APIError sessionError(const QNetworkReply& reply, const CancelHandle& cancel) {
     const bool cancelled = cancel && cancel->isCancelled();
     return APIError::session(transportErrorText(reply, cancelled), cancelled);
 }
@@ -23,8 +21,7 @@ APIError sessionError(const QNetworkReply& reply, const CancelHandle& cancel)
 // Waits for the response head. Returns the HTTP failure for a status outside
 // 200-299 (the body is not read), or a session error.
 QCoro::Task<std::optional<APIError>> awaitHead(QNetworkReply* rawReply, CancelHandle cancel,
-                                               QString failureText)
-{
+                                               QString failureText) {
     const QPointer<QNetworkReply> reply(rawReply);
     while (reply && !reply->isFinished() &&
            !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
@@ -46,12 +43,10 @@ QCoro::Task<std::optional<APIError>> awaitHead(QNetworkReply* rawReply, CancelHa
 
 } // namespace
 
-QCoro::Task<APIResult<ChatReply>> APIClient::chatStream(QString text,
-                                                        std::optional<QString> imageB64,
-                                                        std::optional<QString> imageMime,
-                                                        std::function<void(const QString&)> onStatus,
-                                                        CancelHandle cancel) const
-{
+QCoro::Task<APIResult<ChatReply>>
+APIClient::chatStream(QString text, std::optional<QString> imageB64,
+                      std::optional<QString> imageMime,
+                      std::function<void(const QString&)> onStatus, CancelHandle cancel) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -75,13 +70,14 @@ QCoro::Task<APIResult<ChatReply>> APIClient::chatStream(QString text,
         co_return Unexpected{APIError::session(u"cancelled"_s, true)};
     }
     QPointer<QNetworkReply> reply = open(request, cancel);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(), [](QNetworkReply* r) {
-        r->disconnect();
-        if (!r->isFinished()) {
-            r->abort();
-        }
-        r->deleteLater();
-    });
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(),
+                                                                   [](QNetworkReply* r) {
+                                                                       r->disconnect();
+                                                                       if (!r->isFinished()) {
+                                                                           r->abort();
+                                                                       }
+                                                                       r->deleteLater();
+                                                                   });
 
     if (auto failure = co_await awaitHead(reply.get(), cancel, u"chat stream failed"_s)) {
         if (!reply) {
@@ -120,8 +116,7 @@ QCoro::Task<APIResult<ChatReply>> APIClient::chatStream(QString text,
 }
 
 QCoro::Task<APIResult<Done>> APIClient::events(std::function<QCoro::Task<void>()> onNotify,
-                                               CancelHandle cancel) const
-{
+                                               CancelHandle cancel) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -136,13 +131,14 @@ QCoro::Task<APIResult<Done>> APIClient::events(std::function<QCoro::Task<void>()
         co_return Unexpected{APIError::session(u"cancelled"_s, true)};
     }
     QPointer<QNetworkReply> reply = open(request, cancel);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(), [](QNetworkReply* r) {
-        r->disconnect();
-        if (!r->isFinished()) {
-            r->abort();
-        }
-        r->deleteLater();
-    });
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(),
+                                                                   [](QNetworkReply* r) {
+                                                                       r->disconnect();
+                                                                       if (!r->isFinished()) {
+                                                                           r->abort();
+                                                                       }
+                                                                       r->deleteLater();
+                                                                   });
 
     if (auto failure = co_await awaitHead(reply.get(), cancel, u"event stream failed"_s)) {
         if (!reply) {

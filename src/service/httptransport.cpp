@@ -9,8 +9,7 @@
 
 namespace tolvane {
 
-void CancelToken::cancel()
-{
+void CancelToken::cancel() {
     if (m_cancelled) {
         return;
     }
@@ -18,8 +17,7 @@ void CancelToken::cancel()
     Q_EMIT cancelled();
 }
 
-QNetworkAccessManager& sharedNetwork()
-{
+QNetworkAccessManager& sharedNetwork() {
     // Parented to the application so it goes before the event loop's objects.
     static QPointer<QNetworkAccessManager> manager;
     if (!manager) {
@@ -28,16 +26,14 @@ QNetworkAccessManager& sharedNetwork()
     return *manager;
 }
 
-QNetworkRequest makeRequest(const QUrl& url)
-{
+QNetworkRequest makeRequest(const QUrl& url) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::PreferNetwork);
     return request;
 }
 
-QNetworkReply* open(const HttpRequest& spec, const CancelHandle& cancel)
-{
+QNetworkReply* open(const HttpRequest& spec, const CancelHandle& cancel) {
     QNetworkRequest request = spec.request;
     request.setTransferTimeout(static_cast<int>(spec.timeout.count()));
     QNetworkAccessManager& network = sharedNetwork();
@@ -60,8 +56,7 @@ QNetworkReply* open(const HttpRequest& spec, const CancelHandle& cancel)
     return reply;
 }
 
-bool isTransportFailure(const QNetworkReply& reply)
-{
+bool isTransportFailure(const QNetworkReply& reply) {
     const int error = reply.error();
     // Qt groups its error codes: 1-99 network layer, 101-199 proxy. Codes of the
     // other ranges also stand for HTTP statuses the server chose (400 is a
@@ -77,8 +72,7 @@ bool isTransportFailure(const QNetworkReply& reply)
            !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
-QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller)
-{
+QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller) {
     if (reply.error() == QNetworkReply::OperationCanceledError && !cancelledByCaller) {
         // Qt reports its own idle time-out as a cancellation.
         return QStringLiteral("The request timed out.");
@@ -89,13 +83,11 @@ QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller)
     return reply.errorString();
 }
 
-bool DataAwaiter::await_ready() const
-{
+bool DataAwaiter::await_ready() const {
     return !m_reply || m_reply->bytesAvailable() > 0 || m_reply->isFinished();
 }
 
-void DataAwaiter::await_suspend(std::coroutine_handle<> handle)
-{
+void DataAwaiter::await_suspend(std::coroutine_handle<> handle) {
     // Resumed from the event loop rather than inside the reply's signal, so the
     // coroutine may abort or release the reply without re-entering Qt's
     // network code while it is still emitting.
@@ -115,8 +107,7 @@ void DataAwaiter::await_suspend(std::coroutine_handle<> handle)
     m_connections.append(QObject::connect(m_reply, &QObject::destroyed, resume));
 }
 
-QCoro::Task<HttpResponse> send(HttpRequest spec, CancelHandle cancel)
-{
+QCoro::Task<HttpResponse> send(HttpRequest spec, CancelHandle cancel) {
     HttpResponse response;
     if (cancel && cancel->isCancelled()) {
         response.cancelled = true;

@@ -87,9 +87,7 @@ QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller);
 class DataAwaiter {
 public:
     explicit DataAwaiter(QNetworkReply* reply)
-        : m_reply(reply)
-    {
-    }
+        : m_reply(reply) {}
     bool await_ready() const;
     void await_suspend(std::coroutine_handle<> handle);
     void await_resume() const {}
@@ -99,8 +97,7 @@ private:
     QList<QMetaObject::Connection> m_connections;
 };
 
-inline DataAwaiter waitForData(QNetworkReply* reply)
-{
+inline DataAwaiter waitForData(QNetworkReply* reply) {
     return DataAwaiter(reply);
 }
 

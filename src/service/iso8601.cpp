@@ -7,8 +7,7 @@ namespace tolvane::iso8601 {
 namespace {
 
 // Reads exactly `count` ASCII digits at `pos`; advances `pos`.
-std::optional<int> digits(QStringView text, qsizetype& pos, int count)
-{
+std::optional<int> digits(QStringView text, qsizetype& pos, int count) {
     if (pos + count > text.size()) {
         return std::nullopt;
     }
@@ -24,8 +23,7 @@ std::optional<int> digits(QStringView text, qsizetype& pos, int count)
     return value;
 }
 
-bool expect(QStringView text, qsizetype& pos, char16_t c)
-{
+bool expect(QStringView text, qsizetype& pos, char16_t c) {
     if (pos < text.size() && text[pos] == c) {
         ++pos;
         return true;
@@ -35,8 +33,7 @@ bool expect(QStringView text, qsizetype& pos, char16_t c)
 
 } // namespace
 
-std::optional<QDateTime> parse(QStringView text, bool withFraction)
-{
+std::optional<QDateTime> parse(QStringView text, bool withFraction) {
     qsizetype pos = 0;
     const auto year = digits(text, pos, 4);
     if (!year || !expect(text, pos, u'-')) {
@@ -109,29 +106,25 @@ std::optional<QDateTime> parse(QStringView text, bool withFraction)
     if (!date.isValid() || *hour > 23 || *minute > 59 || *second > 59) {
         return std::nullopt;
     }
-    const QDateTime local(date, QTime(*hour, *minute, *second, msec),
-                          QTimeZone(offsetSeconds));
+    const QDateTime local(date, QTime(*hour, *minute, *second, msec), QTimeZone(offsetSeconds));
     if (!local.isValid()) {
         return std::nullopt;
     }
     return local.toUTC();
 }
 
-std::optional<QDateTime> parseEither(QStringView text)
-{
+std::optional<QDateTime> parseEither(QStringView text) {
     if (auto withFraction = parse(text, true)) {
         return withFraction;
     }
     return parse(text, false);
 }
 
-QString formatWithMilliseconds(const QDateTime& time)
-{
+QString formatWithMilliseconds(const QDateTime& time) {
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
 }
 
-QString formatSeconds(const QDateTime& time)
-{
+QString formatSeconds(const QDateTime& time) {
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 

@@ -8,8 +8,7 @@
 namespace tolvane {
 
 JsonReader::JsonReader(const QJsonValue& value, QString path)
-    : m_path(std::move(path))
-{
+    : m_path(std::move(path)) {
     if (value.isObject()) {
         m_object = value.toObject();
     } else {
@@ -18,52 +17,46 @@ JsonReader::JsonReader(const QJsonValue& value, QString path)
     }
 }
 
-void JsonReader::fail(const QString& message)
-{
+void JsonReader::fail(const QString& message) {
     if (m_error.isNull()) {
         m_error = message;
     }
 }
 
-QString JsonReader::childPath(QLatin1StringView key) const
-{
+QString JsonReader::childPath(QLatin1StringView key) const {
     return m_path.isEmpty() ? QString(key) : m_path + u'.' + key;
 }
 
-std::optional<QJsonValue> JsonReader::field(QLatin1StringView key, bool required)
-{
+std::optional<QJsonValue> JsonReader::field(QLatin1StringView key, bool required) {
     if (!ok()) {
         return std::nullopt;
     }
     const auto it = m_object.constFind(key);
     if (it == m_object.constEnd() || it->isNull() || it->isUndefined()) {
         if (required) {
-            fail(it == m_object.constEnd()
-                     ? QStringLiteral("missing key \"%1\"").arg(childPath(key))
-                     : QStringLiteral("\"%1\" is null but a value is required").arg(childPath(key)));
+            fail(
+                it == m_object.constEnd()
+                    ? QStringLiteral("missing key \"%1\"").arg(childPath(key))
+                    : QStringLiteral("\"%1\" is null but a value is required").arg(childPath(key)));
         }
         return std::nullopt;
     }
     return *it;
 }
 
-void JsonReader::typeMismatch(QLatin1StringView key, const char* expected)
-{
+void JsonReader::typeMismatch(QLatin1StringView key, const char* expected) {
     fail(QStringLiteral("\"%1\" should be %2").arg(childPath(key), QLatin1String(expected)));
 }
 
-QString JsonReader::string(QLatin1StringView key)
-{
+QString JsonReader::string(QLatin1StringView key) {
     return optionalString(key, true).value_or(QString());
 }
 
-std::optional<QString> JsonReader::optionalString(QLatin1StringView key)
-{
+std::optional<QString> JsonReader::optionalString(QLatin1StringView key) {
     return optionalString(key, false);
 }
 
-std::optional<QString> JsonReader::optionalString(QLatin1StringView key, bool required)
-{
+std::optional<QString> JsonReader::optionalString(QLatin1StringView key, bool required) {
     const auto value = field(key, required);
     if (!value) {
         return std::nullopt;
@@ -75,8 +68,7 @@ std::optional<QString> JsonReader::optionalString(QLatin1StringView key, bool re
     return value->toString();
 }
 
-std::optional<qint64> JsonReader::optionalInteger(QLatin1StringView key, bool required)
-{
+std::optional<qint64> JsonReader::optionalInteger(QLatin1StringView key, bool required) {
     const auto value = field(key, required);
     if (!value) {
         return std::nullopt;
@@ -92,18 +84,15 @@ std::optional<qint64> JsonReader::optionalInteger(QLatin1StringView key, bool re
     return a;
 }
 
-qint64 JsonReader::integer(QLatin1StringView key)
-{
+qint64 JsonReader::integer(QLatin1StringView key) {
     return optionalInteger(key, true).value_or(0);
 }
 
-std::optional<qint64> JsonReader::optionalInteger(QLatin1StringView key)
-{
+std::optional<qint64> JsonReader::optionalInteger(QLatin1StringView key) {
     return optionalInteger(key, false);
 }
 
-double JsonReader::number(QLatin1StringView key)
-{
+double JsonReader::number(QLatin1StringView key) {
     const auto value = field(key, true);
     if (!value) {
         return 0;
@@ -115,8 +104,7 @@ double JsonReader::number(QLatin1StringView key)
     return value->toDouble();
 }
 
-std::optional<bool> JsonReader::optionalBoolean(QLatin1StringView key, bool required)
-{
+std::optional<bool> JsonReader::optionalBoolean(QLatin1StringView key, bool required) {
     const auto value = field(key, required);
     if (!value) {
         return std::nullopt;
@@ -128,18 +116,15 @@ std::optional<bool> JsonReader::optionalBoolean(QLatin1StringView key, bool requ
     return value->toBool();
 }
 
-bool JsonReader::boolean(QLatin1StringView key)
-{
+bool JsonReader::boolean(QLatin1StringView key) {
     return optionalBoolean(key, true).value_or(false);
 }
 
-std::optional<bool> JsonReader::optionalBoolean(QLatin1StringView key)
-{
+std::optional<bool> JsonReader::optionalBoolean(QLatin1StringView key) {
     return optionalBoolean(key, false);
 }
 
-QDateTime JsonReader::date(QLatin1StringView key)
-{
+QDateTime JsonReader::date(QLatin1StringView key) {
     const auto text = optionalString(key, true);
     if (!text) {
         return {};
@@ -151,8 +136,7 @@ QDateTime JsonReader::date(QLatin1StringView key)
     return {};
 }
 
-std::optional<QStringList> JsonReader::optionalStringList(QLatin1StringView key, bool required)
-{
+std::optional<QStringList> JsonReader::optionalStringList(QLatin1StringView key, bool required) {
     const auto value = field(key, required);
     if (!value) {
         return std::nullopt;
@@ -172,20 +156,17 @@ std::optional<QStringList> JsonReader::optionalStringList(QLatin1StringView key,
     return result;
 }
 
-QStringList JsonReader::stringList(QLatin1StringView key)
-{
+QStringList JsonReader::stringList(QLatin1StringView key) {
     return optionalStringList(key, true).value_or(QStringList());
 }
 
-std::optional<QStringList> JsonReader::optionalStringList(QLatin1StringView key)
-{
+std::optional<QStringList> JsonReader::optionalStringList(QLatin1StringView key) {
     return optionalStringList(key, false);
 }
 
 namespace json {
 
-Expected<QJsonValue, QString> parse(const QByteArray& bytes)
-{
+Expected<QJsonValue, QString> parse(const QByteArray& bytes) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -199,8 +180,7 @@ Expected<QJsonValue, QString> parse(const QByteArray& bytes)
     return QJsonValue(document.object());
 }
 
-std::optional<QHash<QString, QString>> stringMap(const QByteArray& bytes)
-{
+std::optional<QHash<QString, QString>> stringMap(const QByteArray& bytes) {
     auto value = parse(bytes);
     if (!value || !value->isObject()) {
         return std::nullopt;

@@ -3,12 +3,12 @@
 #include "platform/expected.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
-#include <QHash>
 #include <QStringList>
 
 #include <optional>
@@ -44,8 +44,7 @@ public:
     std::optional<QStringList> optionalStringList(QLatin1StringView key);
 
     template <typename T>
-    std::optional<T> optionalObject(QLatin1StringView key)
-    {
+    std::optional<T> optionalObject(QLatin1StringView key) {
         const auto value = field(key, false);
         if (!value) {
             return std::nullopt;
@@ -54,8 +53,7 @@ public:
     }
 
     template <typename T>
-    std::optional<QList<T>> optionalList(QLatin1StringView key)
-    {
+    std::optional<QList<T>> optionalList(QLatin1StringView key) {
         const auto value = field(key, false);
         if (!value) {
             return std::nullopt;
@@ -64,8 +62,7 @@ public:
     }
 
     template <typename T>
-    QList<T> list(QLatin1StringView key)
-    {
+    QList<T> list(QLatin1StringView key) {
         const auto value = field(key, true);
         if (!value) {
             return {};
@@ -88,8 +85,7 @@ private:
     QString childPath(QLatin1StringView key) const;
 
     template <typename T>
-    T readNested(const QJsonValue& value, const QString& path)
-    {
+    T readNested(const QJsonValue& value, const QString& path) {
         JsonReader child(value, path);
         T result = T::read(child);
         if (!child.ok()) {
@@ -99,8 +95,7 @@ private:
     }
 
     template <typename T>
-    QList<T> readList(const QJsonValue& value, const QString& path)
-    {
+    QList<T> readList(const QJsonValue& value, const QString& path) {
         if (!value.isArray()) {
             fail(QStringLiteral("\"%1\" should be a list").arg(path));
             return {};
@@ -125,8 +120,7 @@ namespace json {
 Expected<QJsonValue, QString> parse(const QByteArray& bytes);
 
 template <typename T>
-Expected<T, QString> decodeValue(const QJsonValue& value)
-{
+Expected<T, QString> decodeValue(const QJsonValue& value) {
     JsonReader reader(value);
     T result = T::read(reader);
     if (!reader.ok()) {
@@ -136,8 +130,7 @@ Expected<T, QString> decodeValue(const QJsonValue& value)
 }
 
 template <typename T>
-Expected<T, QString> decode(const QByteArray& bytes)
-{
+Expected<T, QString> decode(const QByteArray& bytes) {
     auto value = parse(bytes);
     if (!value) {
         return Unexpected{value.error()};
@@ -147,8 +140,7 @@ Expected<T, QString> decode(const QByteArray& bytes)
 
 // A bare JSON array of records.
 template <typename T>
-Expected<QList<T>, QString> decodeList(const QByteArray& bytes)
-{
+Expected<QList<T>, QString> decodeList(const QByteArray& bytes) {
     auto value = parse(bytes);
     if (!value) {
         return Unexpected{value.error()};

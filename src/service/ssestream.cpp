@@ -6,8 +6,7 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane::sse {
 
-bool Framer::feed(QByteArrayView bytes, const std::function<bool(const QByteArray&)>& onBlock)
-{
+bool Framer::feed(QByteArrayView bytes, const std::function<bool(const QByteArray&)>& onBlock) {
     qsizetype scanFrom = qMax<qsizetype>(0, m_buffer.size() - 1);
     m_buffer.append(bytes);
     qsizetype blockStart = 0;
@@ -28,15 +27,13 @@ bool Framer::feed(QByteArrayView bytes, const std::function<bool(const QByteArra
     return m_buffer.size() <= maxBlockSize;
 }
 
-QByteArray Framer::takeRemainder()
-{
+QByteArray Framer::takeRemainder() {
     return std::exchange(m_buffer, QByteArray());
 }
 
 namespace {
 
-QString trimmedBlanks(QStringView text)
-{
+QString trimmedBlanks(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
@@ -51,8 +48,7 @@ QString trimmedBlanks(QStringView text)
 
 } // namespace
 
-std::optional<Block> parseBlock(const QByteArray& bytes)
-{
+std::optional<Block> parseBlock(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -71,19 +67,15 @@ std::optional<Block> parseBlock(const QByteArray& bytes)
 }
 
 ChatStreamHandler::ChatStreamHandler(std::function<void(const QString&)> onStatus)
-    : m_onStatus(std::move(onStatus))
-{
-}
+    : m_onStatus(std::move(onStatus)) {}
 
-void ChatStreamHandler::fail(APIError error)
-{
+void ChatStreamHandler::fail(APIError error) {
     if (!m_failure) {
         m_failure = std::move(error);
     }
 }
 
-bool ChatStreamHandler::handle(const QByteArray& bytes)
-{
+bool ChatStreamHandler::handle(const QByteArray& bytes) {
     if (m_failure) {
         return false;
     }
@@ -116,8 +108,7 @@ bool ChatStreamHandler::handle(const QByteArray& bytes)
     return true;
 }
 
-APIResult<ChatReply> ChatStreamHandler::finish(const QByteArray& remainder)
-{
+APIResult<ChatReply> ChatStreamHandler::finish(const QByteArray& remainder) {
     if (!m_failure && !remainder.isEmpty()) {
         handle(remainder);
     }
@@ -130,8 +121,7 @@ APIResult<ChatReply> ChatStreamHandler::finish(const QByteArray& remainder)
     return *m_final;
 }
 
-bool isNotify(const QByteArray& bytes)
-{
+bool isNotify(const QByteArray& bytes) {
     const auto block = parseBlock(bytes);
     return block && block->event == "notify"_L1;
 }

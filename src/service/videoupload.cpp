@@ -14,13 +14,11 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane::upload {
 
-QByteArray makeBoundary()
-{
+QByteArray makeBoundary() {
     return "tolvane-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
 }
 
-QString makeBodyPath()
-{
+QString makeBodyPath() {
     return QDir(QDir::tempPath())
         .filePath(u"tolvane-upload-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces) +
                   u".tmp"_s);
@@ -28,17 +26,15 @@ QString makeBodyPath()
 
 namespace {
 
-QString fileError(const QString& what, const QFile& file)
-{
+QString fileError(const QString& what, const QFile& file) {
     return u"Could not %1 “%2”: %3"_s.arg(what, QFileInfo(file.fileName()).fileName(),
-                                         file.errorString());
+                                          file.errorString());
 }
 
 } // namespace
 
 Expected<Done, QString> writeMultipartBody(const QString& bodyPath, const QByteArray& boundary,
-                                           const QList<Field>& fields, const QString& videoPath)
-{
+                                           const QList<Field>& fields, const QString& videoPath) {
     QFile body(bodyPath);
     if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return Unexpected{fileError(u"write the upload body"_s, body)};
@@ -106,8 +102,7 @@ struct RemoveOnExit {
 QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double duration,
                                                       QString title,
                                                       std::function<void(double)> progress,
-                                                      CancelHandle cancel) const
-{
+                                                      CancelHandle cancel) const {
     const auto base = baseURL();
     if (!base) {
         co_return Unexpected{APIError::badURL()};
@@ -117,8 +112,8 @@ QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double d
     {
         QFile create(bodyFile.path);
         if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            co_return Unexpected{APIError::file(u"Could not create the upload body: "_s +
-                                                create.errorString())};
+            co_return Unexpected{
+                APIError::file(u"Could not create the upload body: "_s + create.errorString())};
         }
     }
     const QList<upload::Field> fields{
@@ -133,8 +128,8 @@ QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double d
 
     QFile body(bodyFile.path);
     if (!body.open(QIODevice::ReadOnly)) {
-        co_return Unexpected{APIError::file(u"Could not read the upload body: "_s +
-                                            body.errorString())};
+        co_return Unexpected{
+            APIError::file(u"Could not read the upload body: "_s + body.errorString())};
     }
     HttpRequest request;
     request.request = makeRequest(appending(*base, u"inapp/video"_s));

@@ -18,14 +18,12 @@ using tolvane::test::ScriptedHttpServer;
 
 namespace {
 
-std::unique_ptr<QSettings> settingsIn(const QTemporaryDir& dir)
-{
+std::unique_ptr<QSettings> settingsIn(const QTemporaryDir& dir) {
     return std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat);
 }
 
 // A root nothing listens on: a port that was free a moment ago.
-QString closedRoot()
-{
+QString closedRoot() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();
@@ -41,8 +39,7 @@ private Q_SLOTS:
     void init() { QVERIFY(m_dir.isValid()); }
     void cleanup() { QFile::remove(m_dir.filePath("settings.ini")); }
 
-    void baseURLDerivation()
-    {
+    void baseURLDerivation() {
         const auto base = APIClient::baseURL(" \thttp://127.0.0.1:20511/coach// \t");
         QVERIFY(base);
         QCOMPARE(base->toString(), QString("http://127.0.0.1:20511/coach"));
@@ -58,8 +55,7 @@ private Q_SLOTS:
         QVERIFY(!APIClient::baseURL("http://127.0.0.1:20511/\n"));
     }
 
-    void badURLFailsEveryOperation()
-    {
+    void badURLFailsEveryOperation() {
         AppSettings settings(settingsIn(m_dir));
         const APIClient client(settings, {"::bad::", "::bad::"});
         const auto overview = QCoro::waitFor(client.overview());
@@ -73,37 +69,35 @@ private Q_SLOTS:
                  APIError::Kind::badURL);
     }
 
-    void statusFailures_data()
-    {
+    void statusFailures_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("description");
-        QTest::newRow("json error") << 401 << QByteArray(R"({"error":"unknown user"})")
-                                    << "Server error 401: unknown user";
+        QTest::newRow("json error")
+            << 401 << QByteArray(R"({"error":"unknown user"})") << "Server error 401: unknown user";
         QTest::newRow("plain text") << 500 << QByteArray("boom") << "Server error 500: boom";
         QTest::newRow("empty") << 502 << QByteArray() << "Server error 502: ";
-        QTest::newRow("error not a string") << 400 << QByteArray(R"({"error":5})")
-                                            << R"(Server error 400: {"error":5})";
+        QTest::newRow("error not a string")
+            << 400 << QByteArray(R"({"error":5})") << R"(Server error 400: {"error":5})";
         QTest::newRow("not utf-8") << 503 << QByteArray("\xff\xfe") << "Server error 503: ";
     }
-    void statusFailures()
-    {
+    void statusFailures() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, description);
         ScriptedHttpServer server;
         server.on("/api/overview", Script::respond(status, body, "text/plain"));
         AppSettings settings(settingsIn(m_dir));
-        const auto result =
-            QCoro::waitFor(APIClient(settings, ServiceEndpoints::forRoot(server.root())).overview());
+        const auto result = QCoro::waitFor(
+            APIClient(settings, ServiceEndpoints::forRoot(server.root())).overview());
         QVERIFY(!result);
         QCOMPARE(result.error().description(), description);
     }
 
-    void requestsCarryTheirRules()
-    {
+    void requestsCarryTheirRules() {
         ScriptedHttpServer server;
-        server.on("/api/profile", Script::respond(200, R"({"name":"N","headline":"H","handle":"h"})"));
+        server.on("/api/profile",
+                  Script::respond(200, R"({"name":"N","headline":"H","handle":"h"})"));
         server.on("/api/debug/llm", Script::respond(200, "[]"));
         server.on("/api/overview", Script::respond(200, R"({"drafts_count":1})"));
         AppSettings settings(settingsIn(m_dir));
@@ -132,8 +126,7 @@ private Q_SLOTS:
         QVERIFY(server.requests().last().query.isEmpty());
     }
 
-    void draftTokensStayOneSegment()
-    {
+    void draftTokensStayOneSegment() {
         ScriptedHttpServer server;
         server.setHandler([](const test::RecordedRequest&) { return Script::respond(200, "{}"); });
         AppSettings settings(settingsIn(m_dir));
@@ -148,13 +141,12 @@ private Q_SLOTS:
                  server.root() + "api/draft/x%20y/preview.png");
     }
 
-    void draftFallsBackToDefaults()
-    {
+    void draftFallsBackToDefaults() {
         ScriptedHttpServer server;
         AppSettings settings(settingsIn(m_dir));
         const APIClient client(settings, ServiceEndpoints::forRoot(server.root()));
         for (const QByteArray& body : {QByteArray("{}"), QByteArray("[]"), QByteArray("nope"),
-                                      QByteArray(R"({"text":5})")}) {
+                                       QByteArray(R"({"text":5})")}) {
             server.on("/api/draft/t", Script::respond(200, body));
             const auto draft = QCoro::waitFor(client.draft("t"));
             QVERIFY(draft);
@@ -172,8 +164,7 @@ private Q_SLOTS:
                  QString("Server error 404: no such draft"));
     }
 
-    void scheduleAndContactBodies()
-    {
+    void scheduleAndContactBodies() {
         ScriptedHttpServer server;
         server.on("/api/schedule/tok", Script::respond(500, R"({"error":"calendar full"})"));
         server.on("/api/contact", Script::respond(200, "ignored"));
@@ -191,13 +182,11 @@ private Q_SLOTS:
 
         QVERIFY(QCoro::waitFor(client.contactSupport("me@example.com", "Help")));
         const auto contact = QJsonDocument::fromJson(server.requests().last().body).object();
-        QCOMPARE(contact.value("page").toString(),
-                 "macOS app (user " + settings.userID() + ")");
+        QCOMPARE(contact.value("page").toString(), "macOS app (user " + settings.userID() + ")");
         QCOMPARE(contact.value("email").toString(), QString("me@example.com"));
     }
 
-    void transportFailures()
-    {
+    void transportFailures() {
         AppSettings settings(settingsIn(m_dir));
         const auto refused =
             QCoro::waitFor(APIClient(settings, ServiceEndpoints::forRoot(closedRoot())).overview());
@@ -210,14 +199,13 @@ private Q_SLOTS:
         Script cut;
         cut.write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"drafts_count\"").abort();
         server.on("/api/overview", cut);
-        const auto truncated =
-            QCoro::waitFor(APIClient(settings, ServiceEndpoints::forRoot(server.root())).overview());
+        const auto truncated = QCoro::waitFor(
+            APIClient(settings, ServiceEndpoints::forRoot(server.root())).overview());
         QVERIFY(!truncated);
         QCOMPARE(truncated.error().kind, APIError::Kind::transport);
     }
 
-    void settingsFirstAndSecondStart()
-    {
+    void settingsFirstAndSecondStart() {
         QString firstId;
         {
             AppSettings settings(settingsIn(m_dir));
@@ -261,8 +249,7 @@ private Q_SLOTS:
         QCOMPARE(settings.videoMaxSeconds(), 0);
     }
 
-    void registerSession_data()
-    {
+    void registerSession_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("replaced");
@@ -273,8 +260,7 @@ private Q_SLOTS:
         QTest::newRow("not json") << 200 << QByteArray("srv-1") << false;
         QTest::newRow("server error") << 500 << QByteArray(R"({"user_id":"srv-1"})") << false;
     }
-    void registerSession()
-    {
+    void registerSession() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(bool, replaced);
@@ -295,12 +281,11 @@ private Q_SLOTS:
         QCOMPARE(settings.store().value("userID").toString(), settings.userID());
     }
 
-    void registerSessionSameIdAndUnreachable()
-    {
+    void registerSessionSameIdAndUnreachable() {
         AppSettings settings(settingsIn(m_dir));
         ScriptedHttpServer server;
-        server.on("/session", Script::respond(
-                                  200, QJsonDocument(QJsonObject{{"user_id", settings.userID()}})
+        server.on("/session",
+                  Script::respond(200, QJsonDocument(QJsonObject{{"user_id", settings.userID()}})
                                            .toJson(QJsonDocument::Compact)));
         QSignalSpy idSpy(&settings, &AppSettings::userIDChanged);
         QCoro::waitFor(settings.registerSession(ServiceEndpoints::forRoot(server.root())));

@@ -25,8 +25,7 @@ const QByteArray finalBlock =
     "\"images\":[{\"data_b64\":\"AA==\",\"mime\":\"image/png\",\"caption\":\"c\",\"group\":\"g\"}]}"
     "\n\n";
 
-QByteArray status(const QByteArray& text)
-{
+QByteArray status(const QByteArray& text) {
     return "event: status\ndata: {\"text\":\"" + text + "\"}\n\n";
 }
 
@@ -40,8 +39,7 @@ struct Outcome {
 class ChatStreamTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_dir.isValid());
         m_settings = std::make_unique<AppSettings>(
             std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat));
@@ -49,8 +47,7 @@ private Q_SLOTS:
 
     // Handles a whole body through the framer and the chat handler with
     // arbitrary splits; the outcome must not depend on how bytes arrive.
-    void framingIsIndependentOfSplits()
-    {
+    void framingIsIndependentOfSplits() {
         const QByteArray body = ": comment\n\n" + status("one") +
                                 "event: status\ndata: {\"text\":\ndata: \"two\"}\n\n" +
                                 "event: status\ndata: {\"text\":3}\n\n" + status("\\u00e9") +
@@ -82,8 +79,7 @@ private Q_SLOTS:
     }
 
     // Arbitrary bytes never crash the framing or block handling.
-    void arbitraryBytesAreSafe()
-    {
+    void arbitraryBytesAreSafe() {
         QRandomGenerator random(7);
         const QByteArray alphabet = "event: data:status final error notify{}\":\n\r\xff\xc3";
         for (int round = 0; round < 300; ++round) {
@@ -109,8 +105,7 @@ private Q_SLOTS:
         }
     }
 
-    void blockRules()
-    {
+    void blockRules() {
         // Carriage returns are data: CR LF CR LF never completes a block.
         sse::Framer framer;
         int blocks = 0;
@@ -130,8 +125,7 @@ private Q_SLOTS:
         QVERIFY(!sse::isNotify("event: notify\r\n\r\n"));
     }
 
-    void chatStreamOutcomes_data()
-    {
+    void chatStreamOutcomes_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("statuses");
         QTest::addColumn<QString>("outcome"); // the reply, or the error's description
@@ -139,9 +133,8 @@ private Q_SLOTS:
             << status("Thinking") + finalBlock << QStringList{"Thinking"} << "Done";
         QTest::newRow("final without closing blank line")
             << status("a") + finalBlock.chopped(2) << QStringList{"a"} << "Done";
-        QTest::newRow("two finals")
-            << finalBlock + "event: final\ndata: {\"reply\":\"Second\"}\n\n" << QStringList{}
-            << "Second";
+        QTest::newRow("two finals") << finalBlock + "event: final\ndata: {\"reply\":\"Second\"}\n\n"
+                                    << QStringList{} << "Second";
         QTest::newRow("images null")
             << QByteArray("event: final\ndata: {\"reply\":\"R\",\"images\":null}\n\n")
             << QStringList{} << "R";
@@ -167,8 +160,7 @@ private Q_SLOTS:
             << QByteArray() << QStringList{}
             << "Could not read the server response: stream ended without a reply";
     }
-    void chatStreamOutcomes()
-    {
+    void chatStreamOutcomes() {
         QFETCH(QByteArray, body);
         QFETCH(QStringList, statuses);
         QFETCH(QString, outcome);
@@ -179,8 +171,7 @@ private Q_SLOTS:
         QCOMPARE(got.result ? got.result->reply : got.result.error().description(), outcome);
     }
 
-    void requestShape()
-    {
+    void requestShape() {
         ScriptedHttpServer server;
         server.on("/inapp/stream", Script::streamHead().write(finalBlock));
         const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
@@ -203,8 +194,7 @@ private Q_SLOTS:
         QVERIFY(!plain.contains("image_b64") && !plain.contains("image_mime"));
     }
 
-    void failingStatusReadsNoBody()
-    {
+    void failingStatusReadsNoBody() {
         ScriptedHttpServer server;
         server.on("/inapp/stream", Script::respond(503, R"({"error":"busy"})"));
         const Outcome got = chat(server, "x");
@@ -212,8 +202,7 @@ private Q_SLOTS:
     }
 
     // A status line reaches the caller while the service is still working.
-    void statusArrivesBeforeTheReply()
-    {
+    void statusArrivesBeforeTheReply() {
         ScriptedHttpServer server;
         server.on("/inapp/stream",
                   Script::streamHead().write(status("Drafting")).delay(400).write(finalBlock));
@@ -222,8 +211,8 @@ private Q_SLOTS:
         bool finished = false;
         // The lambda must outlive its coroutine, which refers to its captures.
         const auto body = [&]() -> QCoro::Task<void> {
-            auto result = co_await client.chatStream(
-                "x", {}, {}, [&seen](const QString& s) { seen.append(s); });
+            auto result = co_await client.chatStream("x", {}, {},
+                                                     [&seen](const QString& s) { seen.append(s); });
             finished = static_cast<bool>(result);
         };
         auto task = body();
@@ -232,12 +221,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
     }
 
-    void brokenConnectionsAndCancellation()
-    {
+    void brokenConnectionsAndCancellation() {
         ScriptedHttpServer server;
-        server.on("/inapp/stream",
-                  Script().write("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + status("a"))
-                      .abort());
+        server.on(
+            "/inapp/stream",
+            Script().write("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + status("a")).abort());
         Outcome got = chat(server, "x");
         QCOMPARE(got.statuses, QStringList{"a"});
         QCOMPARE(got.result.error().kind, APIError::Kind::session);
@@ -253,8 +241,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 5000);
     }
 
-    void eventStream()
-    {
+    void eventStream() {
         ScriptedHttpServer server;
         server.on("/inapp/events", Script::streamHead()
                                        .write(": keep-alive\n\nevent: notify\n\n")
@@ -285,8 +272,7 @@ private Q_SLOTS:
     }
 
 private:
-    Outcome chat(ScriptedHttpServer& server, const QString& text)
-    {
+    Outcome chat(ScriptedHttpServer& server, const QString& text) {
         Outcome outcome;
         const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
         outcome.result = QCoro::waitFor(client.chatStream(

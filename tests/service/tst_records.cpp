@@ -3,6 +3,7 @@
 #include "service/chatrecords.h"
 #include "service/iso8601.h"
 #include "service/jsonreader.h"
+#include "service/recordjson.h"
 
 #include <QTest>
 
@@ -11,28 +12,39 @@ using namespace tolvane;
 class RecordsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void isoDates_data()
-    {
+    void isoDates_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("utc"); // empty when rejected
-        QTest::newRow("zulu") << "2026-03-01T09:30:00Z" << "2026-03-01T09:30:00.000Z";
-        QTest::newRow("fraction") << "2026-03-01T09:30:00.5Z" << "2026-03-01T09:30:00.500Z";
-        QTest::newRow("micro") << "2026-03-01T09:30:00.250999Z" << "2026-03-01T09:30:00.251Z";
-        QTest::newRow("offset") << "2026-03-01T09:30:00+01:00" << "2026-03-01T08:30:00.000Z";
+        QTest::newRow("zulu") << "2026-03-01T09:30:00Z"
+                              << "2026-03-01T09:30:00.000Z";
+        QTest::newRow("fraction") << "2026-03-01T09:30:00.5Z"
+                                  << "2026-03-01T09:30:00.500Z";
+        QTest::newRow("micro") << "2026-03-01T09:30:00.250999Z"
+                               << "2026-03-01T09:30:00.251Z";
+        QTest::newRow("offset") << "2026-03-01T09:30:00+01:00"
+                                << "2026-03-01T08:30:00.000Z";
         QTest::newRow("negative offset") << "2026-03-01T23:30:00.125-02:30"
                                          << "2026-03-02T02:00:00.125Z";
-        QTest::newRow("space no zone") << "2026-03-01 09:30" << "";
-        QTest::newRow("no zone") << "2026-03-01T09:30:00" << "";
-        QTest::newRow("no seconds") << "2026-03-01T09:30Z" << "";
-        QTest::newRow("offset without colon") << "2026-03-01T09:30:00+0100" << "";
-        QTest::newRow("empty fraction") << "2026-03-01T09:30:00.Z" << "";
-        QTest::newRow("february 30") << "2026-02-30T09:30:00Z" << "";
-        QTest::newRow("hour 24") << "2026-03-01T24:00:00Z" << "";
-        QTest::newRow("trailing text") << "2026-03-01T09:30:00Zjunk" << "";
-        QTest::newRow("date only") << "2026-03-01" << "";
+        QTest::newRow("space no zone") << "2026-03-01 09:30"
+                                       << "";
+        QTest::newRow("no zone") << "2026-03-01T09:30:00"
+                                 << "";
+        QTest::newRow("no seconds") << "2026-03-01T09:30Z"
+                                    << "";
+        QTest::newRow("offset without colon") << "2026-03-01T09:30:00+0100"
+                                              << "";
+        QTest::newRow("empty fraction") << "2026-03-01T09:30:00.Z"
+                                        << "";
+        QTest::newRow("february 30") << "2026-02-30T09:30:00Z"
+                                     << "";
+        QTest::newRow("hour 24") << "2026-03-01T24:00:00Z"
+                                 << "";
+        QTest::newRow("trailing text") << "2026-03-01T09:30:00Zjunk"
+                                       << "";
+        QTest::newRow("date only") << "2026-03-01"
+                                   << "";
     }
-    void isoDates()
-    {
+    void isoDates() {
         QFETCH(QString, text);
         QFETCH(QString, utc);
         const auto parsed = iso8601::parseEither(text);
@@ -42,8 +54,7 @@ private Q_SLOTS:
         }
     }
 
-    void chatImageAndDebug()
-    {
+    void chatImageAndDebug() {
         auto image = json::decode<ChatImage>(
             R"({"data_b64":"AA==","mime":"image/png","caption":"c","extra":1})");
         QVERIFY(image);
@@ -75,11 +86,8 @@ private Q_SLOTS:
             R"({"model":"m","input_tokens":1.5,"output_tokens":5,"cache_read_tokens":0,"cache_write_tokens":0,"cost_usd":1})"));
     }
 
-    void notificationsWrapper()
-    {
-        auto list = [](const QByteArray& body) {
-            return json::decode<NotificationWrapper>(body);
-        };
+    void notificationsWrapper() {
+        auto list = [](const QByteArray& body) { return json::decode<NotificationWrapper>(body); };
         QVERIFY(list(R"({"notifications":null})"));
         QVERIFY(!list(R"({"notifications":null})")->notifications);
         QVERIFY(list("{}"));
@@ -100,8 +108,7 @@ private Q_SLOTS:
         QVERIFY(!list("\xff\xfe{}"));
     }
 
-    void accountRecords()
-    {
+    void accountRecords() {
         QVERIFY(!json::decode<Overview>(
             R"({"drafts_count":1,"scheduled_pending":0,"published_count":0,"total_impressions":0,"total_likes":0})"));
         auto overview = json::decode<Overview>(
@@ -131,16 +138,16 @@ private Q_SLOTS:
         QVERIFY(detail);
         QCOMPARE(detail->request->messages->first().role, QString("user"));
         QCOMPARE(detail->response->toolCalls->first().name, QString("t"));
-        auto noRole = json::decode<LLMCallDetail>(detailHead +
-                                                  R"(,"request":{"messages":[{"text":"x"}]}})");
+        auto noRole =
+            json::decode<LLMCallDetail>(detailHead + R"(,"request":{"messages":[{"text":"x"}]}})");
         QVERIFY(!noRole);
         QVERIFY(noRole.error().contains("request.messages[0].role"));
         QVERIFY(!json::decode<LLMCallDetail>(
-            detailHead + R"(,"request":{"messages":[{"role":"tool","tool_results":[{"id":"1"}]}]}})"));
+            detailHead +
+            R"(,"request":{"messages":[{"role":"tool","tool_results":[{"id":"1"}]}]}})"));
     }
 
-    void scheduleResult()
-    {
+    void scheduleResult() {
         auto r = ScheduleResult::fromReply(200, R"({"at":"2026-03-01T08:30:00Z","mode":"queued"})");
         QCOMPARE(r.outcome, ScheduleResult::Outcome::scheduled);
         QCOMPARE(iso8601::formatSeconds(*r.at), QString("2026-03-01T08:30:00Z"));
@@ -159,8 +166,7 @@ private Q_SLOTS:
         QVERIFY(!r.at);
     }
 
-    void errorTexts()
-    {
+    void errorTexts() {
         QCOMPARE(APIError::http(502, "").description(), QString("Server error 502: "));
         QCOMPARE(APIError::http(401, "%1 %2").description(), QString("Server error 401: %1 %2"));
         QCOMPARE(APIError::decoding("x").description(),
@@ -171,8 +177,34 @@ private Q_SLOTS:
                  QString("The server URL is invalid. Check Settings."));
     }
 
-    void chatReply()
-    {
+    // What the wire writer produces reads back to the same record; a key
+    // misspelt on either side breaks this.
+    void wireFormRoundTrips() {
+        LLMCallDetail detail;
+        detail.id = Q_INT64_C(1) << 40;
+        detail.createdAt = *iso8601::parseEither(QStringLiteral("2026-03-01T09:30:00.250Z"));
+        detail.model = "m";
+        detail.request =
+            LLMWireRequest{"m",
+                           100,
+                           "low",
+                           "sys",
+                           QStringList{"search"},
+                           QList<LLMWireMessage>{{"user", "hi", LLMWireImage{"image/png", 12},
+                                                  QList<LLMWireToolCall>{{"1", "t", "{}"}},
+                                                  QList<LLMWireToolResult>{{"1", "ok", false}}}}};
+        detail.response = LLMWireResponse{"end", "text", std::nullopt};
+        const auto back = json::decodeValue<LLMCallDetail>(wire::toJson(detail));
+        QVERIFY(back);
+        QCOMPARE(*back, detail);
+
+        const InAppNotification notification{"n", "AA==", detail.createdAt};
+        QCOMPARE(*json::decodeValue<InAppNotification>(wire::toJson(notification)), notification);
+        const ProfileIdentity profile{"N", "H", "h", std::nullopt, "image/png"};
+        QCOMPARE(*json::decodeValue<ProfileIdentity>(wire::toJson(profile)), profile);
+    }
+
+    void chatReply() {
         auto reply = json::decode<ChatReply>(R"({"reply":"r","images":null})");
         QVERIFY(reply);
         QVERIFY(reply->images.isEmpty());

@@ -13,8 +13,7 @@ using tolvane::test::ScriptedHttpServer;
 
 namespace {
 
-QStringList leftoverBodies()
-{
+QStringList leftoverBodies() {
     return QDir(QDir::tempPath()).entryList({"tolvane-upload-*"}, QDir::Files);
 }
 
@@ -23,26 +22,24 @@ QStringList leftoverBodies()
 class UploadTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_dir.isValid());
         m_settings = std::make_unique<AppSettings>(
             std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat));
         m_before = leftoverBodies();
     }
 
-    void bodyIsByteExact_data()
-    {
+    void bodyIsByteExact_data() {
         QTest::addColumn<double>("duration");
         QTest::addColumn<QByteArray>("durationText");
         QTest::addColumn<QByteArray>("video");
-        QTest::newRow("12.5 s") << 12.5 << QByteArray("12.50") << QByteArray("\x00\x01mp4\r\n--", 8);
+        QTest::newRow("12.5 s") << 12.5 << QByteArray("12.50")
+                                << QByteArray("\x00\x01mp4\r\n--", 8);
         QTest::newRow("3 s, empty file") << 3.0 << QByteArray("3.00") << QByteArray();
         QTest::newRow("larger than a chunk")
             << 0.126 << QByteArray("0.13") << QByteArray(3 * 1024 * 1024 + 17, 'v');
     }
-    void bodyIsByteExact()
-    {
+    void bodyIsByteExact() {
         QFETCH(double, duration);
         QFETCH(QByteArray, durationText);
         QFETCH(QByteArray, video);
@@ -56,8 +53,8 @@ private Q_SLOTS:
         server.on("/inapp/video", Script::respond(200, R"({"video_id":42})"));
         const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
         QList<double> progress;
-        const auto id = QCoro::waitFor(client.uploadVideo(
-            path, duration, "", [&progress](double p) { progress.append(p); }));
+        const auto id = QCoro::waitFor(
+            client.uploadVideo(path, duration, "", [&progress](double p) { progress.append(p); }));
         QVERIFY(id);
         QCOMPARE(*id, 42);
 
@@ -73,8 +70,8 @@ private Q_SLOTS:
             "--" + boundary + "\r\nContent-Disposition: form-data; name=\"user_id\"\r\n\r\n" +
             m_settings->userID().toUtf8() + "\r\n--" + boundary +
             "\r\nContent-Disposition: form-data; name=\"duration\"\r\n\r\n" + durationText +
-            "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\n\r\n--" +
-            boundary +
+            "\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\n\r\n--" + boundary +
             "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
             "Content-Type: video/mp4\r\n\r\n" +
             video + "\r\n--" + boundary + "--\r\n";
@@ -87,8 +84,7 @@ private Q_SLOTS:
         QCOMPARE(leftoverBodies(), m_before);
     }
 
-    void failuresLeaveNoBodyBehind_data()
-    {
+    void failuresLeaveNoBodyBehind_data() {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("description");
@@ -101,8 +97,7 @@ private Q_SLOTS:
         QTest::newRow("status") << QByteArray(R"({"error":"too long"})") << 413
                                 << "Server error 413: too long";
     }
-    void failuresLeaveNoBodyBehind()
-    {
+    void failuresLeaveNoBodyBehind() {
         QFETCH(QByteArray, reply);
         QFETCH(int, status);
         QFETCH(QString, description);
@@ -120,8 +115,7 @@ private Q_SLOTS:
         QCOMPARE(leftoverBodies(), m_before);
     }
 
-    void unreadableVideoAndLostConnection()
-    {
+    void unreadableVideoAndLostConnection() {
         ScriptedHttpServer server;
         const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
         const auto missing =

@@ -5,8 +5,7 @@
 
 namespace tolvane::test {
 
-Script Script::respond(int status, const QByteArray& body, const QByteArray& contentType)
-{
+Script Script::respond(int status, const QByteArray& body, const QByteArray& contentType) {
     Script script;
     script.write("HTTP/1.1 " + QByteArray::number(status) + " Status\r\nContent-Type: " +
                  contentType + "\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -14,34 +13,29 @@ Script Script::respond(int status, const QByteArray& body, const QByteArray& con
     return script;
 }
 
-Script Script::streamHead(int status, const QByteArray& contentType)
-{
+Script Script::streamHead(int status, const QByteArray& contentType) {
     Script script;
     script.write("HTTP/1.1 " + QByteArray::number(status) + " Status\r\nContent-Type: " +
                  contentType + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n");
     return script;
 }
 
-Script& Script::write(const QByteArray& bytes)
-{
+Script& Script::write(const QByteArray& bytes) {
     m_steps.append({Step::Kind::write, bytes, 0});
     return *this;
 }
 
-Script& Script::delay(int milliseconds)
-{
+Script& Script::delay(int milliseconds) {
     m_steps.append({Step::Kind::delay, {}, milliseconds});
     return *this;
 }
 
-Script& Script::stall()
-{
+Script& Script::stall() {
     m_steps.append({Step::Kind::stall, {}, 0});
     return *this;
 }
 
-Script& Script::abort()
-{
+Script& Script::abort() {
     m_steps.append({Step::Kind::abort, {}, 0});
     return *this;
 }
@@ -58,14 +52,12 @@ struct ScriptedHttpServer::Connection {
 };
 
 ScriptedHttpServer::ScriptedHttpServer(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &ScriptedHttpServer::onNewConnection);
     m_server.listen(QHostAddress::LocalHost, 0);
 }
 
-ScriptedHttpServer::~ScriptedHttpServer()
-{
+ScriptedHttpServer::~ScriptedHttpServer() {
     for (const auto& connection : std::as_const(m_connections)) {
         connection->socket->disconnect(this);
         connection->socket->abort();
@@ -74,38 +66,31 @@ ScriptedHttpServer::~ScriptedHttpServer()
     }
 }
 
-quint16 ScriptedHttpServer::port() const
-{
+quint16 ScriptedHttpServer::port() const {
     return m_server.serverPort();
 }
 
-QString ScriptedHttpServer::root() const
-{
+QString ScriptedHttpServer::root() const {
     return QStringLiteral("http://127.0.0.1:%1/").arg(port());
 }
 
-QUrl ScriptedHttpServer::url(const QString& path) const
-{
+QUrl ScriptedHttpServer::url(const QString& path) const {
     return QUrl(root() + path);
 }
 
-void ScriptedHttpServer::on(const QByteArray& path, Script script)
-{
+void ScriptedHttpServer::on(const QByteArray& path, Script script) {
     m_scripts.insert(path, std::move(script));
 }
 
-void ScriptedHttpServer::setHandler(std::function<Script(const RecordedRequest&)> handler)
-{
+void ScriptedHttpServer::setHandler(std::function<Script(const RecordedRequest&)> handler) {
     m_handler = std::move(handler);
 }
 
-int ScriptedHttpServer::openConnections() const
-{
+int ScriptedHttpServer::openConnections() const {
     return static_cast<int>(m_connections.size());
 }
 
-void ScriptedHttpServer::onNewConnection()
-{
+void ScriptedHttpServer::onNewConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         auto connection = std::make_shared<Connection>();
         connection->socket = socket;
@@ -130,8 +115,7 @@ void ScriptedHttpServer::onNewConnection()
     }
 }
 
-void ScriptedHttpServer::onReadyRead(const std::shared_ptr<Connection>& connection)
-{
+void ScriptedHttpServer::onReadyRead(const std::shared_ptr<Connection>& connection) {
     if (!connection->socket || connection->responding) {
         if (connection->socket) {
             connection->socket->readAll();
@@ -193,8 +177,7 @@ void ScriptedHttpServer::onReadyRead(const std::shared_ptr<Connection>& connecti
     runStep(connection);
 }
 
-void ScriptedHttpServer::runStep(const std::shared_ptr<Connection>& connection)
-{
+void ScriptedHttpServer::runStep(const std::shared_ptr<Connection>& connection) {
     while (connection->socket) {
         if (connection->steps.isEmpty()) {
             connection->socket->disconnectFromHost();

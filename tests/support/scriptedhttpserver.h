@@ -17,8 +17,8 @@ namespace tolvane::test {
 // A request as the server received it.
 struct RecordedRequest {
     QByteArray method;
-    QByteArray path;  // without the query, still percent-encoded
-    QByteArray query; // raw, without "?"
+    QByteArray path;                       // without the query, still percent-encoded
+    QByteArray query;                      // raw, without "?"
     QHash<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
 
@@ -33,8 +33,7 @@ public:
                           const QByteArray& contentType = "application/json");
     // Head of a streaming response (no length; the body ends when the
     // connection closes).
-    static Script streamHead(int status = 200,
-                             const QByteArray& contentType = "text/event-stream");
+    static Script streamHead(int status = 200, const QByteArray& contentType = "text/event-stream");
 
     Script& write(const QByteArray& bytes);
     Script& delay(int milliseconds);
