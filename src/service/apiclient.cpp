@@ -134,6 +134,11 @@ APIResult<QByteArray> checkedBody(const HttpResponse& response) {
     return response.body;
 }
 
+QCoro::Task<APIResult<QByteArray>> fetch(HttpRequest request) {
+    const HttpResponse response = co_await send(std::move(request));
+    co_return checkedBody(response);
+}
+
 QString currentTimeZoneId() {
     return QString::fromUtf8(QTimeZone::systemTimeZoneId());
 }
@@ -162,8 +167,7 @@ QCoro::Task<APIResult<QByteArray>> APIClient::getBytes(QString path,
     request.request = makeRequest(url);
     request.request.setRawHeader("Authorization", bearer().toUtf8());
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    co_return detail::checkedBody(response);
+    co_return co_await detail::fetch(std::move(request));
 }
 
 QCoro::Task<APIResult<Overview>> APIClient::overview() const {
@@ -198,8 +202,7 @@ QCoro::Task<APIResult<D>> APIClient::draft(QString token) const {
     HttpRequest request;
     request.request = makeRequest(appendingSegments(*base, {u"api"_s, u"draft"_s, token}));
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    auto body = detail::checkedBody(response);
+    auto body = co_await detail::fetch(std::move(request));
     if (!body) {
         co_return Unexpected{body.error()};
     }
@@ -249,8 +252,7 @@ QCoro::Task<APIResult<Done>> APIClient::contactSupport(QString email, QString me
                                 {u"message"_s, message},
                                 {u"page"_s, u"macOS app (user "_s + userID + u")"_s}});
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    auto body = detail::checkedBody(response);
+    auto body = co_await detail::fetch(std::move(request));
     if (!body) {
         co_return Unexpected{body.error()};
     }
@@ -270,16 +272,11 @@ QCoro::Task<APIResult<QList<LLMCall>>> APIClient::llmCalls(bool mineOnly, int li
         request.request.setRawHeader("Authorization", bearer().toUtf8());
     }
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    auto body = detail::checkedBody(response);
+    auto body = co_await detail::fetch(std::move(request));
     if (!body) {
         co_return Unexpected{body.error()};
     }
-    auto decoded = json::decodeList<LLMCall>(*body);
-    if (!decoded) {
-        co_return Unexpected{APIError::decoding(decoded.error())};
-    }
-    co_return std::move(decoded).value();
+    co_return detail::asDecoded(json::decodeList<LLMCall>(*body));
 }
 
 QCoro::Task<APIResult<LLMCallDetail>> APIClient::llmCall(qint64 id) const {
@@ -290,16 +287,11 @@ QCoro::Task<APIResult<LLMCallDetail>> APIClient::llmCall(qint64 id) const {
     HttpRequest request;
     request.request = makeRequest(appending(*base, u"api/debug/llm/"_s + QString::number(id)));
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    auto body = detail::checkedBody(response);
+    auto body = co_await detail::fetch(std::move(request));
     if (!body) {
         co_return Unexpected{body.error()};
     }
-    auto decoded = json::decode<LLMCallDetail>(*body);
-    if (!decoded) {
-        co_return Unexpected{APIError::decoding(decoded.error())};
-    }
-    co_return std::move(decoded).value();
+    co_return detail::asDecoded(json::decode<LLMCallDetail>(*body));
 }
 
 QCoro::Task<APIResult<Done>> APIClient::clearLLMCalls() const {
@@ -311,8 +303,7 @@ QCoro::Task<APIResult<Done>> APIClient::clearLLMCalls() const {
     request.request = makeRequest(appending(*base, u"api/debug/llm"_s));
     request.method = "DELETE";
     request.timeout = shortTimeout;
-    const HttpResponse response = co_await send(std::move(request));
-    auto body = detail::checkedBody(response);
+    auto body = co_await detail::fetch(std::move(request));
     if (!body) {
         co_return Unexpected{body.error()};
     }

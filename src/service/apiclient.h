@@ -110,6 +110,17 @@ private:
 namespace detail {
 // The reply body of a successful request, or the error of a failed one.
 APIResult<QByteArray> checkedBody(const HttpResponse& response);
+// Sends the request and gives the body of a 2xx reply, or the failure.
+QCoro::Task<APIResult<QByteArray>> fetch(HttpRequest request);
+
+// A record decoded from a checked body; a mismatch becomes `decoding`.
+template <typename T>
+APIResult<T> asDecoded(Expected<T, QString> decoded) {
+    if (!decoded) {
+        return Unexpected{APIError::decoding(decoded.error())};
+    }
+    return std::move(decoded).value();
+}
 QString currentTimeZoneId();
 } // namespace detail
 
@@ -119,11 +130,7 @@ QCoro::Task<APIResult<T>> APIClient::get(QString path, QHash<QString, QString> q
     if (!bytes) {
         co_return Unexpected{bytes.error()};
     }
-    auto decoded = json::decode<T>(*bytes);
-    if (!decoded) {
-        co_return Unexpected{APIError::decoding(decoded.error())};
-    }
-    co_return std::move(decoded).value();
+    co_return detail::asDecoded(json::decode<T>(*bytes));
 }
 
 } // namespace tolvane

@@ -13,32 +13,65 @@ namespace tolvane {
 
 namespace {
 
-APIError sessionError(const QNetworkReply& reply, const CancelHandle& cancel) {
-    const bool cancelled = cancel && cancel->isCancelled();
-    return APIError::session(transportErrorText(reply, cancelled), cancelled);
+APIError sessionError(const QNetworkReply* reply, const CancelHandle& cancel) {
+    const bool cancelled = (cancel && cancel->isCancelled()) || !reply;
+    return APIError::session(reply ? transportErrorText(*reply, cancelled) : u"cancelled"_s,
+                             cancelled);
 }
 
-// Waits for the response head. Returns the HTTP failure for a status outside
-// 200-299 (the body is not read), or a session error.
-QCoro::Task<std::optional<APIError>> awaitHead(QNetworkReply* rawReply, CancelHandle cancel,
-                                               QString failureText) {
-    const QPointer<QNetworkReply> reply(rawReply);
-    while (reply && !reply->isFinished() &&
-           !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-        co_await waitForData(reply.get());
-    }
-    if (!reply) {
+// Opens a text/event-stream request and hands each chunk of its body to
+// `onChunk`, in order, until the body ends or `onChunk` returns false. A status
+// outside 200-299 fails with `failureText` and reads no body; connection
+// failures and cancellation come back as session errors.
+QCoro::Task<std::optional<APIError>>
+pumpStream(HttpRequest request, CancelHandle cancel, QString failureText,
+           std::function<QCoro::Task<bool>(QByteArray)> onChunk) {
+    if (cancel && cancel->isCancelled()) {
         co_return APIError::session(u"cancelled"_s, true);
     }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        const int code = status.toInt();
-        if (code < 200 || code > 299) {
-            co_return APIError::http(code, failureText);
-        }
-        co_return std::nullopt;
+    const QPointer<QNetworkReply> reply = open(request, cancel);
+    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(),
+                                                                         [](QNetworkReply* r) {
+                                                                             r->disconnect();
+                                                                             if (!r->isFinished()) {
+                                                                                 r->abort();
+                                                                             }
+                                                                             r->deleteLater();
+                                                                         });
+    const auto statusOf = [&reply] {
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    };
+
+    while (reply && !reply->isFinished() && !statusOf().isValid()) {
+        co_await waitForData(reply.get());
     }
-    co_return sessionError(*reply, cancel);
+    if (!reply || !statusOf().isValid()) {
+        co_return sessionError(reply.get(), cancel);
+    }
+    if (const int code = statusOf().toInt(); code < 200 || code > 299) {
+        co_return APIError::http(code, failureText);
+    }
+
+    for (;;) {
+        co_await waitForData(reply.get());
+        if (!reply || (cancel && cancel->isCancelled())) {
+            co_return sessionError(reply.get(), cancel);
+        }
+        const QByteArray chunk = reply->isOpen() ? reply->readAll() : QByteArray();
+        if (!chunk.isEmpty()) {
+            if (!co_await onChunk(chunk)) {
+                co_return std::nullopt;
+            }
+            continue;
+        }
+        if (reply->isFinished()) {
+            break;
+        }
+    }
+    if (isTransportFailure(*reply)) {
+        co_return sessionError(reply.get(), cancel);
+    }
+    co_return std::nullopt;
 }
 
 } // namespace
@@ -66,51 +99,17 @@ APIClient::chatStream(QString text, std::optional<QString> imageB64,
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = std::chrono::seconds(300);
 
-    if (cancel && cancel->isCancelled()) {
-        co_return Unexpected{APIError::session(u"cancelled"_s, true)};
-    }
-    QPointer<QNetworkReply> reply = open(request, cancel);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(),
-                                                                   [](QNetworkReply* r) {
-                                                                       r->disconnect();
-                                                                       if (!r->isFinished()) {
-                                                                           r->abort();
-                                                                       }
-                                                                       r->deleteLater();
-                                                                   });
-
-    if (auto failure = co_await awaitHead(reply.get(), cancel, u"chat stream failed"_s)) {
-        if (!reply) {
-            owner.release();
-        }
-        co_return Unexpected{*failure};
-    }
-
     sse::ChatStreamHandler handler(std::move(onStatus));
     sse::Framer framer;
-    const auto onBlock = [&handler](const QByteArray& block) { return handler.handle(block); };
-    for (;;) {
-        co_await waitForData(reply.get());
-        if (!reply) {
-            owner.release();
-            co_return Unexpected{APIError::session(u"cancelled"_s, true)};
+    const auto onChunk = [&](QByteArray chunk) -> QCoro::Task<bool> {
+        if (!framer.feed(chunk, [&](const QByteArray& block) { return handler.handle(block); })) {
+            handler.fail(APIError::decoding(u"stream block too large"_s));
         }
-        const QByteArray chunk = reply->isOpen() ? reply->readAll() : QByteArray();
-        if (!chunk.isEmpty()) {
-            if (!framer.feed(chunk, onBlock)) {
-                handler.fail(APIError::decoding(u"stream block too large"_s));
-            }
-            if (handler.failure()) {
-                co_return Unexpected{*handler.failure()};
-            }
-            continue;
-        }
-        if (reply->isFinished()) {
-            break;
-        }
-    }
-    if (isTransportFailure(*reply) || (cancel && cancel->isCancelled())) {
-        co_return Unexpected{sessionError(*reply, cancel)};
+        co_return !handler.failure();
+    };
+    if (auto failure = co_await pumpStream(std::move(request), std::move(cancel),
+                                           u"chat stream failed"_s, onChunk)) {
+        co_return Unexpected{*failure};
     }
     co_return handler.finish(framer.takeRemainder());
 }
@@ -127,68 +126,28 @@ QCoro::Task<APIResult<Done>> APIClient::events(std::function<QCoro::Task<void>()
     request.request.setRawHeader("Authorization", bearer().toUtf8());
     request.timeout = std::chrono::seconds(60);
 
-    if (cancel && cancel->isCancelled()) {
-        co_return Unexpected{APIError::session(u"cancelled"_s, true)};
-    }
-    QPointer<QNetworkReply> reply = open(request, cancel);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply.get(),
-                                                                   [](QNetworkReply* r) {
-                                                                       r->disconnect();
-                                                                       if (!r->isFinished()) {
-                                                                           r->abort();
-                                                                       }
-                                                                       r->deleteLater();
-                                                                   });
-
-    if (auto failure = co_await awaitHead(reply.get(), cancel, u"event stream failed"_s)) {
-        if (!reply) {
-            owner.release();
+    sse::Framer framer;
+    bool tooLarge = false;
+    const auto onChunk = [&](QByteArray chunk) -> QCoro::Task<bool> {
+        int notifies = 0;
+        tooLarge = !framer.feed(chunk, [&notifies](const QByteArray& block) {
+            notifies += sse::isNotify(block) ? 1 : 0;
+            return true;
+        });
+        // Each notify is awaited before the next one and before reading on.
+        for (; notifies > 0 && !tooLarge; --notifies) {
+            if (onNotify) {
+                co_await onNotify();
+            }
         }
+        co_return !tooLarge;
+    };
+    if (auto failure =
+            co_await pumpStream(std::move(request), cancel, u"event stream failed"_s, onChunk)) {
         co_return Unexpected{*failure};
     }
-
-    sse::Framer framer;
-    int pendingNotifies = 0;
-    const auto onBlock = [&pendingNotifies](const QByteArray& block) {
-        if (sse::isNotify(block)) {
-            ++pendingNotifies;
-        }
-        return true;
-    };
-    for (;;) {
-        co_await waitForData(reply.get());
-        if (!reply) {
-            owner.release();
-            co_return Unexpected{APIError::session(u"cancelled"_s, true)};
-        }
-        // Reads at most one chunk before handing out its notifies, each awaited
-        // before the next is read, so events keep their order.
-        const QByteArray chunk = reply->isOpen() ? reply->readAll() : QByteArray();
-        if (!chunk.isEmpty()) {
-            if (!framer.feed(chunk, onBlock)) {
-                co_return Unexpected{APIError::decoding(u"stream block too large"_s)};
-            }
-            while (pendingNotifies > 0) {
-                --pendingNotifies;
-                if (onNotify) {
-                    co_await onNotify();
-                }
-                if (!reply) {
-                    owner.release();
-                    co_return Unexpected{APIError::session(u"cancelled"_s, true)};
-                }
-                if (cancel && cancel->isCancelled()) {
-                    co_return Unexpected{APIError::session(u"cancelled"_s, true)};
-                }
-            }
-            continue;
-        }
-        if (reply->isFinished()) {
-            break;
-        }
-    }
-    if (isTransportFailure(*reply) || (cancel && cancel->isCancelled())) {
-        co_return Unexpected{sessionError(*reply, cancel)};
+    if (tooLarge) {
+        co_return Unexpected{APIError::decoding(u"stream block too large"_s)};
     }
     co_return Done{};
 }
