@@ -1,3 +1,4 @@
+#include "conversationcommands.h"
 #include "output.h"
 #include "servicecommands.h"
 
@@ -38,10 +39,14 @@ int main(int argc, char** argv) {
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         std::fputs(usage, stdout);
         std::fputs(tolvane::cli::serviceUsage, stdout);
+        std::fputs(tolvane::cli::conversationUsage, stdout);
         return args.isEmpty() ? 2 : 0;
     }
 
-    const int code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
+    int code = QCoro::waitFor(tolvane::cli::runConversationCommand(args, serviceRoot));
+    if (code < 0) {
+        code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
+    }
     if (code >= 0) {
         return code;
     }
