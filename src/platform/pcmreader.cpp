@@ -94,6 +94,13 @@ Expected<Done, MediaError> PcmReader::start(const MediaTimeRange& range, PcmForm
     }
     d->rangeStart = std::max(0.0, range.startSeconds());
     d->rangeEnd = range.endSeconds();
+    // Encoders pad the last packet (AAC to 1024 samples); the track's stated
+    // duration is where its audio really ends.
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        const int64_t first = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+        d->rangeEnd = std::min(d->rangeEnd, static_cast<double>(first + stream->duration) *
+                                                av_q2d(stream->time_base));
+    }
     d->nextFrameSeconds = 0.0;
     if (d->rangeStart > 0.0) {
         const int64_t target = av_rescale_q(static_cast<int64_t>(d->rangeStart * AV_TIME_BASE),
