@@ -1,6 +1,6 @@
 #include "video/videoeditmodel.h"
 
-#include "platform/framedecoder.h"
+#include "video/filmstrip.h"
 
 #include <QFutureWatcher>
 #include <QPointer>
@@ -32,32 +32,6 @@ QUrl sourceUrlOf(const RecordingResult& result) {
 
 double usableDuration(double seconds) {
     return std::isfinite(seconds) && seconds > shortestDuration ? seconds : shortestDuration;
-}
-
-// Worker side of the filmstrip: one decoder, times in increasing order so that
-// nearby frames decode forward instead of seeking again.
-QList<QImage> filmstripImages(const MediaAsset& asset, int count, double length,
-                              const TaskHandle& task) {
-    QList<QImage> images;
-    if (count <= 0) {
-        return images;
-    }
-    auto decoder = FrameDecoder::create(
-        asset, {QSize(VideoEditModel::filmstripImageSize, VideoEditModel::filmstripImageSize)});
-    if (!decoder) {
-        return images;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (task.isCancelled()) {
-            return {};
-        }
-        const MediaTime time = MediaTime::fromSeconds(length * (i + 0.5) / count);
-        // A time without a picture is left out; the strip is then shorter.
-        if (auto image = (*decoder)->frameAt(time.seconds())) {
-            images.append(std::move(*image));
-        }
-    }
-    return images;
 }
 
 } // namespace
@@ -195,7 +169,7 @@ void VideoEditModel::generateFilmstrip(int count) {
         }
     });
     watcher->setFuture(QtConcurrent::run([asset = m_asset, count, length, task] {
-        return filmstripImages(asset, count, length, task);
+        return Filmstrip::generate(asset, count, length, task);
     }));
 }
 

@@ -64,7 +64,6 @@ class VideoEditModel : public QObject {
 
 public:
     static constexpr int filmstripFrameCount = 24;
-    static constexpr int filmstripImageSize = 160;
 
     explicit VideoEditModel(RecordingResult result, QObject* parent = nullptr);
     ~VideoEditModel() override;

@@ -1,3 +1,4 @@
+#include "mediacommands.h"
 #include "output.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
         args.first() == QLatin1String("-h")) {
         std::fputs(usage, stdout);
         return args.isEmpty() ? 2 : 0;
+    }
+    if (args.first() == QLatin1String("media")) {
+        return tolvane::cli::runMediaCommand(args.mid(1));
     }
     return tolvane::cli::fail(QStringLiteral("unknown command: ") + args.first());
 }
