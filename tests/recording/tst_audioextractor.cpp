@@ -100,28 +100,6 @@ private Q_SLOTS:
         QCOMPARE(info->duration, 1.0);
     }
 
-    void rangeLengthsAreExact_data() {
-        QTest::addColumn<double>("start");
-        QTest::addColumn<double>("end");
-        QTest::newRow("start") << 0.0 << 0.25;
-        QTest::newRow("odd") << 0.333 << 2.777;
-        QTest::newRow("past the end") << 2.0 << 5.0;
-        QTest::newRow("empty") << 1.0 << 1.0;
-    }
-    void rangeLengthsAreExact() {
-        QFETCH(double, start);
-        QFETCH(double, end);
-        auto wav = AudioExtractor::extractBlocking(MediaAsset(path("recording.mp4")),
-                                                   MediaTimeRange::fromSeconds(start, end));
-        QVERIFY(wav);
-        const double available = std::min(end, 3.0) - start;
-        const qsizetype expected = 2 * std::llround(std::max(0.0, available) * 16000);
-        // Range ends are stored in 1/600 s; allow that rounding.
-        QVERIFY2(qAbs(wav->size() - 44 - expected) <= 2 * 16000 / 600,
-                 qPrintable(QString::number(wav->size())));
-        QCOMPARE(le32(*wav, 40), quint32(wav->size() - 44));
-    }
-
     void videoWithoutSound() {
         auto wav = AudioExtractor::extractBlocking(MediaAsset(path("silent.mp4")),
                                                    MediaTimeRange::fromSeconds(0, 1));
