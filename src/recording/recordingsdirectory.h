@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 
@@ -15,5 +16,14 @@ QUrl recordingsDirectory();
 // A new file name in the recordings directory: prefix + "-" + UUID + suffix,
 // e.g. "tolvane-cam" and ".mov".
 QUrl newRecordingFile(const QString& prefix, const QString& suffix);
+
+} // namespace tolvane
+
+namespace tolvane {
+
+// Deletes entries of the recordings directory whose modification time lies
+// more than `maxAgeSeconds` before `now`. Every file-system error is ignored;
+// entries without a modification time stay. Returns how many were deleted.
+int purgeStaleRecordings(double maxAgeSeconds, const QDateTime& now);
 
 } // namespace tolvane

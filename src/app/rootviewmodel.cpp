@@ -1,0 +1,52 @@
+#include "rootviewmodel.h"
+
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace tolvane {
+
+RootViewModel::RootViewModel(QString serviceRoot, QObject* parent)
+    : QObject(parent)
+    , m_serviceRoot(std::move(serviceRoot)) {}
+
+QString RootViewModel::updateTitle() const {
+    return u"Tolvane "_s + m_version + u" is available."_s;
+}
+
+QString RootViewModel::updateUrl() const {
+    const QUrl url(m_url, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty() ? m_url : QString();
+}
+
+void RootViewModel::setUpdate(const QString& version, const QString& url, const QString& notes) {
+    m_version = version;
+    m_url = url;
+    m_notes = notes.trimmed().isEmpty() ? QString() : notes;
+    Q_EMIT updateChanged();
+}
+
+void RootViewModel::setServerBanner(const QString& text) {
+    if (m_serverText != text) {
+        m_serverText = text;
+        Q_EMIT serverChanged();
+    }
+}
+
+void RootViewModel::dismissUpdate() {
+    if (updateVisible()) {
+        m_version.clear();
+        m_url.clear();
+        m_notes.clear();
+        Q_EMIT updateChanged();
+        Q_EMIT updateDismissed();
+    }
+}
+
+void RootViewModel::retryServer() {
+    if (m_retry) {
+        m_retry();
+    }
+}
+
+} // namespace tolvane

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace tolvane {
+
+// What the main window shows above the chat: the update banner and the local
+// server banner. The shell feeds it from the update check and the server
+// manager; the view only binds.
+class RootViewModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool updateVisible READ updateVisible NOTIFY updateChanged)
+    Q_PROPERTY(QString updateTitle READ updateTitle NOTIFY updateChanged)
+    Q_PROPERTY(QString updateNotes READ updateNotes NOTIFY updateChanged)
+    // The download address; empty when the release's address does not parse.
+    Q_PROPERTY(QString updateUrl READ updateUrl NOTIFY updateChanged)
+    Q_PROPERTY(bool serverBannerVisible READ serverBannerVisible NOTIFY serverChanged)
+    Q_PROPERTY(QString serverBannerText READ serverBannerText NOTIFY serverChanged)
+    Q_PROPERTY(QString serviceRoot READ serviceRoot CONSTANT)
+
+public:
+    explicit RootViewModel(QString serviceRoot, QObject* parent = nullptr);
+
+    bool updateVisible() const { return !m_version.isEmpty(); }
+    QString updateTitle() const;
+    QString updateNotes() const { return m_notes; }
+    QString updateUrl() const;
+    bool serverBannerVisible() const { return !m_serverText.isEmpty(); }
+    QString serverBannerText() const { return m_serverText; }
+    QString serviceRoot() const { return m_serviceRoot; }
+
+    void setUpdate(const QString& version, const QString& url, const QString& notes);
+    // Empty text hides the banner.
+    void setServerBanner(const QString& text);
+    void setRetryHandler(std::function<void()> handler) { m_retry = std::move(handler); }
+
+    Q_INVOKABLE void dismissUpdate();
+    Q_INVOKABLE void retryServer();
+
+Q_SIGNALS:
+    void updateChanged();
+    void serverChanged();
+    // The update banner was dismissed.
+    void updateDismissed();
+
+private:
+    QString m_serviceRoot;
+    QString m_version;
+    QString m_url;
+    QString m_notes;
+    QString m_serverText;
+    std::function<void()> m_retry;
+};
+
+} // namespace tolvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QPointer>
+
+namespace tolvane {
+
+class ConversationStore;
+struct ChatMessage;
+struct TurnDebug;
+
+// The conversation as rows for the message views: rendered text, image
+// addresses, draft actions and the usage footer. Follows the store's changes
+// row by row.
+class MessageListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        IsUserRole,
+        IsPendingRole,
+        HtmlRole,      // the display text as rich text; empty when there is none
+        PlainTextRole, // the display text, plain
+        ImageRole,     // address of the single image, or empty
+        GalleryRole,   // addresses of the gallery images that decode
+        VideoRole,     // the local video's URL, or empty
+        ActionsRole,   // list of {url, token}
+        FooterRole,    // the usage line, or empty
+    };
+    Q_ENUM(Role)
+
+    explicit MessageListModel(ConversationStore* store, QObject* parent = nullptr);
+    ~MessageListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // "model · in N · out N[ · cache N] · $0.0000".
+    static QString footerText(const TurnDebug& debug);
+
+private:
+    struct RowImages {
+        QString single;
+        QStringList gallery;
+    };
+    RowImages imagesFor(const ChatMessage& message);
+    void releaseRow(int row);
+    void rebuildImages();
+
+    QPointer<ConversationStore> m_store;
+    // Image addresses retained per row, parallel to the store's messages.
+    QList<RowImages> m_images;
+};
+
+} // namespace tolvane

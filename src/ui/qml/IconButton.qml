@@ -1,0 +1,32 @@
+import QtQuick
+import QtQuick.Controls
+
+// A plain icon button with a tooltip.
+AbstractButton {
+    id: button
+    property string iconName
+    property color tint: theme.textSecondary
+    property int iconSize: 18
+    property string tip
+    implicitWidth: iconSize + 10
+    implicitHeight: iconSize + 10
+    hoverEnabled: true
+    focusPolicy: Qt.TabFocus
+    opacity: enabled ? 1 : 0.4
+    Accessible.name: tip
+    ToolTip.visible: hovered && tip !== ""
+    ToolTip.text: tip
+    ToolTip.delay: 600
+    background: Rectangle {
+        radius: 6
+        color: button.hovered || button.visualFocus ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
+    }
+    contentItem: Item {
+        Icon {
+            anchors.centerIn: parent
+            name: button.iconName
+            color: button.tint
+            size: button.iconSize
+        }
+    }
+}

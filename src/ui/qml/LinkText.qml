@@ -1,0 +1,23 @@
+import QtQuick
+import QtQuick.Controls
+
+// A clickable address: underlined, pointing-hand cursor, opens in the browser.
+Text {
+    id: link
+    property string url
+    property string tip
+    text: url
+    color: theme.brandBlue
+    font.underline: true
+    wrapMode: Text.WrapAnywhere
+    MouseArea {
+        id: area
+        anchors.fill: parent
+        hoverEnabled: true
+        cursorShape: Qt.PointingHandCursor
+        onClicked: Qt.openUrlExternally(link.url)
+    }
+    ToolTip.visible: area.containsMouse && tip !== ""
+    ToolTip.text: tip
+    ToolTip.delay: 600
+}

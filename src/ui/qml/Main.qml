@@ -1,0 +1,116 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Window
+
+// The main window: banners above the chat, the draft canvas sliding in at the
+// right while the conversation holds a draft token.
+ApplicationWindow {
+    id: window
+    visible: true
+    width: initialSize.width
+    height: initialSize.height
+    minimumWidth: 720
+    minimumHeight: 560
+    title: "Tolvane"
+    color: theme.appBackground
+
+    menuBar: MenuBar {
+        Menu {
+            title: qsTr("&File")
+            Action { text: qsTr("&Settings…"); shortcut: "Ctrl+,"; onTriggered: settingsWindow.showNormal() }
+            Action { text: qsTr("&Video Studio"); onTriggered: studioWindow.showNormal() }
+            MenuSeparator {}
+            Action { text: qsTr("&Quit"); shortcut: StandardKey.Quit; onTriggered: Qt.quit() }
+        }
+        Menu {
+            title: qsTr("&Edit")
+            Action { text: qsTr("Clear Conversation (Keeps Memory)"); shortcut: "Ctrl+Shift+K"; onTriggered: conversation.send("/clear") }
+            Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: conversation.send("/forgetme") }
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Banner {
+            visible: root.updateVisible
+            Layout.fillWidth: true
+            icon: "arrow.down.circle.fill"
+            iconColor: theme.brandBlue
+            tint: theme.brandBlue
+            tintOpacity: 0.12
+            text: root.updateTitle
+            notes: root.updateNotes
+            LinkText {
+                visible: root.updateUrl !== ""
+                url: root.updateUrl
+                text: qsTr("Download")
+                font.pixelSize: 12
+                font.weight: Font.DemiBold
+                font.underline: false
+            }
+            IconButton { iconName: "xmark"; iconSize: 12; tip: qsTr("Dismiss"); onClicked: root.dismissUpdate() }
+        }
+        Banner {
+            visible: root.serverBannerVisible
+            Layout.fillWidth: true
+            icon: "exclamationmark.triangle.fill"
+            iconColor: "#E0A000"
+            tint: "#FFD60A"
+            text: root.serverBannerText
+            Button {
+                text: qsTr("Retry")
+                flat: true
+                font.pixelSize: 12
+                font.weight: Font.DemiBold
+                onClicked: root.retryServer()
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 0
+            ChatView {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                Layout.minimumWidth: 420
+                onEnlarge: (images, index) => preview.show(images, index)
+            }
+            // The draft canvas slot: 420 wide, sliding in from the right edge.
+            Item {
+                id: canvasSlot
+                readonly property bool shown: conversation.canvasToken !== ""
+                Layout.fillHeight: true
+                Layout.preferredWidth: shown ? 421 : 0
+                clip: true
+                opacity: shown ? 1 : 0
+                Behavior on Layout.preferredWidth { SpringAnimation { spring: 4; damping: 0.85; epsilon: 0.5 } }
+                Behavior on opacity { NumberAnimation { duration: 250 } }
+                Rectangle { width: 1; height: parent.height; color: theme.hairline }
+                Loader {
+                    x: 1
+                    width: 420
+                    height: parent.height
+                    active: canvasSlot.shown || canvasSlot.opacity > 0
+                    source: "DraftCanvasSlot.qml"
+                }
+            }
+        }
+    }
+
+    ImagePreviewSheet { id: preview }
+
+    Connections {
+        target: Qt.application
+        function onStateChanged() {
+            if (Qt.application.state === Qt.ApplicationActive)
+                conversation.ensureEventStream()
+        }
+    }
+
+    StudioWindow { id: studioWindow }
+    SettingsWindow { id: settingsWindow }
+}
