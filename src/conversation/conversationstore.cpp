@@ -30,14 +30,7 @@ ChatMessage coachMessage(QString text = {}) {
 // One message per single image and per run of images sharing a group; images
 // whose base64 does not decode are left out.
 QList<ChatMessage> imageMessages(const QList<ChatImage>& images) {
-    const auto decode = [](const ChatImage& image) -> std::optional<QByteArray> {
-        auto result = QByteArray::fromBase64Encoding(image.dataB64.toLatin1(),
-                                                     QByteArray::AbortOnBase64DecodingErrors);
-        if (!result) {
-            return std::nullopt;
-        }
-        return *result;
-    };
+    const auto decode = [](const ChatImage& image) { return decodeBase64(image.dataB64); };
     QList<ChatMessage> messages;
     qsizetype i = 0;
     while (i < images.size()) {
@@ -368,6 +361,7 @@ void ConversationStore::startEventStream() {
         m_streamCancel->cancel();
     }
     m_streamCancel = CancelToken::create();
+    Q_EMIT listenerStarted();
     runListener(m_streamCancel);
 }
 
@@ -400,7 +394,10 @@ QCoro::Task<void> ConversationStore::runListener(CancelHandle cancel) {
         const Backoff policy = m_backoff;
         const auto jitter = std::chrono::milliseconds(
             QRandomGenerator::global()->bounded(static_cast<qint64>(policy.jitter.count()) + 1));
-        if (co_await CancellableSleep(backoff + jitter, cancel) || !self) {
+        Q_EMIT listenerWaiting(backoff + jitter);
+        CancellableSleep wait(backoff + jitter, cancel);
+        const bool interrupted = co_await wait;
+        if (interrupted || !self) {
             co_return;
         }
         backoff = std::min(backoff * 2, policy.maximum);
@@ -428,11 +425,7 @@ QCoro::Task<void> ConversationStore::runDrain() {
     for (const InAppNotification& notification : *result) {
         ChatMessage message = coachMessage(notification.text);
         if (notification.imageB64) {
-            auto bytes = QByteArray::fromBase64Encoding(notification.imageB64->toLatin1(),
-                                                        QByteArray::AbortOnBase64DecodingErrors);
-            if (bytes) {
-                message.imageData = *bytes;
-            }
+            message.imageData = decodeBase64(*notification.imageB64);
         }
         message.actions = extractEditActions(notification.text);
         insertMessage(m_messages.size(), std::move(message));

@@ -97,6 +97,9 @@ Q_SIGNALS:
     void lastErrorChanged();
     // A send task ended (success, failure or cancellation).
     void sendFinished();
+    // A notification listener started, and its waits between connections.
+    void listenerStarted();
+    void listenerWaiting(std::chrono::milliseconds wait);
 
 private:
     QCoro::Task<void> runSend(QUuid pendingID, QString text, std::optional<QByteArray> image,

@@ -26,15 +26,6 @@ namespace {
 
 const QDateTime referenceDate(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
 
-std::optional<QByteArray> decodeBase64(const QString& text) {
-    auto result =
-        QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-    if (!result || text.size() % 4 != 0) {
-        return std::nullopt;
-    }
-    return *result;
-}
-
 struct Persisted {
     QString role;
     QString text;

@@ -77,6 +77,8 @@ private:
 
     std::function<void(QList<Encoded>)> m_onEncoded;
     QMutex m_mutex;
+    // The last failure logged, so a broken disk is reported once, not per save.
+    QString m_lastFailure;
     std::optional<Snapshot> m_pending;
     bool m_running = false;
     QThreadPool m_pool;

@@ -46,4 +46,16 @@ NotificationWrapper NotificationWrapper::read(JsonReader& reader) {
     return wrapper;
 }
 
+std::optional<QByteArray> decodeBase64(QStringView text) {
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    auto result =
+        QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!result) {
+        return std::nullopt;
+    }
+    return *result;
+}
+
 } // namespace tolvane

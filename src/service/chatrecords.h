@@ -94,4 +94,8 @@ struct NotificationWrapper {
     static NotificationWrapper read(JsonReader& reader);
 };
 
+// Standard base64 with "=" padding, strictly: a wrong length or a stray
+// character gives none rather than a partial image.
+std::optional<QByteArray> decodeBase64(QStringView text);
+
 } // namespace tolvane

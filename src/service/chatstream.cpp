@@ -135,7 +135,7 @@ QCoro::Task<APIResult<Done>> APIClient::events(std::function<QCoro::Task<void>()
             return true;
         });
         // Each notify is awaited before the next one and before reading on.
-        for (; notifies > 0 && !tooLarge; --notifies) {
+        for (; notifies > 0 && !tooLarge && !(cancel && cancel->isCancelled()); --notifies) {
             if (onNotify) {
                 co_await onNotify();
             }

@@ -139,6 +139,9 @@ void DataAwaiter::await_suspend(std::coroutine_handle<> handle) {
     };
     m_connections.append(QObject::connect(m_reply, &QNetworkReply::readyRead, m_reply, resume));
     m_connections.append(QObject::connect(m_reply, &QNetworkReply::finished, m_reply, resume));
+    // The response head alone (a failing status with a late body) also wakes.
+    m_connections.append(
+        QObject::connect(m_reply, &QNetworkReply::metaDataChanged, m_reply, resume));
     m_connections.append(QObject::connect(m_reply, &QObject::destroyed, resume));
 }
 

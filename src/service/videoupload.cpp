@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
 
 using namespace Qt::StringLiterals;
 
@@ -121,8 +124,16 @@ QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double d
         {u"duration"_s, QString::asprintf("%.2f", duration)},
         {u"title"_s, title},
     };
-    if (auto written = upload::writeMultipartBody(bodyFile.path, boundary, fields, filePath);
-        !written) {
+    // Copying a large video takes a while: off the main thread.
+    const QString bodyPath = bodyFile.path;
+    // The future is a named local: g++ 12 mishandles temporaries inside co_await.
+    QFuture<Expected<Done, QString>> writing =
+        QtConcurrent::run([bodyPath, boundary, fields, filePath] {
+            return upload::writeMultipartBody(bodyPath, boundary, fields, filePath);
+        });
+    co_await writing;
+    const Expected<Done, QString> written = writing.result();
+    if (!written) {
         co_return Unexpected{APIError::file(written.error())};
     }
 

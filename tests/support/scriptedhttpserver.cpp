@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace tolvane::test {
 
 Script Script::respond(int status, const QByteArray& body, const QByteArray& contentType) {
@@ -200,9 +202,14 @@ void ScriptedHttpServer::runStep(const std::shared_ptr<Connection>& connection) 
         }
         case Script::Step::Kind::stall:
             return;
-        case Script::Step::Kind::abort:
+        case Script::Step::Kind::abort: {
+            // A zero linger time makes the close a reset, as a crashed peer's.
+            const linger reset{1, 0};
+            ::setsockopt(static_cast<int>(connection->socket->socketDescriptor()), SOL_SOCKET,
+                         SO_LINGER, &reset, sizeof reset);
             connection->socket->abort();
             return;
+        }
         }
     }
 }

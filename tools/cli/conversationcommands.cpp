@@ -56,10 +56,12 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
     }
     args.removeFirst();
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    const ServiceEndpoints endpoints = serviceRoot.isEmpty()
+                                           ? ServiceEndpoints::builtIn()
+                                           : ServiceEndpoints::forRoot(serviceRoot);
     AppSettings settings;
-    ConversationStore store(settings, {},
-                            serviceRoot.isEmpty() ? ServiceEndpoints::builtIn()
-                                                  : ServiceEndpoints::forRoot(serviceRoot));
+    co_await settings.registerSession(endpoints);
+    ConversationStore store(settings, {}, endpoints);
 
     if (command == "show"_L1 && args.isEmpty()) {
         printLine(conversationJson(store));

@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QMimeDatabase>
 
 using namespace Qt::StringLiterals;
 
@@ -78,9 +77,6 @@ QCoro::Task<int> chat(QStringList args, APIClient client) {
             co_return fail(u"Could not read the image: "_s + file.errorString());
         }
         imageB64 = QString::fromLatin1(file.readAll().toBase64());
-        if (!mime) {
-            mime = QMimeDatabase().mimeTypeForFile(*imagePath).name();
-        }
     }
     const auto reply =
         co_await client.chatStream(args.first(), imageB64, mime, [](const QString& s) {
@@ -118,14 +114,16 @@ QCoro::Task<int> events(QStringList args, APIClient client) {
     int seen = 0;
     const auto result = co_await client.events(
         [&]() -> QCoro::Task<void> {
-            printLine({{u"notify"_s, true}});
-            if (++seen == max) {
-                cancel->cancel();
+            if (max < 0 || seen < max) {
+                printLine({{u"notify"_s, true}});
+                if (++seen == max) {
+                    cancel->cancel();
+                }
             }
             co_return;
         },
         cancel);
-    if (!result && !(result.error().cancelled && seen == max)) {
+    if (!result && !(result.error().cancelled && max > 0 && seen >= max)) {
         co_return fail(result.error().description());
     }
     co_return 0;
@@ -176,7 +174,6 @@ QCoro::Task<int> runServiceCommand(QStringList args, QString serviceRoot) {
         co_return code;
     }
     if (command == "register"_L1) {
-        co_await settings.registerSession(endpoints);
         printLine({{u"user_id"_s, settings.userID()}, {u"provisional"_s, settings.provisional()}});
         co_return 0;
     }

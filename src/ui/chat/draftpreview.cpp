@@ -104,7 +104,9 @@ QCoro::Task<void> DraftPreview::run(quint64 generation, bool showProgress) {
             }
         }
         if (attempt + 1 < attempts) {
-            if (co_await CancellableSleep(retryDelay(attempt), cancel) || !self) {
+            CancellableSleep wait(retryDelay(attempt), cancel);
+            const bool interrupted = co_await wait;
+            if (interrupted || !self) {
                 co_return;
             }
         }
