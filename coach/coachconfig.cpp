@@ -71,37 +71,38 @@ CoachConfig CoachConfig::fromArguments(const QStringList& arguments,
         return config;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        config.error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        config.error =
+            QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
         return config;
     }
 
     const QString addr = env.value(QStringLiteral("HTTP_ADDR"));
-    if (!addr.isEmpty() &&
-        !parseAddress(addr, &config.service.address, &config.service.port)) {
-        config.error = QStringLiteral("HTTP_ADDR must be a loopback host:port, got \"%1\"").arg(addr);
+    if (!addr.isEmpty() && !parseAddress(addr, &config.service.address, &config.service.port)) {
+        config.error =
+            QStringLiteral("HTTP_ADDR must be a loopback host:port, got \"%1\"").arg(addr);
         return config;
     }
 
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                             QStringLiteral("/Tolvane");
-    config.service.databasePath =
-        parser.isSet(db) ? parser.value(db)
-                         : env.value(QStringLiteral("TOLVANE_COACH_DB"),
-                                     dataDir + QStringLiteral("/coach.sqlite"));
-    config.service.videoDir =
-        parser.isSet(videos)
-            ? parser.value(videos)
-            : (config.service.databasePath == QLatin1String(":memory:")
-                   ? QString()
-                   : QFileInfo(config.service.databasePath).absolutePath() +
-                         QStringLiteral("/coach-videos"));
+    config.service.databasePath = parser.isSet(db)
+                                      ? parser.value(db)
+                                      : env.value(QStringLiteral("TOLVANE_COACH_DB"),
+                                                  dataDir + QStringLiteral("/coach.sqlite"));
+    config.service.videoDir = parser.isSet(videos)
+                                  ? parser.value(videos)
+                                  : (config.service.databasePath == QLatin1String(":memory:")
+                                         ? QString()
+                                         : QFileInfo(config.service.databasePath).absolutePath() +
+                                               QStringLiteral("/coach-videos"));
 
     QString stateHome = env.value(QStringLiteral("XDG_STATE_HOME"));
     if (stateHome.isEmpty())
         stateHome = QDir::homePath() + QStringLiteral("/.local/state");
-    config.logPath = parser.isSet(log) ? parser.value(log)
-                                       : env.value(QStringLiteral("TOLVANE_COACH_LOG"),
-                                                   stateHome + QStringLiteral("/Tolvane/coach.log"));
+    config.logPath = parser.isSet(log)
+                         ? parser.value(log)
+                         : env.value(QStringLiteral("TOLVANE_COACH_LOG"),
+                                     stateHome + QStringLiteral("/Tolvane/coach.log"));
     if (config.logPath == QLatin1String("-"))
         config.logPath.clear();
 

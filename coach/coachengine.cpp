@@ -87,18 +87,17 @@ namespace {
 
 QJsonObject toolCall(const QString& name, const QJsonObject& args) {
     static int counter = 0;
-    return QJsonObject{
-        {QStringLiteral("id"), QStringLiteral("call_%1").arg(++counter)},
-        {QStringLiteral("name"), name},
-        {QStringLiteral("arguments"),
-         QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact))}};
+    return QJsonObject{{QStringLiteral("id"), QStringLiteral("call_%1").arg(++counter)},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("arguments"),
+                        QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact))}};
 }
 
 // What the user states about themselves, as (kind, value) pairs.
 QList<QPair<QString, QString>> factsIn(const QString& text) {
     QList<QPair<QString, QString>> facts;
-    static const QRegularExpression name =
-        ci(QStringLiteral(R"(\b(?:my name is|call me)\s+([A-Za-zÀ-ÿ'’-]+(?:\s+[A-Z][A-Za-zÀ-ÿ'’-]+){0,3}))"));
+    static const QRegularExpression name = ci(QStringLiteral(
+        R"(\b(?:my name is|call me)\s+([A-Za-zÀ-ÿ'’-]+(?:\s+[A-Z][A-Za-zÀ-ÿ'’-]+){0,3}))"));
     if (auto m = name.match(text); m.hasMatch())
         facts.append({QStringLiteral("name"), stripStop(m.captured(1))});
     static const QRegularExpression role = ci(QStringLiteral(
@@ -129,15 +128,15 @@ QList<QPair<QString, QString>> factsIn(const QString& text) {
         if (!who.isEmpty())
             facts.append({QStringLiteral("audience"), who});
     }
-    static const QRegularExpression goal = ci(
-        QStringLiteral(R"(\b(?:my goal is(?: to)?|i want to|i'd like to|i would like to)\s+([^.;!?\n]{3,100}))"));
+    static const QRegularExpression goal = ci(QStringLiteral(
+        R"(\b(?:my goal is(?: to)?|i want to|i'd like to|i would like to)\s+([^.;!?\n]{3,100}))"));
     if (auto m = goal.match(text); m.hasMatch())
         facts.append({QStringLiteral("goal"), stripStop(m.captured(1))});
     static const QRegularExpression work = ci(QStringLiteral(
         R"(\b(?:i(?:'m|’m| am)|we(?:'re|’re| are))\s+(?:currently\s+)?(working on|building|launching|writing|creating)\s+([^.;!?\n]{3,120}))"));
     if (auto m = work.match(text); m.hasMatch())
-        facts.append({QStringLiteral("work"), m.captured(1).toLower() + QLatin1Char(' ') +
-                                                   stripStop(m.captured(2))});
+        facts.append({QStringLiteral("work"),
+                      m.captured(1).toLower() + QLatin1Char(' ') + stripStop(m.captured(2))});
     static const QRegularExpression remember =
         ci(QStringLiteral(R"(^(?:please\s+)?remember(?: that)?\s+(.{3,200})$)"));
     if (auto m = remember.match(text.trimmed()); m.hasMatch())
@@ -165,8 +164,8 @@ int wordCount(const QString& s) {
 } // namespace
 
 CoachEngine::Turn CoachEngine::respond(const Input& input, const StatusFn& status) {
-    Context c{input, status, QTimeZone(input.timeZone.toUtf8()), input.text.trimmed(), {},
-              input.user.id};
+    Context c{input, status,       QTimeZone(input.timeZone.toUtf8()), input.text.trimmed(),
+              {},    input.user.id};
     if (!c.zone.isValid())
         c.zone = QTimeZone::utc();
     c.lower = c.text.toLower();
@@ -240,9 +239,9 @@ CoachEngine::Turn CoachEngine::respond(const Input& input, const StatusFn& statu
     }
 
     const std::optional<Draft> last = m_store.latestDraft(c.userId);
-    static const QRegularExpression scheduleRe = ci(QStringLiteral(
-        R"(^(please\s+)?(schedule|post|publish|queue)\b(?!.*\babout\b).*$)"));
-    if (last && scheduleRe.match(c.text).hasMatch() && wordCount(c.text) <= 12)
+    static const QRegularExpression scheduleRe =
+        ci(QStringLiteral(R"(^(please\s+)?(schedule|post|publish|queue)\b(?!.*\babout\b).*$)"));
+    if (scheduleRe.match(c.text).hasMatch() && wordCount(c.text) <= 12)
         return schedule(c, c.text);
 
     static const QRegularExpression reshapeRe = ci(QStringLiteral(
@@ -269,8 +268,8 @@ CoachEngine::Turn CoachEngine::respond(const Input& input, const StatusFn& statu
         return draftPost(c, material, styleWord);
     }
 
-    static const QRegularExpression aboutMe = ci(QStringLiteral(
-        R"(\bwhat do you (know|remember) about me\b|\bwho am i\b|^/?memory$)"));
+    static const QRegularExpression aboutMe =
+        ci(QStringLiteral(R"(\bwhat do you (know|remember) about me\b|\bwho am i\b|^/?memory$)"));
     if (aboutMe.match(c.text).hasMatch())
         return memoryReport(c);
 
@@ -328,8 +327,8 @@ CoachEngine::Turn CoachEngine::command(Context& c, const QString& name, const QS
         return t;
     }
     if (name == QLatin1String("/styles")) {
-        const QString key = PostWriter::isStyle(arg.toLower()) ? arg.toLower()
-                                                               : PostWriter::styleFromWords(arg);
+        const QString key =
+            PostWriter::isStyle(arg.toLower()) ? arg.toLower() : PostWriter::styleFromWords(arg);
         if (!arg.isEmpty() && !key.isEmpty() && m_store.latestDraft(c.userId))
             return reshape(c, key);
         QStringList lines;
@@ -366,8 +365,8 @@ CoachEngine::Turn CoachEngine::command(Context& c, const QString& name, const QS
         m_store.setState(c.userId, stateOffer, {});
         m_store.setState(c.userId, stateAwaiting, {});
         const int removed = m_store.deleteDrafts(c.userId, QStringLiteral("draft"));
-        t.toolCalls.append(toolCall(QStringLiteral("read_store"),
-                                    {{QStringLiteral("delete_drafts"), removed}}));
+        t.toolCalls.append(
+            toolCall(QStringLiteral("read_store"), {{QStringLiteral("delete_drafts"), removed}}));
         t.reply = QStringLiteral("Wiped the chat and %1 unscheduled draft%2. Scheduled and "
                                  "published posts and what I know about you stay.")
                       .arg(removed)
@@ -386,8 +385,8 @@ CoachEngine::Turn CoachEngine::command(Context& c, const QString& name, const QS
         return t;
     }
     t.intent = QStringLiteral("command.unknown");
-    t.reply = QStringLiteral("I don't know the command %1. Type /menu to see what I can do.")
-                  .arg(name);
+    t.reply =
+        QStringLiteral("I don't know the command %1. Type /menu to see what I can do.").arg(name);
     return t;
 }
 
@@ -415,16 +414,17 @@ CoachEngine::Turn CoachEngine::draftPost(Context& c, const QString& material, QS
     Turn t;
     t.intent = QStringLiteral("draft.create");
     t.label = QStringLiteral("Draft a %1 post").arg(styleName);
-    t.toolCalls.append(toolCall(QStringLiteral("create_draft"),
-                                {{QStringLiteral("token"), d.token},
-                                 {QStringLiteral("style"), style},
-                                 {QStringLiteral("material"), material}}));
-    t.reply = (lead.isEmpty() ? QStringLiteral("Here's a draft in the **%1** style:").arg(styleName)
-                              : lead) +
-              QStringLiteral("\n\n") + text +
-              QStringLiteral("\n\nWant another angle? Say “make it a story”, “make it shorter”, "
-                             "or /styles. When you're happy, say “schedule it tomorrow at 9”.\n\n") +
-              editLine(c, d.token);
+    t.toolCalls.append(
+        toolCall(QStringLiteral("create_draft"), {{QStringLiteral("token"), d.token},
+                                                  {QStringLiteral("style"), style},
+                                                  {QStringLiteral("material"), material}}));
+    t.reply =
+        (lead.isEmpty() ? QStringLiteral("Here's a draft in the **%1** style:").arg(styleName)
+                        : lead) +
+        QStringLiteral("\n\n") + text +
+        QStringLiteral("\n\nWant another angle? Say “make it a story”, “make it shorter”, "
+                       "or /styles. When you're happy, say “schedule it tomorrow at 9”.\n\n") +
+        editLine(c, d.token);
     return t;
 }
 
@@ -443,9 +443,9 @@ CoachEngine::Turn CoachEngine::reshape(Context& c, const QString& style) {
     if (last->status == QLatin1String("draft")) {
         m_store.updateDraft(last->token, text, style);
         t.intent = QStringLiteral("draft.reshape");
-        t.toolCalls.append(toolCall(QStringLiteral("reshape_draft"),
-                                    {{QStringLiteral("token"), last->token},
-                                     {QStringLiteral("style"), style}}));
+        t.toolCalls.append(
+            toolCall(QStringLiteral("reshape_draft"),
+                     {{QStringLiteral("token"), last->token}, {QStringLiteral("style"), style}}));
         t.reply = QStringLiteral("Reshaped as **%1**:\n\n").arg(style) + text +
                   QStringLiteral("\n\n") + editLine(c, last->token);
         return t;
@@ -453,9 +453,9 @@ CoachEngine::Turn CoachEngine::reshape(Context& c, const QString& style) {
     // A scheduled or published post stays as it is; the new shape is a new draft.
     const Draft d = m_store.createDraft(c.userId, text, style, material);
     t.intent = QStringLiteral("draft.reshape");
-    t.toolCalls.append(toolCall(QStringLiteral("create_draft"),
-                                {{QStringLiteral("token"), d.token},
-                                 {QStringLiteral("style"), style}}));
+    t.toolCalls.append(
+        toolCall(QStringLiteral("create_draft"),
+                 {{QStringLiteral("token"), d.token}, {QStringLiteral("style"), style}}));
     t.reply = QStringLiteral("Your last post is already %1, so I made a new **%2** draft from "
                              "it:\n\n")
                   .arg(last->status, style) +
@@ -506,13 +506,13 @@ CoachEngine::Turn CoachEngine::schedule(Context& c, const QString& phrase) {
     t.toolCalls.append(toolCall(QStringLiteral("schedule_post"),
                                 {{QStringLiteral("token"), target->token},
                                  {QStringLiteral("at"), at.toString(Qt::ISODate)}}));
-    t.reply = QStringLiteral("Scheduled %1 for %2 (%3)%4. I'll publish it then and let you know.")
-                  .arg(quoteFirstLine(target->text), when(at, c.zone),
-                       QString::fromUtf8(c.zone.id()),
-                       w.found ? QString()
-                               : QStringLiteral(" — you didn't give a time, so I picked the "
-                                                "next weekday morning slot")) +
-              QStringLiteral("\n\n") + editLine(c, target->token);
+    t.reply =
+        QStringLiteral("Scheduled %1 for %2 (%3)%4. I'll publish it then and let you know.")
+            .arg(quoteFirstLine(target->text), when(at, c.zone), QString::fromUtf8(c.zone.id()),
+                 w.found ? QString()
+                         : QStringLiteral(" — you didn't give a time, so I picked the "
+                                          "next weekday morning slot")) +
+        QStringLiteral("\n\n") + editLine(c, target->token);
     return t;
 }
 
@@ -574,9 +574,9 @@ CoachEngine::Turn CoachEngine::carousel(Context& c, const QString& themeKey) {
         t.images.append({pngs[i], QStringLiteral("image/png"),
                          QStringLiteral("Slide %1 of %2").arg(i + 1).arg(pngs.size()), group});
     t.label = QStringLiteral("Render a carousel");
-    t.toolCalls.append(toolCall(QStringLiteral("render_carousel"),
-                                {{QStringLiteral("theme"), theme.key},
-                                 {QStringLiteral("slides"), int(slides.size())}}));
+    t.toolCalls.append(toolCall(
+        QStringLiteral("render_carousel"),
+        {{QStringLiteral("theme"), theme.key}, {QStringLiteral("slides"), int(slides.size())}}));
     QStringList keys;
     for (const auto& th : PreviewRenderer::themes())
         keys.append(QStringLiteral("`%1`").arg(th.key));
@@ -608,8 +608,8 @@ CoachEngine::Turn CoachEngine::upcoming(Context& c) {
     }
     QStringList lines;
     for (const Draft& d : list)
-        lines.append(QStringLiteral("- **%1** — %2").arg(when(d.scheduledAt, c.zone),
-                                                          quoteFirstLine(d.text, 60)));
+        lines.append(QStringLiteral("- **%1** — %2")
+                         .arg(when(d.scheduledAt, c.zone), quoteFirstLine(d.text, 60)));
     t.reply = QStringLiteral("Your upcoming posts (%1):\n\n").arg(QString::fromUtf8(c.zone.id())) +
               lines.join(QLatin1Char('\n'));
     return t;
@@ -645,8 +645,7 @@ CoachEngine::Turn CoachEngine::analytics(Context& c) {
           << QStringLiteral("- Scheduled: **%1**").arg(o.scheduledPending)
           << QStringLiteral("- Drafts waiting: **%1**").arg(o.drafts);
     if (!published.isEmpty()) {
-        lines << QStringLiteral("- Average length: %1 characters")
-                     .arg(chars / published.size());
+        lines << QStringLiteral("- Average length: %1 characters").arg(chars / published.size());
         QString topStyle;
         int topCount = 0;
         for (auto it = styles.begin(); it != styles.end(); ++it) {
@@ -796,7 +795,8 @@ CoachEngine::Turn CoachEngine::campaigns(Context& c, const QString& arg) {
             continue;
         if (offer.isEmpty()) {
             offer = m_store.memory(c.userId, QStringLiteral("work"));
-            offer.remove(QRegularExpression(QStringLiteral(R"(^(working on|building|launching|writing|creating)\s+)")));
+            offer.remove(QRegularExpression(
+                QStringLiteral(R"(^(working on|building|launching|writing|creating)\s+)")));
         }
         if (offer.isEmpty()) {
             Turn t;
@@ -810,14 +810,14 @@ CoachEngine::Turn CoachEngine::campaigns(Context& c, const QString& arg) {
         }
         c.status(QStringLiteral("Filling the %1 template…").arg(tpl.name.toLower()));
         const QString text = tpl.body.arg(stripStop(offer));
-        const Draft d = m_store.createDraft(c.userId, text, QStringLiteral("campaign-") + tpl.key,
-                                            offer);
+        const Draft d =
+            m_store.createDraft(c.userId, text, QStringLiteral("campaign-") + tpl.key, offer);
         Turn t;
         t.intent = QStringLiteral("campaign.draft");
         t.label = QStringLiteral("Draft a %1 campaign post").arg(tpl.name.toLower());
-        t.toolCalls.append(toolCall(QStringLiteral("create_draft"),
-                                    {{QStringLiteral("token"), d.token},
-                                     {QStringLiteral("template"), tpl.key}}));
+        t.toolCalls.append(
+            toolCall(QStringLiteral("create_draft"),
+                     {{QStringLiteral("token"), d.token}, {QStringLiteral("template"), tpl.key}}));
         t.reply = QStringLiteral("Here's a **%1** post:\n\n").arg(tpl.name) + text +
                   QStringLiteral("\n\nTip: reply to every comment within the first hour; that's "
                                  "when these posts win or lose.\n\n") +
@@ -826,8 +826,8 @@ CoachEngine::Turn CoachEngine::campaigns(Context& c, const QString& arg) {
     }
     QStringList lines;
     for (const Template& tpl : templates)
-        lines.append(QStringLiteral("- **%1** — `/campaigns %2 <your offer>`").arg(tpl.name,
-                                                                                  tpl.key));
+        lines.append(
+            QStringLiteral("- **%1** — `/campaigns %2 <your offer>`").arg(tpl.name, tpl.key));
     Turn t;
     t.intent = QStringLiteral("campaign.list");
     t.label = QStringLiteral("List campaign templates");
@@ -896,12 +896,13 @@ CoachEngine::Turn CoachEngine::profileReview(Context& c) {
     const Overview o = m_store.overview(c.userId);
     QStringList have;
     QStringList missing;
-    (name.isEmpty() ? missing : have).append(name.isEmpty() ? QStringLiteral("your name")
-                                                            : QStringLiteral("Name: ") + name);
+    (name.isEmpty() ? missing : have)
+        .append(name.isEmpty() ? QStringLiteral("your name") : QStringLiteral("Name: ") + name);
     (role.isEmpty() ? missing : have)
-        .append(role.isEmpty() ? QStringLiteral("your role (“I'm a … at …”)")
-                               : QStringLiteral("Role: ") + role +
-                                     (company.isEmpty() ? QString() : QStringLiteral(" at ") + company));
+        .append(role.isEmpty()
+                    ? QStringLiteral("your role (“I'm a … at …”)")
+                    : QStringLiteral("Role: ") + role +
+                          (company.isEmpty() ? QString() : QStringLiteral(" at ") + company));
     (audience.isEmpty() ? missing : have)
         .append(audience.isEmpty() ? QStringLiteral("who you help (“I help …”)")
                                    : QStringLiteral("Audience: ") + audience);
@@ -1014,8 +1015,9 @@ CoachEngine::Turn CoachEngine::lastPostReview(Context& c) {
                    : QStringLiteral("- No question at the end: add one to invite comments."));
     const qsizetype tags = d.text.count(QRegularExpression(QStringLiteral(R"(#\w+)")));
     notes << (tags >= 1 && tags <= 5
-                  ? QStringLiteral("- %1 hashtag%2 — good.").arg(tags).arg(
-                        tags == 1 ? QString() : QStringLiteral("s"))
+                  ? QStringLiteral("- %1 hashtag%2 — good.")
+                        .arg(tags)
+                        .arg(tags == 1 ? QString() : QStringLiteral("s"))
                   : QStringLiteral("- %1 hashtags — use three to five specific ones.").arg(tags));
     t.reply = QStringLiteral("Your last post, %1, went out %2.\n\n")
                   .arg(quoteFirstLine(d.text), when(d.publishedAt, c.zone)) +
@@ -1037,9 +1039,9 @@ CoachEngine::Turn CoachEngine::rememberFacts(Context& c,
     QString work;
     for (const auto& [kind, value] : facts) {
         m_store.remember(c.userId, kind, value);
-        t.toolCalls.append(toolCall(QStringLiteral("remember"),
-                                    {{QStringLiteral("kind"), kind},
-                                     {QStringLiteral("value"), value}}));
+        t.toolCalls.append(
+            toolCall(QStringLiteral("remember"),
+                     {{QStringLiteral("kind"), kind}, {QStringLiteral("value"), value}}));
         lines.append(QStringLiteral("- %1: %2").arg(kindLabel(kind), value));
         if (kind == QLatin1String("work"))
             work = c.text;
@@ -1103,8 +1105,7 @@ CoachEngine::Turn CoachEngine::answerQuestion(Context& c) {
          QStringLiteral("The first line is all people see before “…see more”. Keep it under 70 "
                         "characters and make a promise: a number, a tension or a surprise. "
                         "“I almost quit in March.” beats “Some thoughts on resilience.”")},
-        {ci(QStringLiteral(R"(\b(long|length|characters|words)\b)")),
-         QStringLiteral("Post length"),
+        {ci(QStringLiteral(R"(\b(long|length|characters|words)\b)")), QStringLiteral("Post length"),
          QStringLiteral("1,200–2,000 characters is the sweet spot for advice posts; LinkedIn cuts "
                         "off at 3,000. Short lines and white space make long posts easy to "
                         "read.")},

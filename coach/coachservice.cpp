@@ -21,7 +21,7 @@
 
 namespace tolvane::coach {
 
-Q_LOGGING_CATEGORY(lcService, "tolvane.coach.service")
+Q_LOGGING_CATEGORY(lcService, "tolvane.coach.service", QtInfoMsg)
 
 namespace {
 
@@ -70,8 +70,8 @@ bool validEmail(const QString& raw) {
 }
 
 QByteArray sse(const char* event, const QJsonObject& data) {
-    return QByteArray("event: ") + event + "\ndata: " +
-           QJsonDocument(data).toJson(QJsonDocument::Compact) + "\n\n";
+    return QByteArray("event: ") + event +
+           "\ndata: " + QJsonDocument(data).toJson(QJsonDocument::Compact) + "\n\n";
 }
 
 // A rough token count for the usage record: the rule engine has no tokenizer,
@@ -222,12 +222,11 @@ void CoachService::route(HttpRequest& request, HttpResponder* r) {
         if (!get)
             return notAllowed("GET");
         return r->respondJson(
-            200,
-            QJsonObject{{QStringLiteral("version"), QString::fromLatin1(build::version)},
-                        {QStringLiteral("url"), m_root + QStringLiteral("download/")},
-                        {QStringLiteral("notes"),
-                         QStringLiteral("The local coach always matches the app it was built "
-                                        "with.")}});
+            200, QJsonObject{{QStringLiteral("version"), QString::fromLatin1(build::version)},
+                             {QStringLiteral("url"), m_root + QStringLiteral("download/")},
+                             {QStringLiteral("notes"),
+                              QStringLiteral("The local coach always matches the app it was built "
+                                             "with.")}});
     }
     if (p == QLatin1String("/download/") || p == QLatin1String("/download")) {
         return r->respond(200, "text/html; charset=utf-8",
@@ -316,16 +315,17 @@ void CoachService::profile(HttpRequest& request, HttpResponder* r) {
     const auto user = bearerUser(request, r);
     if (!user)
         return;
-    const QString platform = request.query.queryItemValue(QStringLiteral("platform"),
-                                                          QUrl::FullyDecoded);
+    const QString platform =
+        request.query.queryItemValue(QStringLiteral("platform"), QUrl::FullyDecoded);
     if (!platform.isEmpty() && platform.toLower() != QLatin1String("linkedin"))
         return r->respondError(404, QStringLiteral("no %1 profile is connected").arg(platform));
     // An unknown name stays empty so the app falls back to its own setting.
-    r->respondJson(200, QJsonObject{
-                            {QStringLiteral("name"), m_store.memory(user->id, QStringLiteral("name"))},
-                            {QStringLiteral("headline"), headline(user->id)},
-                            {QStringLiteral("handle"), QString()},
-                        });
+    r->respondJson(200,
+                   QJsonObject{
+                       {QStringLiteral("name"), m_store.memory(user->id, QStringLiteral("name"))},
+                       {QStringLiteral("headline"), headline(user->id)},
+                       {QStringLiteral("handle"), QString()},
+                   });
 }
 
 void CoachService::draft(HttpRequest&, HttpResponder* r, const QString& token) {
@@ -346,7 +346,8 @@ void CoachService::draft(HttpRequest&, HttpResponder* r, const QString& token) {
 void CoachService::draftUpdate(HttpRequest& request, HttpResponder* r, const QString& token) {
     const auto body = jsonObject(request);
     if (!body || !body->value(QStringLiteral("text")).isString())
-        return r->respondError(400, QStringLiteral("expected a JSON object with a \"text\" string"));
+        return r->respondError(400,
+                               QStringLiteral("expected a JSON object with a \"text\" string"));
     const QString text = body->value(QStringLiteral("text")).toString();
     if (text.size() > maxPostLength)
         return r->respondError(400, QStringLiteral("posts are limited to %1 characters (this one "
@@ -414,9 +415,9 @@ void CoachService::schedule(HttpRequest& request, HttpResponder* r, const QStrin
     }
     if (!at.isValid() || at <= now) {
         m_store.publishDraft(token, text, now);
-        return r->respondJson(200, QJsonObject{{QStringLiteral("at"), isotime::format(now)},
-                                               {QStringLiteral("mode"),
-                                                QStringLiteral("published")}});
+        return r->respondJson(200,
+                              QJsonObject{{QStringLiteral("at"), isotime::format(now)},
+                                          {QStringLiteral("mode"), QStringLiteral("published")}});
     }
     m_store.scheduleDraft(token, text, at);
     r->respondJson(200, QJsonObject{{QStringLiteral("at"), isotime::format(at)},
@@ -621,9 +622,9 @@ void CoachService::upload(HttpRequest& request, HttpResponder* r) {
         return r->respondError(400, QStringLiteral("missing \"user_id\" field"));
     if (!video)
         return r->respondError(400, QStringLiteral("missing \"video\" file part"));
-    const QString path = QDir(m_options.videoDir)
-                             .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                       QStringLiteral(".mp4"));
+    const QString path =
+        QDir(m_options.videoDir)
+            .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mp4"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(video->data.data(), video->data.size()) != video->data.size()) {

@@ -59,17 +59,16 @@ if (document.body.dataset.status === 'published') lock();
 } // namespace
 
 QByteArray EditPage::render(const Draft& draft, const Author& author) {
-    const QString name = author.name.trimmed().isEmpty() ? QStringLiteral("Your Name")
-                                                         : author.name.trimmed();
+    const QString name =
+        author.name.trimmed().isEmpty() ? QStringLiteral("Your Name") : author.name.trimmed();
     QString statusLine;
     if (draft.status == QLatin1String("published"))
         statusLine = QStringLiteral("Published %1 UTC — this post can no longer be edited.")
                          .arg(draft.publishedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     else if (draft.status == QLatin1String("scheduled"))
-        statusLine =
-            QStringLiteral("Scheduled for <time datetime=\"%1\">%2 UTC</time>.")
-                .arg(isotime::format(draft.scheduledAt),
-                     draft.scheduledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        statusLine = QStringLiteral("Scheduled for <time datetime=\"%1\">%2 UTC</time>.")
+                         .arg(isotime::format(draft.scheduledAt),
+                              draft.scheduledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     else
         statusLine = QStringLiteral("Draft — not scheduled yet.");
 
@@ -80,7 +79,8 @@ QByteArray EditPage::render(const Draft& draft, const Author& author) {
             QString::fromUtf8(style) + QStringLiteral("</style></head>");
     html += QStringLiteral("<body data-token=\"%1\" data-status=\"%2\"><main><section>")
                 .arg(esc(draft.token), esc(draft.status));
-    html += QStringLiteral("<h1>Edit post</h1><p class=\"sub\">%1</p><h2>POST</h2>").arg(statusLine);
+    html +=
+        QStringLiteral("<h1>Edit post</h1><p class=\"sub\">%1</p><h2>POST</h2>").arg(statusLine);
     html += QStringLiteral("<textarea id=\"text\" maxlength=\"3000\">%1</textarea>")
                 .arg(esc(draft.text));
     html += QStringLiteral("<div class=\"row\"><span id=\"count\" class=\"count\"></span>"

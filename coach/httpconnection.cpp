@@ -6,7 +6,7 @@
 
 namespace tolvane::coach {
 
-Q_LOGGING_CATEGORY(lcHttp, "tolvane.coach.http")
+Q_LOGGING_CATEGORY(lcHttp, "tolvane.coach.http", QtInfoMsg)
 
 HttpConnection::HttpConnection(QTcpSocket* socket, HttpRequestParser::Limits limits,
                                Timeouts timeouts, Handler handler, QObject* parent)
@@ -104,7 +104,8 @@ void HttpConnection::process() {
             continue;
         }
         if (status == HttpRequestParser::Status::NeedMore) {
-            if (m_buffer.isEmpty() && m_socket->bytesAvailable() == 0)
+            // The parser took what it could; wait for the socket to bring more.
+            if (m_socket->bytesAvailable() == 0)
                 break;
             continue;
         }

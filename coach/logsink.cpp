@@ -16,11 +16,21 @@ QFile* logFile = nullptr;
 void handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const char* level = "info";
     switch (type) {
-    case QtDebugMsg: level = "debug"; break;
-    case QtInfoMsg: level = "info"; break;
-    case QtWarningMsg: level = "warning"; break;
-    case QtCriticalMsg: level = "critical"; break;
-    case QtFatalMsg: level = "fatal"; break;
+    case QtDebugMsg:
+        level = "debug";
+        break;
+    case QtInfoMsg:
+        level = "info";
+        break;
+    case QtWarningMsg:
+        level = "warning";
+        break;
+    case QtCriticalMsg:
+        level = "critical";
+        break;
+    case QtFatalMsg:
+        level = "fatal";
+        break;
     }
     const QByteArray line = QDateTime::currentDateTimeUtc()
                                 .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))

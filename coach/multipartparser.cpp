@@ -25,8 +25,8 @@ QByteArray MultipartParser::boundaryOf(const QByteArray& contentType) {
 namespace {
 
 QString paramOf(const QByteArray& disposition, const char* name) {
-    const QRegularExpression re(QStringLiteral(R"re((?:^|;)\s*%1="([^"]*)")re")
-                                    .arg(QLatin1String(name)));
+    const QRegularExpression re(
+        QStringLiteral(R"re((?:^|;)\s*%1="([^"]*)")re").arg(QLatin1String(name)));
     const auto m = re.match(QString::fromUtf8(disposition));
     return m.hasMatch() ? m.captured(1) : QString();
 }

@@ -42,20 +42,20 @@ QString stripStop(QString s) {
 
 const QSet<QString>& stopWords() {
     static const QSet<QString> words = {
-        QStringLiteral("about"),   QStringLiteral("after"),    QStringLiteral("again"),
-        QStringLiteral("because"), QStringLiteral("before"),   QStringLiteral("being"),
-        QStringLiteral("could"),   QStringLiteral("every"),    QStringLiteral("first"),
-        QStringLiteral("their"),   QStringLiteral("there"),    QStringLiteral("these"),
-        QStringLiteral("things"),  QStringLiteral("think"),    QStringLiteral("those"),
-        QStringLiteral("through"), QStringLiteral("today"),    QStringLiteral("where"),
-        QStringLiteral("which"),   QStringLiteral("while"),    QStringLiteral("would"),
-        QStringLiteral("really"),  QStringLiteral("working"),  QStringLiteral("started"),
+        QStringLiteral("about"),   QStringLiteral("after"),     QStringLiteral("again"),
+        QStringLiteral("because"), QStringLiteral("before"),    QStringLiteral("being"),
+        QStringLiteral("could"),   QStringLiteral("every"),     QStringLiteral("first"),
+        QStringLiteral("their"),   QStringLiteral("there"),     QStringLiteral("these"),
+        QStringLiteral("things"),  QStringLiteral("think"),     QStringLiteral("those"),
+        QStringLiteral("through"), QStringLiteral("today"),     QStringLiteral("where"),
+        QStringLiteral("which"),   QStringLiteral("while"),     QStringLiteral("would"),
+        QStringLiteral("really"),  QStringLiteral("working"),   QStringLiteral("started"),
         QStringLiteral("people"),  QStringLiteral("something"), QStringLiteral("should"),
-        QStringLiteral("thing"),   QStringLiteral("still"),    QStringLiteral("other"),
-        QStringLiteral("years"),   QStringLiteral("months"),   QStringLiteral("weeks"),
-        QStringLiteral("lately"),  QStringLiteral("without"),  QStringLiteral("never"),
-        QStringLiteral("always"),  QStringLiteral("might"),    QStringLiteral("makes"),
-        QStringLiteral("write"),   QStringLiteral("draft"),    QStringLiteral("linkedin"),
+        QStringLiteral("thing"),   QStringLiteral("still"),     QStringLiteral("other"),
+        QStringLiteral("years"),   QStringLiteral("months"),    QStringLiteral("weeks"),
+        QStringLiteral("lately"),  QStringLiteral("without"),   QStringLiteral("never"),
+        QStringLiteral("always"),  QStringLiteral("might"),     QStringLiteral("makes"),
+        QStringLiteral("write"),   QStringLiteral("draft"),     QStringLiteral("linkedin"),
     };
     return words;
 }
@@ -118,9 +118,10 @@ QString PostWriter::styleFromWords(const QString& text) {
 
 QString PostWriter::materialFrom(const QString& request) {
     QString m = request.trimmed();
-    static const QRegularExpression lead(QStringLiteral(
-        R"(^(please\s+)?(can you\s+|could you\s+)?(draft|write|create|make)\s+(me\s+)?(a\s+|an\s+)?)"
-        R"(((linkedin|short|quick|new)\s+)*(post|update)\s*(about|on|for|:)?\s*)"),
+    static const QRegularExpression lead(
+        QStringLiteral(
+            R"(^(please\s+)?(can you\s+|could you\s+)?(draft|write|create|make)\s+(me\s+)?(a\s+|an\s+)?)"
+            R"(((linkedin|short|quick|new)\s+)*(post|update)\s*(about|on|for|:)?\s*)"),
         QRegularExpression::CaseInsensitiveOption);
     m.remove(lead);
     return m.trimmed();
@@ -133,8 +134,9 @@ QString PostWriter::topicOf(const QString& material) {
     if (auto m = about.match(first); m.hasMatch())
         return stripStop(m.captured(1));
     static const QRegularExpression doing(
-        QStringLiteral(R"(^(i'm|i am|we're|we are|i've been|we've been)\s+)"
-                       R"((working on|building|launching|writing|creating|running|learning)\s+(.+))"),
+        QStringLiteral(
+            R"(^(i'm|i am|we're|we are|i've been|we've been)\s+)"
+            R"((working on|building|launching|writing|creating|running|learning)\s+(.+))"),
         QRegularExpression::CaseInsensitiveOption);
     if (auto m = doing.match(first); m.hasMatch())
         return stripStop(m.captured(3));

@@ -138,10 +138,10 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
                              ? QStringLiteral("scheduled · ")
                              : QStringLiteral("now · ");
     p.drawText(QPointF(textLeft, y + smallMetrics.ascent()), when);
-    drawGlobe(p,
-              QPointF(textLeft + smallMetrics.horizontalAdvance(when) + 5,
-                      y + smallMetrics.ascent() - 4),
-              4.5, textSecondary);
+    drawGlobe(
+        p,
+        QPointF(textLeft + smallMetrics.horizontalAdvance(when) + 5, y + smallMetrics.ascent() - 4),
+        4.5, textSecondary);
     // The "more" menu of a feed card.
     p.setBrush(textSecondary);
     p.setPen(Qt::NoPen);

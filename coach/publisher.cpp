@@ -7,7 +7,7 @@
 
 namespace tolvane::coach {
 
-Q_LOGGING_CATEGORY(lcPublish, "tolvane.coach.publish")
+Q_LOGGING_CATEGORY(lcPublish, "tolvane.coach.publish", QtInfoMsg)
 
 Publisher::Publisher(Store& store, QString root, int intervalMs, QObject* parent)
     : QObject(parent)
@@ -35,8 +35,8 @@ int Publisher::publishDue(const QDateTime& now) {
             text += QStringLiteral(" It was due at %1 UTC, while I wasn't running, so it went out "
                                    "late.")
                         .arg(d.scheduledAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-        text += QStringLiteral("\n\nGo here to edit the post: ") + m_root + QStringLiteral("edit/") +
-                d.token;
+        text += QStringLiteral("\n\nGo here to edit the post: ") + m_root +
+                QStringLiteral("edit/") + d.token;
         m_store.addNotification(d.userId, text);
         qCInfo(lcPublish) << "published" << d.token << "due" << isotime::format(d.scheduledAt);
         Q_EMIT notificationAdded(d.userId);

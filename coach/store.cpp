@@ -10,7 +10,7 @@
 
 namespace tolvane::coach {
 
-Q_LOGGING_CATEGORY(lcStore, "tolvane.coach.store")
+Q_LOGGING_CATEGORY(lcStore, "tolvane.coach.store", QtInfoMsg)
 
 namespace {
 
@@ -64,8 +64,7 @@ const char* const schema[] = {
 } // namespace
 
 Store::Store()
-    : m_connection(QStringLiteral("coach-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {
-}
+    : m_connection(QStringLiteral("coach-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
 Store::~Store() {
     {
@@ -290,9 +289,9 @@ Draft Store::createDraft(qint64 userId, const QString& text, const QString& styl
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("INSERT INTO drafts (token, user_id, text, style, topic, platform, "
                              "status, created_at, updated_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant& v : {str(d.token), QVariant(userId), str(text), str(style),
-                              str(topic), str(d.platform), str(d.status),
-                              QVariant(toMs(d.createdAt)), QVariant(toMs(d.updatedAt))})
+    for (const QVariant& v :
+         {str(d.token), QVariant(userId), str(text), str(style), str(topic), str(d.platform),
+          str(d.status), QVariant(toMs(d.createdAt)), QVariant(toMs(d.updatedAt))})
         q.addBindValue(v);
     if (!q.exec())
         qCWarning(lcStore) << "could not add draft:" << q.lastError().text();
@@ -468,10 +467,9 @@ qint64 Store::addLlmCall(const LlmCall& c) {
         "request, response) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v :
          {QVariant(toMs(c.createdAt.isValid() ? c.createdAt : QDateTime::currentDateTimeUtc())),
-          QVariant(c.userId), str(c.intent), str(c.label), str(c.provider),
-          str(c.model), QVariant(c.latencyMs), str(c.stopReason), str(c.error),
-          QVariant(c.inputTokens), QVariant(c.outputTokens), QVariant(c.cacheReadTokens),
-          QVariant(c.reasoningTokens),
+          QVariant(c.userId), str(c.intent), str(c.label), str(c.provider), str(c.model),
+          QVariant(c.latencyMs), str(c.stopReason), str(c.error), QVariant(c.inputTokens),
+          QVariant(c.outputTokens), QVariant(c.cacheReadTokens), QVariant(c.reasoningTokens),
           QVariant(QString::fromUtf8(QJsonDocument(c.request).toJson(QJsonDocument::Compact))),
           QVariant(QString::fromUtf8(QJsonDocument(c.response).toJson(QJsonDocument::Compact)))})
         q.addBindValue(v);
@@ -517,8 +515,8 @@ QList<LlmCall> Store::llmCalls(int limit, std::optional<qint64> userId) {
                       .arg(callColumns));
         q.addBindValue(*userId);
     } else {
-        q.prepare(QStringLiteral("SELECT %1 FROM llm_calls ORDER BY id DESC LIMIT ?")
-                      .arg(callColumns));
+        q.prepare(
+            QStringLiteral("SELECT %1 FROM llm_calls ORDER BY id DESC LIMIT ?").arg(callColumns));
     }
     q.addBindValue(limit);
     QList<LlmCall> out;
@@ -557,8 +555,8 @@ qint64 Store::addVideo(qint64 userId, const QString& path, double duration, cons
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("INSERT INTO videos (user_id, path, duration, title, size, "
                              "created_at) VALUES (?, ?, ?, ?, ?, ?)"));
-    for (const QVariant& v : {QVariant(userId), str(path), QVariant(duration),
-                              str(title), QVariant(size), QVariant(nowMs())})
+    for (const QVariant& v : {QVariant(userId), str(path), QVariant(duration), str(title),
+                              QVariant(size), QVariant(nowMs())})
         q.addBindValue(v);
     if (!q.exec())
         return 0;
@@ -578,8 +576,7 @@ qint64 Store::addContact(const QString& email, const QString& message, const QSt
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral(
         "INSERT INTO contacts (email, message, page, created_at) VALUES (?, ?, ?, ?)"));
-    for (const QVariant& v : {str(email), str(message), str(page),
-                              QVariant(nowMs())})
+    for (const QVariant& v : {str(email), str(message), str(page), QVariant(nowMs())})
         q.addBindValue(v);
     if (!q.exec())
         return 0;

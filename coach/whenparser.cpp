@@ -6,9 +6,9 @@ namespace tolvane::coach {
 
 namespace {
 
-const QStringList weekdays = {QStringLiteral("monday"),   QStringLiteral("tuesday"),
+const QStringList weekdays = {QStringLiteral("monday"),    QStringLiteral("tuesday"),
                               QStringLiteral("wednesday"), QStringLiteral("thursday"),
-                              QStringLiteral("friday"),   QStringLiteral("saturday"),
+                              QStringLiteral("friday"),    QStringLiteral("saturday"),
                               QStringLiteral("sunday")};
 
 } // namespace
@@ -49,8 +49,8 @@ WhenParser::Result WhenParser::parse(const QString& input, const QDateTime& nowU
         day = local.date();
     else {
         for (int i = 0; i < weekdays.size(); ++i) {
-            const QRegularExpression dayRe(QStringLiteral(R"(\b(%1|%2)\b)")
-                                               .arg(weekdays[i], weekdays[i].left(3)));
+            const QRegularExpression dayRe(
+                QStringLiteral(R"(\b(%1|%2)\b)").arg(weekdays[i], weekdays[i].left(3)));
             if (dayRe.match(t).hasMatch()) {
                 int ahead = (i + 1) - local.date().dayOfWeek();
                 if (ahead <= 0)
@@ -64,7 +64,7 @@ WhenParser::Result WhenParser::parse(const QString& input, const QDateTime& nowU
     QTime time;
     static const QRegularExpression clockRe(
         QStringLiteral(R"((?:\bat\s+)?\b(\d{1,2})(?::(\d{2}))?\s*(am|pm)\b|\b(\d{1,2}):(\d{2})\b)"
-                       R"(|\bat\s+(\d{1,2})\b)"));
+                       R"(|\bat\s+(\d{1,2})\b(?!:))"));
     if (auto m = clockRe.match(t); m.hasMatch()) {
         int hour = 0;
         int minute = 0;
