@@ -1,0 +1,84 @@
+// The tolvane-coach executable itself: port 0 reporting, refusing non-loopback
+// addresses, a port already taken, and answering over real HTTP.
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCoachProcess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void portZeroIsPrintedFirstAndServes();
+    void refusesNonLoopbackAddresses();
+    void reportsAPortThatIsTaken();
+
+private:
+    QProcessEnvironment environment(const QString& addr, const QTemporaryDir& dir) const;
+};
+
+QProcessEnvironment TestCoachProcess::environment(const QString& addr,
+                                                  const QTemporaryDir& dir) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HTTP_ADDR"), addr);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    return env;
+}
+
+void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
+    QTemporaryDir dir;
+    QProcess coach;
+    coach.setProcessEnvironment(environment(QStringLiteral("127.0.0.1:0"), dir));
+    coach.start(QStringLiteral(COACH_BINARY), {});
+    QVERIFY(coach.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(coach.canReadLine(), 10000);
+    bool ok = false;
+    const int port = coach.readLine().trimmed().toInt(&ok);
+    QVERIFY(ok && port > 0);
+
+    QNetworkAccessManager nam;
+    QNetworkReply* reply =
+        nam.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(port))));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    QVERIFY(reply->readAll().contains("\"service\":\"tolvane-coach\""));
+    reply->deleteLater();
+
+    // The store and the log land in the XDG directories.
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("data/Tolvane/coach.sqlite"))));
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("state/Tolvane/coach.log"))));
+
+    coach.terminate();
+    QVERIFY(coach.waitForFinished(10000));
+}
+
+void TestCoachProcess::refusesNonLoopbackAddresses() {
+    QTemporaryDir dir;
+    QProcess coach;
+    coach.setProcessEnvironment(environment(QStringLiteral("0.0.0.0:0"), dir));
+    coach.start(QStringLiteral(COACH_BINARY), {});
+    QVERIFY(coach.waitForFinished(10000));
+    QCOMPARE(coach.exitCode(), 2);
+    QVERIFY(coach.readAllStandardError().contains("loopback"));
+    QVERIFY(coach.readAllStandardOutput().isEmpty());
+}
+
+void TestCoachProcess::reportsAPortThatIsTaken() {
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+    QTemporaryDir dir;
+    QProcess coach;
+    coach.setProcessEnvironment(
+        environment(QStringLiteral("127.0.0.1:%1").arg(holder.serverPort()), dir));
+    coach.start(QStringLiteral(COACH_BINARY), {QStringLiteral("--log"), QStringLiteral("-")});
+    QVERIFY(coach.waitForFinished(10000));
+    QCOMPARE(coach.exitCode(), 1);
+    QVERIFY(coach.readAllStandardError().contains("cannot listen"));
+}
+
+QTEST_GUILESS_MAIN(TestCoachProcess)
+#include "tst_coachprocess.moc"
