@@ -53,6 +53,8 @@ async function schedule(now){
 }
 function lock(){text.readOnly=true;document.querySelectorAll('button,input').forEach(b=>b.disabled=true);}
 text.addEventListener('input', refresh); refresh();
+const local = new Date(Date.now() - new Date().getTimezoneOffset() * 60000);
+document.getElementById('when').min = local.toISOString().slice(0, 16);
 if (document.body.dataset.status === 'published') lock();
 )";
 
