@@ -24,6 +24,8 @@ struct Done {
 template <typename T, typename E>
 class Expected {
 public:
+    // A default value; lets awaiting helpers hold a result slot before it is set.
+    Expected() = default;
     Expected(T value)
         : m_state(std::in_place_index<0>, std::move(value)) {}
     template <typename F>

@@ -1,9 +1,12 @@
 #include "output.h"
+#include "servicecommands.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -11,20 +14,36 @@ const char* const usage = R"(usage: tolvane-cli [--service-root URL] COMMAND [AR
 
 Talks to the coach service with the same client code and settings as the app.
 Every command prints one JSON object per line; failures end with {"error": ...}
-and exit code 1.
+and exit code 1. --service-root replaces the built-in service address (the
+contact endpoint becomes that root + "api/contact").
+
 )";
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Tolvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tolvane"));
-    const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.first() == QLatin1String("--help") ||
-        args.first() == QLatin1String("-h")) {
+    QCoreApplication::setOrganizationName(u"Tolvane"_s);
+    QCoreApplication::setApplicationName(u"Tolvane"_s);
+    QStringList args = app.arguments().mid(1);
+
+    QString serviceRoot;
+    if (const qsizetype at = args.indexOf(u"--service-root"_s); at >= 0) {
+        if (at + 1 >= args.size()) {
+            return tolvane::cli::fail(u"--service-root needs a URL"_s);
+        }
+        serviceRoot = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         std::fputs(usage, stdout);
+        std::fputs(tolvane::cli::serviceUsage, stdout);
         return args.isEmpty() ? 2 : 0;
     }
-    return tolvane::cli::fail(QStringLiteral("unknown command: ") + args.first());
+
+    const int code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
+    if (code >= 0) {
+        return code;
+    }
+    return tolvane::cli::fail(u"unknown command: "_s + args.first());
 }

@@ -1,0 +1,137 @@
+#include "httptransport.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+#include <qcoro/qcoronetworkreply.h>
+
+namespace tolvane {
+
+void CancelToken::cancel() {
+    if (m_cancelled) {
+        return;
+    }
+    m_cancelled = true;
+    Q_EMIT cancelled();
+}
+
+QNetworkAccessManager& sharedNetwork() {
+    // Parented to the application so it goes before the event loop's objects.
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager) {
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    }
+    return *manager;
+}
+
+QNetworkRequest makeRequest(const QUrl& url) {
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::PreferNetwork);
+    return request;
+}
+
+QNetworkReply* open(const HttpRequest& spec, const CancelHandle& cancel) {
+    QNetworkRequest request = spec.request;
+    request.setTransferTimeout(static_cast<int>(spec.timeout.count()));
+    QNetworkAccessManager& network = sharedNetwork();
+    QNetworkReply* reply = nullptr;
+    if (spec.bodyDevice) {
+        reply = network.sendCustomRequest(request, spec.method, spec.bodyDevice);
+    } else if (spec.method == "GET") {
+        reply = network.get(request);
+    } else if (spec.method == "DELETE") {
+        reply = network.deleteResource(request);
+    } else {
+        reply = network.sendCustomRequest(request, spec.method, spec.body);
+    }
+    if (spec.uploadProgress) {
+        QObject::connect(reply, &QNetworkReply::uploadProgress, reply, spec.uploadProgress);
+    }
+    if (cancel) {
+        QObject::connect(cancel.get(), &CancelToken::cancelled, reply, &QNetworkReply::abort);
+    }
+    return reply;
+}
+
+bool isTransportFailure(const QNetworkReply& reply) {
+    const int error = reply.error();
+    // Qt groups its error codes: 1-99 network layer, 101-199 proxy. Codes of the
+    // other ranges also stand for HTTP statuses the server chose (400 is a
+    // "protocol" error to Qt), so they count as transport failures only when
+    // no status arrived or the body broke off.
+    if (error >= 1 && error <= 199) {
+        return true;
+    }
+    if (error == QNetworkReply::ProtocolFailure) {
+        return true;
+    }
+    return error != QNetworkReply::NoError &&
+           !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller) {
+    if (reply.error() == QNetworkReply::OperationCanceledError && !cancelledByCaller) {
+        // Qt reports its own idle time-out as a cancellation.
+        return QStringLiteral("The request timed out.");
+    }
+    if (cancelledByCaller) {
+        return QStringLiteral("cancelled");
+    }
+    return reply.errorString();
+}
+
+bool DataAwaiter::await_ready() const {
+    return !m_reply || m_reply->bytesAvailable() > 0 || m_reply->isFinished();
+}
+
+void DataAwaiter::await_suspend(std::coroutine_handle<> handle) {
+    // Resumed from the event loop rather than inside the reply's signal, so the
+    // coroutine may abort or release the reply without re-entering Qt's
+    // network code while it is still emitting.
+    auto resume = [this, handle] {
+        if (m_connections.isEmpty()) {
+            return;
+        }
+        for (const auto& connection : std::as_const(m_connections)) {
+            QObject::disconnect(connection);
+        }
+        m_connections.clear();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [handle] { handle.resume(); }, Qt::QueuedConnection);
+    };
+    m_connections.append(QObject::connect(m_reply, &QNetworkReply::readyRead, m_reply, resume));
+    m_connections.append(QObject::connect(m_reply, &QNetworkReply::finished, m_reply, resume));
+    m_connections.append(QObject::connect(m_reply, &QObject::destroyed, resume));
+}
+
+QCoro::Task<HttpResponse> send(HttpRequest spec, CancelHandle cancel) {
+    HttpResponse response;
+    if (cancel && cancel->isCancelled()) {
+        response.cancelled = true;
+        response.transportError = QStringLiteral("cancelled");
+        co_return response;
+    }
+    QPointer<QNetworkReply> reply = open(spec, cancel);
+    co_await qCoro(reply.get()).waitForFinished();
+    if (!reply) {
+        response.transportError = QStringLiteral("cancelled");
+        response.cancelled = true;
+        co_return response;
+    }
+    reply->deleteLater();
+    const bool cancelled = cancel && cancel->isCancelled();
+    if (cancelled || isTransportFailure(*reply)) {
+        response.cancelled = cancelled;
+        response.transportError = transportErrorText(*reply, cancelled);
+        co_return response;
+    }
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    response.status = status.isValid() ? status.toInt() : 0;
+    response.body = reply->readAll();
+    co_return response;
+}
+
+} // namespace tolvane

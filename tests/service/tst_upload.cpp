@@ -1,0 +1,148 @@
+#include "scriptedhttpserver.h"
+#include "service/apiclient.h"
+#include "service/appsettings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tolvane;
+using tolvane::test::Script;
+using tolvane::test::ScriptedHttpServer;
+
+namespace {
+
+QStringList leftoverBodies() {
+    return QDir(QDir::tempPath()).entryList({"tolvane-upload-*"}, QDir::Files);
+}
+
+} // namespace
+
+class UploadTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_settings = std::make_unique<AppSettings>(
+            std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat));
+        m_before = leftoverBodies();
+    }
+
+    void bodyIsByteExact_data() {
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QByteArray>("durationText");
+        QTest::addColumn<QByteArray>("video");
+        QTest::newRow("12.5 s") << 12.5 << QByteArray("12.50")
+                                << QByteArray("\x00\x01mp4\r\n--", 8);
+        QTest::newRow("3 s, empty file") << 3.0 << QByteArray("3.00") << QByteArray();
+        QTest::newRow("larger than a chunk")
+            << 0.126 << QByteArray("0.13") << QByteArray(3 * 1024 * 1024 + 17, 'v');
+    }
+    void bodyIsByteExact() {
+        QFETCH(double, duration);
+        QFETCH(QByteArray, durationText);
+        QFETCH(QByteArray, video);
+        const QString path = m_dir.filePath("short.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(video);
+        file.close();
+
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":42})"));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        QList<double> progress;
+        const auto id = QCoro::waitFor(
+            client.uploadVideo(path, duration, "", [&progress](double p) { progress.append(p); }));
+        QVERIFY(id);
+        QCOMPARE(*id, 42);
+
+        const auto& request = server.requests().first();
+        QCOMPARE(request.method, QByteArray("POST"));
+        QVERIFY(request.header("authorization").isEmpty());
+        const QByteArray contentType = request.header("content-type");
+        QVERIFY(contentType.startsWith("multipart/form-data; boundary=tolvane-"));
+        const QByteArray boundary = contentType.mid(contentType.indexOf('=') + 1);
+        QCOMPARE(boundary.size(), 8 + 36);
+        QCOMPARE(boundary, boundary.toUpper().replace("TOLVANE-", "tolvane-"));
+        const QByteArray expected =
+            "--" + boundary + "\r\nContent-Disposition: form-data; name=\"user_id\"\r\n\r\n" +
+            m_settings->userID().toUtf8() + "\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"duration\"\r\n\r\n" + durationText +
+            "\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\n\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
+            "Content-Type: video/mp4\r\n\r\n" +
+            video + "\r\n--" + boundary + "--\r\n";
+        QCOMPARE(request.body.size(), expected.size());
+        QVERIFY(request.body == expected);
+
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), 1.0);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        QCOMPARE(leftoverBodies(), m_before);
+    }
+
+    void failuresLeaveNoBodyBehind_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("string id") << QByteArray(R"({"video_id":"42"})") << 200
+                                   << "Could not read the server response: unexpected video "
+                                      "upload reply";
+        QTest::newRow("no id") << QByteArray("{}") << 200
+                               << "Could not read the server response: unexpected video upload "
+                                  "reply";
+        QTest::newRow("status") << QByteArray(R"({"error":"too long"})") << 413
+                                << "Server error 413: too long";
+    }
+    void failuresLeaveNoBodyBehind() {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, status);
+        QFETCH(QString, description);
+        const QString path = m_dir.filePath("clip.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("abc");
+        file.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(status, reply));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const auto id = QCoro::waitFor(client.uploadVideo(path, 1, "t", {}));
+        QVERIFY(!id);
+        QCOMPARE(id.error().description(), description);
+        QCOMPARE(leftoverBodies(), m_before);
+    }
+
+    void unreadableVideoAndLostConnection() {
+        ScriptedHttpServer server;
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const auto missing =
+            QCoro::waitFor(client.uploadVideo(m_dir.filePath("missing.mp4"), 1, "", {}));
+        QVERIFY(!missing);
+        QCOMPARE(missing.error().kind, APIError::Kind::file);
+        QVERIFY(missing.error().description().contains("missing.mp4"));
+        QVERIFY(server.requests().isEmpty());
+        QCOMPARE(leftoverBodies(), m_before);
+
+        const QString path = m_dir.filePath("clip.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(1000, 'x'));
+        file.close();
+        server.on("/inapp/video", Script().abort());
+        const auto lost = QCoro::waitFor(client.uploadVideo(path, 1, "", {}));
+        QVERIFY(!lost);
+        QCOMPARE(lost.error().kind, APIError::Kind::transport);
+        QCOMPARE(leftoverBodies(), m_before);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<AppSettings> m_settings;
+    QStringList m_before;
+};
+
+QTEST_GUILESS_MAIN(UploadTest)
+#include "tst_upload.moc"

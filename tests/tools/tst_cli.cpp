@@ -1,0 +1,109 @@
+#include "scriptedhttpserver.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using tolvane::test::Script;
+using tolvane::test::ScriptedHttpServer;
+
+// Runs the command-line tool as a user would, against a loopback server, with
+// its own settings folder.
+class CliTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_home.isValid()); }
+
+    void chatPrintsStatusThenReply() {
+        ScriptedHttpServer server;
+        server.on("/inapp/stream",
+                  Script::streamHead()
+                      .write("event: status\ndata: {\"text\":\"Reading\"}\n\n")
+                      .write("event: final\ndata: {\"reply\":\"Hi\",\"images\":[{\"data_b64\":"
+                             "\"AAECAw==\",\"mime\":\"image/png\",\"caption\":\"c\"}]}\n\n"));
+        const auto [code, lines] = run(server, {"chat", "hello"});
+        QCOMPARE(code, 0);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QJsonObject({{"status", "Reading"}}));
+        QCOMPARE(lines[1].value("reply").toString(), QString("Hi"));
+        QVERIFY(lines[1].value("debug").isNull());
+        const QJsonObject image = lines[1].value("images").toArray().first().toObject();
+        QCOMPARE(image.value("bytes").toInt(), 4);
+        QVERIFY(image.value("group").isNull());
+    }
+
+    void failuresEndWithTheUserFacingText() {
+        ScriptedHttpServer server;
+        server.on("/api/overview", Script::respond(401, R"({"error":"who are you"})"));
+        const auto [code, lines] = run(server, {"overview"});
+        QCOMPARE(code, 1);
+        QCOMPARE(lines.last(), QJsonObject({{"error", "Server error 401: who are you"}}));
+
+        const auto [badCode, badLines] = run(server, {"llm-call", "seven"});
+        QCOMPARE(badCode, 1);
+        QVERIFY(badLines.last().contains("error"));
+    }
+
+    void recordsUseWireKeys() {
+        ScriptedHttpServer server;
+        server.on("/api/notifications",
+                  Script::respond(200, R"({"notifications":[{"text":"Published",
+                      "created_at":"2026-03-01T09:30:00.5+01:00"}]})"));
+        const auto [code, lines] = run(server, {"notifications"});
+        QCOMPARE(code, 0);
+        const QJsonObject first = lines.first().value("notifications").toArray().first().toObject();
+        QCOMPARE(first.value("created_at").toString(), QString("2026-03-01T08:30:00.500Z"));
+        QVERIFY(first.value("image_b64").isNull());
+
+        const auto [urlCode, urlLines] = run(server, {"draft-preview-url", "a b"});
+        QCOMPARE(urlCode, 0);
+        QCOMPARE(urlLines.first().value("url").toString(),
+                 server.root() + "api/draft/a%20b/preview.png");
+    }
+
+    void uploadReportsProgress() {
+        QTemporaryDir dir;
+        QFile video(dir.filePath("v.mp4"));
+        QVERIFY(video.open(QIODevice::WriteOnly));
+        video.write(QByteArray(2 * 1024 * 1024, 'x'));
+        video.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":9})"));
+        const auto [code, lines] = run(server, {"upload", video.fileName(), "4.5"});
+        QCOMPARE(code, 0);
+        QCOMPARE(lines.last(), QJsonObject({{"video_id", 9}}));
+        QCOMPARE(lines.at(lines.size() - 2).value("progress").toDouble(), 1.0);
+    }
+
+private:
+    std::pair<int, QList<QJsonObject>> run(ScriptedHttpServer& server, const QStringList& args) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TOLVANE_CLI_PATH),
+                      QStringList{"--service-root", server.root()} + args);
+        QSignalSpy finished(&process, &QProcess::finished);
+        if (!finished.wait(20000)) {
+            process.kill();
+            return {-1, {}};
+        }
+        QList<QJsonObject> lines;
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty()) {
+                lines.append(QJsonDocument::fromJson(line).object());
+            }
+        }
+        return {process.exitCode(), lines};
+    }
+
+    QTemporaryDir m_home;
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"
