@@ -250,11 +250,14 @@ CoachEngine::Turn CoachEngine::respond(const Input& input, const StatusFn& statu
     if (last && !styleWord.isEmpty() && reshapeRe.match(c.text).hasMatch())
         return reshape(c, styleWord);
 
+    // A request to draft may follow other sentences ("My name is Dana. Draft a
+    // post about ..."): what comes before it is remembered, the rest is material.
     static const QRegularExpression draftRe = ci(QStringLiteral(
-        R"(^(please\s+)?(can you\s+|could you\s+)?(draft|write|create|make)\s+(me\s+)?(a\s+|an\s+)?((linkedin|short|quick|new)\s+)*(post|update)\b)"));
-    if (draftRe.match(c.text).hasMatch()) {
-        const QString material = PostWriter::materialFrom(c.text);
-        for (const auto& fact : factsIn(material))
+        R"((^|[.!?\n]\s*)(please\s+)?(can you\s+|could you\s+)?(draft|write|create|make)\s+(me\s+)?(a\s+|an\s+)?((linkedin|short|quick|new)\s+)*(post|update)\b)"));
+    if (const auto m = draftRe.match(c.text); m.hasMatch()) {
+        const QString before = c.text.left(m.capturedStart(0) + m.capturedLength(1));
+        const QString material = PostWriter::materialFrom(c.text.mid(m.capturedEnd(1)));
+        for (const auto& fact : factsIn(before) + factsIn(material))
             m_store.remember(c.userId, fact.first, fact.second);
         if (wordCount(material) < 2) {
             m_store.setState(c.userId, stateAwaiting, QStringLiteral("draft"));
