@@ -1,8 +1,11 @@
 // The tolvane-coach executable itself: port 0 reporting, refusing non-loopback
 // addresses, a port already taken, and answering over real HTTP.
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -14,6 +17,7 @@ private Q_SLOTS:
     void portZeroIsPrintedFirstAndServes();
     void refusesNonLoopbackAddresses();
     void reportsAPortThatIsTaken();
+    void cliSessionAgainstTheRealCoach();
 
 private:
     QProcessEnvironment environment(const QString& addr, const QTemporaryDir& dir) const;
@@ -78,6 +82,61 @@ void TestCoachProcess::reportsAPortThatIsTaken() {
     QVERIFY(coach.waitForFinished(10000));
     QCOMPARE(coach.exitCode(), 1);
     QVERIFY(coach.readAllStandardError().contains("cannot listen"));
+}
+
+void TestCoachProcess::cliSessionAgainstTheRealCoach() {
+    QTemporaryDir dir;
+    QProcess coach;
+    coach.setProcessEnvironment(environment(QStringLiteral("127.0.0.1:0"), dir));
+    coach.start(QStringLiteral(COACH_BINARY), {QStringLiteral("--log"), QStringLiteral("-")});
+    QVERIFY(coach.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(coach.canReadLine(), 10000);
+    const QString root =
+        QStringLiteral("http://127.0.0.1:%1/").arg(coach.readLine().trimmed().toInt());
+
+    // Runs tolvane-cli with its own settings folder; returns its JSON lines.
+    const auto cli = [&](const QStringList& args) {
+        QProcess process;
+        QProcessEnvironment env = environment(QString(), dir);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(CLI_BINARY),
+                      QStringList{QStringLiteral("--service-root"), root} + args);
+        QList<QJsonObject> lines;
+        if (!process.waitForFinished(20000) || process.exitCode() != 0)
+            return lines;
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty())
+                lines.append(QJsonDocument::fromJson(line).object());
+        }
+        return lines;
+    };
+
+    QVERIFY(!cli({QStringLiteral("register")}).isEmpty());
+    const auto chat = cli({QStringLiteral("chat"),
+                           QStringLiteral("Draft a post about code review. Small diffs win.")});
+    QVERIFY(chat.size() >= 2);
+    QVERIFY(chat.first().contains(QStringLiteral("status")));
+    const QString reply = chat.last().value(QStringLiteral("reply")).toString();
+    const QString token =
+        QRegularExpression(QStringLiteral(R"(/edit/([a-z0-9]+)$)")).match(reply).captured(1);
+    QVERIFY2(!token.isEmpty(), qPrintable(reply));
+    const auto draft = cli({QStringLiteral("draft"), token});
+    QCOMPARE(draft.size(), 1);
+    QVERIFY(draft.first()
+                .value(QStringLiteral("text"))
+                .toString()
+                .contains(QLatin1String("Small diffs win.")));
+    const auto scheduled = cli({QStringLiteral("schedule"), token, QStringLiteral("Small diffs.")});
+    QCOMPARE(scheduled.size(), 1);
+    QCOMPARE(scheduled.first().value(QStringLiteral("mode")).toString(),
+             QStringLiteral("published"));
+    const auto overview = cli({QStringLiteral("overview")});
+    QCOMPARE(overview.size(), 1);
+    QCOMPARE(overview.first().value(QStringLiteral("published_count")).toInt(), 1);
+
+    coach.terminate();
+    QVERIFY(coach.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestCoachProcess)
