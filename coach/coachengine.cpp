@@ -421,10 +421,16 @@ CoachEngine::Turn CoachEngine::draftPost(Context& c, const QString& material, QS
         toolCall(QStringLiteral("create_draft"), {{QStringLiteral("token"), d.token},
                                                   {QStringLiteral("style"), style},
                                                   {QStringLiteral("material"), material}}));
+    const QString tooLong =
+        text.size() > 3000
+            ? QStringLiteral("\n\nHeads-up: this is %1 characters and LinkedIn allows 3,000. "
+                             "Trim it in the editor before you schedule it.")
+                  .arg(text.size())
+            : QString();
     t.reply =
         (lead.isEmpty() ? QStringLiteral("Here's a draft in the **%1** style:").arg(styleName)
                         : lead) +
-        QStringLiteral("\n\n") + text +
+        QStringLiteral("\n\n") + text + tooLong +
         QStringLiteral("\n\nWant another angle? Say “make it a story”, “make it shorter”, "
                        "or /styles. When you're happy, say “schedule it tomorrow at 9”.\n\n") +
         editLine(c, d.token);

@@ -194,6 +194,9 @@ QString PostWriter::write(const QString& material, const QString& style, const A
     QStringList points = sentences(material);
     if (points.isEmpty())
         points.append(withStop(capitalised(material)));
+    // A post carries a handful of points; a pasted essay is cut to its first ten.
+    if (points.size() > 10)
+        points.resize(10);
     // "About X. Point. Point." - the bare topic is already in the hook.
     if (points.size() > 1 && stripStop(points.first()).compare(topic, Qt::CaseInsensitive) == 0)
         points.removeFirst();

@@ -25,6 +25,8 @@ private Q_SLOTS:
     void linkCodeSharesMemoryOnce();
     void everyTurnIsLabelledForTheLog();
     void imageWithoutText();
+    void oddInputsGetAnAnswer_data();
+    void oddInputsGetAnAnswer();
 
 private:
     CoachEngine::Turn say(const QString& text, qint64 user = 0, const QByteArray& image = {});
@@ -240,6 +242,41 @@ void TestCoachEngine::imageWithoutText() {
     QVERIFY(t.reply.contains(QStringLiteral("320×640")));
     QVERIFY(say(QString(), 0, QByteArray("not an image"))
                 .reply.contains(QLatin1String("couldn't read")));
+}
+
+void TestCoachEngine::oddInputsGetAnAnswer_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("lone slash") << QStringLiteral("/");
+    QTest::newRow("double slash") << QStringLiteral("//");
+    QTest::newRow("slash and spaces") << QStringLiteral("/   ");
+    QTest::newRow("styles with junk") << QStringLiteral("/styles ???");
+    QTest::newRow("campaign without offer") << QStringLiteral("/campaigns launch");
+    QTest::newRow("carousel upper case") << QStringLiteral("/CAROUSEL MINT");
+    QTest::newRow("bare make it") << QStringLiteral("make it");
+    QTest::newRow("impossible clock") << QStringLiteral("schedule it at 25:99");
+    QTest::newRow("draft a post") << QStringLiteral("draft a post");
+    QTest::newRow("emoji only") << QStringLiteral("🚀🚀🚀");
+    QTest::newRow("nul and controls") << QString::fromUtf8("a\0b\x01c\td", 8);
+    QTest::newRow("right to left")
+        << QStringLiteral("אני כותב פוסט על עבודה מרחוק ועל צוותים קטנים");
+    QTest::newRow("one long word") << QString(5000, QLatin1Char('x'));
+    QTest::newRow("many sentences") << QStringLiteral("Short. ").repeated(400);
+    QTest::newRow("my name is nothing") << QStringLiteral("my name is");
+    QTest::newRow("remember nothing") << QStringLiteral("remember");
+}
+
+void TestCoachEngine::oddInputsGetAnAnswer() {
+    QFETCH(QString, text);
+    // With and without a draft to work on.
+    for (int round = 0; round < 2; ++round) {
+        const auto t = say(text);
+        QVERIFY(!t.reply.trimmed().isEmpty());
+        QVERIFY(!t.intent.isEmpty());
+        if (const auto d = m_store->latestDraft(m_user.id); d && d->text.size() > 3000)
+            QVERIFY(t.reply.contains(QLatin1String("LinkedIn allows 3,000")));
+        if (round == 0)
+            say(QStringLiteral("Draft a post about odd inputs. They should never crash."));
+    }
 }
 
 QTEST_MAIN(TestCoachEngine)
