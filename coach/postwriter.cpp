@@ -42,20 +42,22 @@ QString stripStop(QString s) {
 
 const QSet<QString>& stopWords() {
     static const QSet<QString> words = {
-        QStringLiteral("about"),   QStringLiteral("after"),     QStringLiteral("again"),
-        QStringLiteral("because"), QStringLiteral("before"),    QStringLiteral("being"),
-        QStringLiteral("could"),   QStringLiteral("every"),     QStringLiteral("first"),
-        QStringLiteral("their"),   QStringLiteral("there"),     QStringLiteral("these"),
-        QStringLiteral("things"),  QStringLiteral("think"),     QStringLiteral("those"),
-        QStringLiteral("through"), QStringLiteral("today"),     QStringLiteral("where"),
-        QStringLiteral("which"),   QStringLiteral("while"),     QStringLiteral("would"),
-        QStringLiteral("really"),  QStringLiteral("working"),   QStringLiteral("started"),
-        QStringLiteral("people"),  QStringLiteral("something"), QStringLiteral("should"),
-        QStringLiteral("thing"),   QStringLiteral("still"),     QStringLiteral("other"),
-        QStringLiteral("years"),   QStringLiteral("months"),    QStringLiteral("weeks"),
-        QStringLiteral("lately"),  QStringLiteral("without"),   QStringLiteral("never"),
-        QStringLiteral("always"),  QStringLiteral("might"),     QStringLiteral("makes"),
-        QStringLiteral("write"),   QStringLiteral("draft"),     QStringLiteral("linkedin"),
+        QStringLiteral("about"),      QStringLiteral("after"),     QStringLiteral("again"),
+        QStringLiteral("because"),    QStringLiteral("before"),    QStringLiteral("being"),
+        QStringLiteral("could"),      QStringLiteral("every"),     QStringLiteral("first"),
+        QStringLiteral("their"),      QStringLiteral("there"),     QStringLiteral("these"),
+        QStringLiteral("things"),     QStringLiteral("think"),     QStringLiteral("those"),
+        QStringLiteral("through"),    QStringLiteral("today"),     QStringLiteral("where"),
+        QStringLiteral("which"),      QStringLiteral("while"),     QStringLiteral("would"),
+        QStringLiteral("really"),     QStringLiteral("working"),   QStringLiteral("started"),
+        QStringLiteral("people"),     QStringLiteral("something"), QStringLiteral("should"),
+        QStringLiteral("thing"),      QStringLiteral("still"),     QStringLiteral("other"),
+        QStringLiteral("years"),      QStringLiteral("months"),    QStringLiteral("weeks"),
+        QStringLiteral("lately"),     QStringLiteral("without"),   QStringLiteral("never"),
+        QStringLiteral("always"),     QStringLiteral("might"),     QStringLiteral("makes"),
+        QStringLiteral("write"),      QStringLiteral("draft"),     QStringLiteral("linkedin"),
+        QStringLiteral("everything"), QStringLiteral("nothing"),   QStringLiteral("anything"),
+        QStringLiteral("someone"),    QStringLiteral("everyone"),  QStringLiteral("myself"),
     };
     return words;
 }
@@ -124,6 +126,12 @@ QString PostWriter::materialFrom(const QString& request) {
             R"(((linkedin|short|quick|new)\s+)*(post|update)\s*(about|on|for|:)?\s*)"),
         QRegularExpression::CaseInsensitiveOption);
     m.remove(lead);
+    // "… as a listicle", "in the story style": the style is chosen elsewhere.
+    static const QRegularExpression styleWords(
+        QStringLiteral(R"(\s*\b(as|in)\s+(a|an|the)?\s*(story|listicle|list|numbered list|how-to|)"
+                       R"(guide|hot take|short post|short)(\s+(style|format|form))?\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    m.remove(styleWords);
     return m.trimmed();
 }
 
@@ -168,6 +176,14 @@ QStringList PostWriter::hashtags(const QString& material, int max) {
     static const QRegularExpression wordRe(QStringLiteral(R"([A-Za-z][A-Za-z-]{4,})"));
     QMap<QString, int> counts;
     QStringList order;
+    // Words of the topic make the best tags, whatever their count in the body.
+    for (auto it = wordRe.globalMatch(topicOf(material)); it.hasNext();) {
+        const QString w = it.next().captured(0).toLower();
+        if (!stopWords().contains(w) && !counts.contains(w)) {
+            order.append(w);
+            counts[w] = 1000 - int(order.size()); // and keep their order
+        }
+    }
     for (auto it = wordRe.globalMatch(material); it.hasNext();) {
         const QString w = it.next().captured(0).toLower();
         // Past tenses and adverbs make poor tags ("#Noticed", "#Really").

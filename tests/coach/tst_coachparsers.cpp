@@ -307,6 +307,11 @@ void TestCoachParsers::postWriterStyles() {
     const QString shortPost = PostWriter::write(material, QStringLiteral("short"), {});
     QVERIFY(shortPost.size() < 120);
     QVERIFY(!shortPost.contains(QLatin1Char('#')));
+    QCOMPARE(PostWriter::materialFrom(QStringLiteral("Write a post about hiring juniors as a "
+                                                     "listicle. They ask good questions.")),
+             QStringLiteral("hiring juniors. They ask good questions."));
+    QCOMPARE(PostWriter::hashtags(QStringLiteral("hiring juniors. Everything, everything.")),
+             (QStringList{QStringLiteral("#Hiring"), QStringLiteral("#Juniors")}));
     QCOMPARE(PostWriter::styleFromWords(QStringLiteral("make it punchier")),
              QStringLiteral("short"));
     QCOMPARE(PostWriter::styleFromWords(QStringLiteral("as a numbered list")),
