@@ -64,6 +64,7 @@ private Q_SLOTS:
     void carouselIsOneGalleryOfPngs();
     void scheduleNowLaterAndRejections();
     void scheduledPostPublishesIntoNotifyAndDrainedNotification();
+    void idleEventStreamGetsKeepAliveComments();
     void aiCallLog();
     void uploadStoresTheVideo();
     void contact_data();
@@ -412,6 +413,22 @@ void TestCoachService::scheduledPostPublishesIntoNotifyAndDrainedNotification() 
     QSignalSpy lateNotified(&late, &EventStream::notified);
     QVERIFY(lateNotified.wait(10000));
     QCOMPARE(events.notifies(), 1); // the first stream was not told about that one
+}
+
+void TestCoachService::idleEventStreamGetsKeepAliveComments() {
+    QTemporaryDir dir;
+    CoachService::Options options;
+    options.databasePath = dir.filePath(QStringLiteral("coach.sqlite"));
+    options.port = 0;
+    options.keepAliveMs = 20;
+    CoachService quick(options);
+    QVERIFY(quick.start());
+    CoachClient client{QUrl(quick.root())};
+    EventStream events(client, alice);
+    // The app's stream times out after 60 s without a byte; comments keep it open.
+    QTRY_VERIFY_WITH_TIMEOUT(events.comments() >= 3, 10000);
+    QCOMPARE(events.notifies(), 0);
+    QCOMPARE(events.status(), 200);
 }
 
 void TestCoachService::aiCallLog() {
