@@ -374,8 +374,11 @@ void CoachService::preview(HttpRequest&, HttpResponder* r, const QString& token)
     card.headline = headline(d->userId);
     card.text = d->text;
     card.status = d->status;
-    r->respond(200, "image/png", PreviewRenderer::renderCard(card),
-               {{"Cache-Control", "no-cache"}});
+    const QString key =
+        QStringList{token, card.text, card.name, card.headline, card.status}.join(QChar(0x1f));
+    if (!m_previews.contains(key))
+        m_previews.insert(key, new QByteArray(PreviewRenderer::renderCard(card)));
+    r->respond(200, "image/png", *m_previews.object(key), {{"Cache-Control", "no-cache"}});
 }
 
 void CoachService::schedule(HttpRequest& request, HttpResponder* r, const QString& token) {

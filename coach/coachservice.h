@@ -6,6 +6,7 @@
 #include "publisher.h"
 #include "store.h"
 
+#include <QCache>
 #include <QObject>
 
 #include <memory>
@@ -75,6 +76,9 @@ private:
     std::unique_ptr<Publisher> m_publisher;
     QString m_root;
     QString m_error;
+    // Drawing a card takes tens of milliseconds on the event loop; the app asks
+    // for the same preview every time it shows the message.
+    QCache<QString, QByteArray> m_previews{64};
 };
 
 } // namespace tolvane::coach

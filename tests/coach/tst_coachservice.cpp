@@ -274,6 +274,9 @@ void TestCoachService::draftPreviewAndEditPage() {
 void TestCoachService::draftUpdate() {
     const QString token = draftFor(alice, QStringLiteral("Draft a post about pricing. We "
                                                          "doubled it and nobody left."));
+    const QString preview = QStringLiteral("api/draft/") + token + QStringLiteral("/preview.png");
+    const QByteArray before = m_client->get(preview).body;
+    QCOMPARE(m_client->get(preview).body, before);
     auto r = m_client->send("PUT", QStringLiteral("api/draft/") + token,
                             R"({"text":"Edited by hand."})");
     QCOMPARE(r.status, 200);
@@ -282,6 +285,8 @@ void TestCoachService::draftUpdate() {
                  .value(QStringLiteral("text"))
                  .toString(),
              QStringLiteral("Edited by hand."));
+    // The card follows the edit.
+    QVERIFY(m_client->get(preview).body != before);
     QCOMPARE(m_client->send("PUT", QStringLiteral("api/draft/") + token, R"({"text":5})").status,
              400);
     m_client->postJson(
