@@ -167,7 +167,10 @@ QCoro::Task<APIResult<QByteArray>> APIClient::getBytes(QString path,
     request.request = makeRequest(url);
     request.request.setRawHeader("Authorization", bearer().toUtf8());
     request.timeout = shortTimeout;
-    co_return co_await detail::fetch(std::move(request));
+    // Two statements: g++ 12 miscompiles co_return of a co_await on a
+    // non-trivial value.
+    auto body = co_await detail::fetch(std::move(request));
+    co_return body;
 }
 
 QCoro::Task<APIResult<Overview>> APIClient::overview() const {

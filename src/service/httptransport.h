@@ -38,6 +38,22 @@ private:
 
 using CancelHandle = std::shared_ptr<CancelToken>;
 
+// Awaitable: waits for `duration`, or less when `cancel` fires; resumes with
+// whether it was cancelled.
+class CancellableSleep {
+public:
+    CancellableSleep(std::chrono::milliseconds duration, CancelHandle cancel);
+    ~CancellableSleep();
+    bool await_ready() const;
+    void await_suspend(std::coroutine_handle<> handle);
+    bool await_resume() const;
+
+private:
+    std::chrono::milliseconds m_duration;
+    CancelHandle m_cancel;
+    std::shared_ptr<QObject> m_context;
+};
+
 // One network manager for the process, on the main thread, so connections are
 // shared between requests.
 QNetworkAccessManager& sharedNetwork();

@@ -79,6 +79,33 @@ private Q_SLOTS:
         QCOMPARE(lines.at(lines.size() - 2).value("progress").toDouble(), 1.0);
     }
 
+    // The store's real send flow on the app's file: statuses as they come,
+    // then the conversation, which a later "show" loads back.
+    void conversationSendAndShow() {
+        ScriptedHttpServer server;
+        server.on("/inapp/stream",
+                  Script::streamHead()
+                      .write("event: status\ndata: {\"text\":\"Drafting\"}\n\n")
+                      .write("event: final\ndata: {\"reply\":\"Go here to edit the post: "
+                             "http://127.0.0.1:20511/edit/t7\"}\n\n"));
+        const auto [code, lines] = run(server, {"conversation", "send", "Write about focus"});
+        QCOMPARE(code, 0);
+        QCOMPARE(lines.first(), QJsonObject({{"status", "Drafting"}}));
+        const QJsonArray messages = lines.last().value("messages").toArray();
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(messages.at(0).toObject().value("role").toString(), QString("user"));
+        const QJsonObject reply = messages.at(2).toObject();
+        QCOMPARE(reply.value("actions").toArray().first().toObject().value("token").toString(),
+                 QString("t7"));
+        QVERIFY(reply.value("image_bytes").isNull());
+
+        const auto [showCode, shown] = run(server, {"conversation", "show"});
+        QCOMPARE(showCode, 0);
+        QCOMPARE(shown.first().value("messages").toArray().size(), 3);
+        QCOMPARE(shown.first().value("messages").toArray().at(1).toObject().value("text"),
+                 QJsonValue("Drafting"));
+    }
+
 private:
     std::pair<int, QList<QJsonObject>> run(ScriptedHttpServer& server, const QStringList& args) {
         QProcess process;

@@ -1,3 +1,5 @@
+#include "conversationcommands.h"
+#include "mediacommands.h"
 #include "output.h"
 #include "servicecommands.h"
 
@@ -16,6 +18,12 @@ Talks to the coach service with the same client code and settings as the app.
 Every command prints one JSON object per line; failures end with {"error": ...}
 and exit code 1. --service-root replaces the built-in service address (the
 contact endpoint becomes that root + "api/contact").
+
+media commands (local files, no service):
+  media info FILE                          duration, video and audio facts
+  media extract-audio FILE START END OUT   16 kHz mono WAV of a range; {"bytes": N}
+  media jumpcuts FILE [--start S] [--end E]  speech ranges kept by jump cuts
+  media filmstrip FILE OUT_DIR [--count N] thumbnails as PNG; {"frames": N}
 
 )";
 
@@ -38,10 +46,17 @@ int main(int argc, char** argv) {
     if (args.isEmpty() || args.first() == "--help"_L1 || args.first() == "-h"_L1) {
         std::fputs(usage, stdout);
         std::fputs(tolvane::cli::serviceUsage, stdout);
+        std::fputs(tolvane::cli::conversationUsage, stdout);
         return args.isEmpty() ? 2 : 0;
     }
+    if (args.first() == "media"_L1) {
+        return tolvane::cli::runMediaCommand(args.mid(1));
+    }
 
-    const int code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
+    int code = QCoro::waitFor(tolvane::cli::runConversationCommand(args, serviceRoot));
+    if (code < 0) {
+        code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
+    }
     if (code >= 0) {
         return code;
     }

@@ -164,13 +164,16 @@ QCoro::Task<int> runServiceCommand(QStringList args, QString serviceRoot) {
     const QString command = args.takeFirst();
 
     if (command == "chat"_L1) {
-        co_return co_await chat(args, client);
+        const int code = co_await chat(args, client);
+        co_return code;
     }
     if (command == "events"_L1) {
-        co_return co_await events(args, client);
+        const int code = co_await events(args, client);
+        co_return code;
     }
     if (command == "upload"_L1) {
-        co_return co_await upload(args, client);
+        const int code = co_await upload(args, client);
+        co_return code;
     }
     if (command == "register"_L1) {
         co_await settings.registerSession(endpoints);

@@ -1,0 +1,104 @@
+#include "conversationcommands.h"
+
+#include "conversation/conversationstore.h"
+#include "output.h"
+#include "service/appsettings.h"
+#include "service/iso8601.h"
+
+#include <QFile>
+#include <QJsonArray>
+
+#include <qcoro/qcorosignal.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tolvane::cli {
+
+const char* const conversationUsage = R"(conversation commands (the app's own conversation file):
+  conversation send TEXT [--image FILE]    status lines as they arrive, then the conversation
+  conversation show                        the conversation as the app loads it
+  conversation drain                       fetch waiting notifications, then show
+)";
+
+namespace {
+
+QJsonObject conversationJson(const ConversationStore& store) {
+    QJsonArray messages;
+    for (const ChatMessage& message : store.messages()) {
+        QJsonArray gallery;
+        for (const QByteArray& image : message.gallery) {
+            gallery.append(image.size());
+        }
+        QJsonArray actions;
+        for (const ChatAction& action : message.actions) {
+            actions.append(QJsonObject{{u"label"_s, action.label},
+                                       {u"url"_s, action.url.toString(QUrl::FullyEncoded)},
+                                       {u"token"_s, action.token ? QJsonValue(*action.token)
+                                                                 : QJsonValue(QJsonValue::Null)}});
+        }
+        messages.append(QJsonObject{
+            {u"role"_s, message.role == ChatMessage::Role::user ? u"user"_s : u"coach"_s},
+            {u"text"_s, message.text},
+            {u"timestamp"_s, iso8601::formatWithMilliseconds(message.timestamp)},
+            {u"image_bytes"_s, message.imageData ? QJsonValue(message.imageData->size())
+                                                 : QJsonValue(QJsonValue::Null)},
+            {u"gallery_bytes"_s, gallery},
+            {u"actions"_s, actions}});
+    }
+    return {{u"messages"_s, messages}};
+}
+
+} // namespace
+
+QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
+    if (args.value(0) != "conversation"_L1) {
+        co_return -1;
+    }
+    args.removeFirst();
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    AppSettings settings;
+    ConversationStore store(settings, {},
+                            serviceRoot.isEmpty() ? ServiceEndpoints::builtIn()
+                                                  : ServiceEndpoints::forRoot(serviceRoot));
+
+    if (command == "show"_L1 && args.isEmpty()) {
+        printLine(conversationJson(store));
+        co_return 0;
+    }
+    if (command == "drain"_L1 && args.isEmpty()) {
+        store.drainNotifications();
+        if (store.isDraining()) {
+            co_await qCoro(&store, &ConversationStore::isDrainingChanged);
+        }
+        printLine(conversationJson(store));
+        co_return 0;
+    }
+    if (command == "send"_L1) {
+        QByteArray image;
+        if (const qsizetype at = args.indexOf(u"--image"_s); at >= 0 && at + 1 < args.size()) {
+            QFile file(args.at(at + 1));
+            if (!file.open(QIODevice::ReadOnly)) {
+                co_return fail(u"Could not read the image: "_s + file.errorString());
+            }
+            image = file.readAll();
+            args.remove(at, 2);
+        }
+        if (args.size() != 1) {
+            co_return fail(u"usage: conversation send TEXT [--image FILE]"_s);
+        }
+        QObject::connect(&store, &ConversationStore::statusReceived, &store,
+                         [](const QString& text) {
+                             printLine({{u"status"_s, text}});
+                         });
+        store.send(args.first(), image);
+        if (!store.isSending()) {
+            co_return fail(u"Nothing to send: the message is empty."_s);
+        }
+        co_await qCoro(&store, &ConversationStore::sendFinished);
+        printLine(conversationJson(store));
+        co_return store.lastError().isEmpty() ? 0 : fail(store.lastError());
+    }
+    co_return fail(u"usage: conversation send TEXT [--image FILE] | show | drain"_s);
+}
+
+} // namespace tolvane::cli
