@@ -1,6 +1,7 @@
 #include "coachconfig.h"
 #include "coachservice.h"
 #include "logsink.h"
+#include "shutdownsignal.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -41,5 +42,10 @@ int main(int argc, char** argv) {
     // learns which one was picked.
     std::printf("%u\n", unsigned(service.port()));
     std::fflush(stdout);
+    ShutdownSignal shutdown;
+    QObject::connect(&shutdown, &ShutdownSignal::received, &app, [](int signal) {
+        qInfo("stopping on signal %d", signal);
+        QCoreApplication::quit();
+    });
     return app.exec();
 }

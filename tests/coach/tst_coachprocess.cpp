@@ -56,8 +56,11 @@ void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("data/Tolvane/coach.sqlite"))));
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("state/Tolvane/coach.log"))));
 
+    // SIGTERM ends it cleanly.
     coach.terminate();
     QVERIFY(coach.waitForFinished(10000));
+    QCOMPARE(coach.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(coach.exitCode(), 0);
 }
 
 void TestCoachProcess::refusesNonLoopbackAddresses() {
