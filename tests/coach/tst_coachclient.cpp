@@ -100,6 +100,14 @@ void TestCoachClient::chatDraftPreviewAndSchedule() {
     const QString token = tokenIn(reply->reply);
     QVERIFY(!token.isEmpty());
 
+    const auto slides =
+        QCoro::waitFor(m_client->chatStream(QStringLiteral("/carousel"), {}, {}, {}));
+    QVERIFY(slides);
+    QVERIFY(slides->images.size() >= 3);
+    for (const ChatImage& image : slides->images)
+        QCOMPARE(image.group, slides->images.first().group);
+    QVERIFY(slides->images.first().group);
+
     const auto draft = QCoro::waitFor(m_client->draft(token));
     QVERIFY(draft);
     QVERIFY(draft->text.contains(QLatin1String("We fixed four bugs before lunch.")));
