@@ -16,8 +16,8 @@ packages=(
   # media
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libavdevice-dev libavfilter-dev ffmpeg
-  # local coach service store
-  libsqlite3-dev
+  # local coach service: store, and the font its post previews are drawn with
+  libsqlite3-dev fonts-dejavu-core
   # headless runs and screenshots
   xvfb xauth imagemagick
 )

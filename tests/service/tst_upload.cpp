@@ -140,6 +140,7 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_tmp;
     std::unique_ptr<AppSettings> m_settings;
     QStringList m_before;
 };

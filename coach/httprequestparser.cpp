@@ -1,0 +1,180 @@
+#include "httprequestparser.h"
+
+#include <QDir>
+#include <QUrl>
+
+namespace tolvane::coach {
+
+namespace {
+
+bool isToken(QByteArrayView text) {
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 32 || u >= 127 || c == '(' || c == ')' || c == ',' || c == '/' || c == ':' ||
+            c == ';' || c == '<' || c == '=' || c == '>' || c == '?' || c == '@' || c == '[' ||
+            c == '\\' || c == ']' || c == '{' || c == '}' || c == '"')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HttpRequestParser::HttpRequestParser(Limits limits)
+    : m_limits(std::move(limits)) {}
+
+HttpRequestParser::Status HttpRequestParser::fail(int status, const QString& message) {
+    m_state = State::Failed;
+    m_errorStatus = status;
+    m_errorMessage = message;
+    return Status::Error;
+}
+
+bool HttpRequestParser::expectsContinue() const {
+    return m_request.header("expect").toLower() == "100-continue";
+}
+
+HttpRequestParser::Status HttpRequestParser::feed(QByteArray& buffer) {
+    if (m_state == State::Failed)
+        return Status::Error;
+    if (m_state == State::Complete)
+        return Status::Done;
+    if (m_state == State::Head) {
+        // Tolerate stray line ends between keep-alive requests.
+        qsizetype skip = 0;
+        while (skip < buffer.size() && (buffer[skip] == '\r' || buffer[skip] == '\n'))
+            ++skip;
+        buffer.remove(0, skip);
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (buffer.size() > m_limits.maxHeaderBytes)
+                return fail(431, QStringLiteral("request header too large"));
+            return Status::NeedMore;
+        }
+        if (end + 4 > m_limits.maxHeaderBytes)
+            return fail(431, QStringLiteral("request header too large"));
+        const QByteArray head = buffer.left(end);
+        buffer.remove(0, end + 4);
+        if (const Status s = parseHead(head); s == Status::Error)
+            return s;
+        if (m_remaining == 0) {
+            m_state = State::Complete;
+            return Status::Done;
+        }
+        m_state = State::Body;
+        return Status::HeadersDone;
+    }
+    // Body.
+    const qint64 take = std::min<qint64>(m_remaining, buffer.size());
+    if (take > 0) {
+        if (!appendBody(buffer, take))
+            return fail(500, QStringLiteral("could not store the request body"));
+        m_remaining -= take;
+    }
+    if (m_remaining > 0)
+        return Status::NeedMore;
+    if (m_request.bodyFile)
+        m_request.bodyFile->flush();
+    m_state = State::Complete;
+    return Status::Done;
+}
+
+bool HttpRequestParser::appendBody(QByteArray& buffer, qint64 count) {
+    if (m_request.bodyFile) {
+        const qint64 written = m_request.bodyFile->write(buffer.constData(), count);
+        buffer.remove(0, count);
+        return written == count;
+    }
+    m_request.memoryBody.append(buffer.constData(), count);
+    buffer.remove(0, count);
+    return true;
+}
+
+HttpRequestParser::Status HttpRequestParser::parseHead(const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    QByteArray requestLine = lines.first();
+    if (requestLine.endsWith('\r'))
+        requestLine.chop(1);
+    const QList<QByteArray> parts = requestLine.split(' ');
+    if (parts.size() != 3 || !isToken(parts[0]) || parts[1].isEmpty())
+        return fail(400, QStringLiteral("malformed request line"));
+    m_request.method = parts[0];
+    m_request.target = parts[1];
+    m_request.version = parts[2];
+    if (m_request.version != "HTTP/1.1" && m_request.version != "HTTP/1.0")
+        return fail(505, QStringLiteral("only HTTP/1.1 and HTTP/1.0 are supported"));
+
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        if (line.front() == ' ' || line.front() == '\t')
+            return fail(400, QStringLiteral("folded header lines are not accepted"));
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0 || !isToken(line.left(colon)))
+            return fail(400, QStringLiteral("malformed header line"));
+        if (m_request.headers.size() >= 100)
+            return fail(431, QStringLiteral("too many header lines"));
+        m_request.headers.append({line.left(colon).toLower(), line.mid(colon + 1).trimmed()});
+    }
+
+    if (!m_request.target.startsWith('/'))
+        return fail(400, QStringLiteral("request target must be a path"));
+    const QUrl url = QUrl::fromEncoded(QByteArray("http://localhost") + m_request.target);
+    if (!url.isValid())
+        return fail(400, QStringLiteral("malformed request target"));
+    m_request.path = url.path(QUrl::FullyDecoded);
+    if (m_request.path.isEmpty())
+        m_request.path = QStringLiteral("/");
+    m_request.query = QUrlQuery(url);
+
+    if (m_request.hasHeader("transfer-encoding"))
+        return fail(501, QStringLiteral("chunked request bodies are not supported; send "
+                                        "Content-Length"));
+    qint64 length = 0;
+    if (m_request.hasHeader("content-length")) {
+        // Several values or anything but digits is a smuggling attempt or a bug.
+        const QByteArray raw = m_request.header("content-length");
+        bool ok = !raw.isEmpty();
+        for (char c : raw)
+            ok = ok && c >= '0' && c <= '9';
+        length = ok && raw.size() <= 18 ? raw.toLongLong(&ok) : -1;
+        if (!ok || length < 0)
+            return fail(400, QStringLiteral("invalid Content-Length"));
+        int count = 0;
+        for (const auto& h : m_request.headers)
+            count += h.first == "content-length" ? 1 : 0;
+        if (count > 1)
+            return fail(400, QStringLiteral("duplicate Content-Length"));
+    }
+    const bool upload = m_request.path == m_limits.uploadPath;
+    const qint64 limit = upload ? m_limits.maxUploadBytes : m_limits.maxBodyBytes;
+    if (length > limit)
+        return fail(413, QStringLiteral("request body too large"));
+    m_remaining = length;
+    if (length > m_limits.spoolThreshold) {
+        const QString dir = m_limits.spoolDir.isEmpty() ? QDir::tempPath() : m_limits.spoolDir;
+        auto file =
+            std::make_shared<QTemporaryFile>(dir + QStringLiteral("/tolvane-coach-body-XXXXXX"));
+        if (!file->open())
+            return fail(507, QStringLiteral("no room to store the request body"));
+        m_request.bodyFile = std::move(file);
+    } else {
+        m_request.memoryBody.reserve(length);
+    }
+    return Status::NeedMore;
+}
+
+HttpRequest HttpRequestParser::takeRequest() {
+    HttpRequest request = std::move(m_request);
+    m_request = HttpRequest();
+    m_state = State::Head;
+    m_remaining = 0;
+    return request;
+}
+
+} // namespace tolvane::coach

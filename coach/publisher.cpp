@@ -1,0 +1,47 @@
+#include "publisher.h"
+
+#include "isotime.h"
+#include "store.h"
+
+#include <QLoggingCategory>
+
+namespace tolvane::coach {
+
+Q_LOGGING_CATEGORY(lcPublish, "tolvane.coach.publish", QtInfoMsg)
+
+Publisher::Publisher(Store& store, QString root, int intervalMs, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_root(std::move(root)) {
+    m_timer.setInterval(intervalMs);
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { publishDue(QDateTime::currentDateTimeUtc()); });
+    m_timer.start();
+}
+
+int Publisher::publishDue(const QDateTime& now) {
+    int count = 0;
+    for (const Draft& d : m_store.dueDrafts(now)) {
+        if (!m_store.publishDraft(d.token, d.text, now))
+            continue;
+        ++count;
+        QString hook = d.text.section(QLatin1Char('\n'), 0, 0).trimmed();
+        if (hook.size() > 80)
+            hook = hook.left(79).trimmed() + QStringLiteral("…");
+        QString text = QStringLiteral("Your scheduled post “%1” is live now.").arg(hook);
+        // A post whose time passed while the coach was not running goes out late;
+        // say so rather than pretend it went out on time.
+        if (d.scheduledAt.secsTo(now) > 120)
+            text += QStringLiteral(" It was due at %1 UTC, while I wasn't running, so it went out "
+                                   "late.")
+                        .arg(d.scheduledAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        text += QStringLiteral("\n\nGo here to edit the post: ") + m_root +
+                QStringLiteral("edit/") + d.token;
+        m_store.addNotification(d.userId, text);
+        qCInfo(lcPublish) << "published" << d.token << "due" << isotime::format(d.scheduledAt);
+        Q_EMIT notificationAdded(d.userId);
+    }
+    return count;
+}
+
+} // namespace tolvane::coach

@@ -1,0 +1,46 @@
+#include "shutdownsignal.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tolvane::coach {
+
+int ShutdownSignal::s_pipe[2] = {-1, -1};
+
+ShutdownSignal::ShutdownSignal(QObject* parent)
+    : QObject(parent) {
+    if (::pipe2(s_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(s_pipe[0], QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
+        unsigned char signal = 0;
+        while (::read(s_pipe[0], &signal, 1) == 1)
+            Q_EMIT received(signal);
+    });
+    struct sigaction action = {};
+    action.sa_handler = &ShutdownSignal::handle;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+ShutdownSignal::~ShutdownSignal() {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    m_notifier.reset();
+    if (s_pipe[0] >= 0) {
+        ::close(s_pipe[0]);
+        ::close(s_pipe[1]);
+        s_pipe[0] = s_pipe[1] = -1;
+    }
+}
+
+void ShutdownSignal::handle(int signal) {
+    // Only async-signal-safe work here.
+    const auto byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const auto written = ::write(s_pipe[1], &byte, 1);
+}
+
+} // namespace tolvane::coach

@@ -1,0 +1,157 @@
+#include "coachclient.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkRequest>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+constexpr int waitMs = 15000; // generous bound for a loopback request
+}
+
+QJsonValue CoachClient::Reply::json() const {
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    if (doc.isArray())
+        return doc.array();
+    if (doc.isObject())
+        return doc.object();
+    return {};
+}
+
+QJsonObject CoachClient::Event::object() const {
+    return QJsonDocument::fromJson(data.toUtf8()).object();
+}
+
+CoachClient::CoachClient(QUrl root)
+    : m_root(std::move(root)) {}
+
+QUrl CoachClient::url(const QString& path) const {
+    return QUrl(m_root.toString() + path);
+}
+
+CoachClient::Reply CoachClient::wait(QNetworkReply* reply) {
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    if (!reply->isFinished())
+        done.wait(waitMs);
+    Reply r;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    r.body = reply->readAll();
+    r.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    reply->deleteLater();
+    return r;
+}
+
+CoachClient::Reply CoachClient::get(const QString& path, const QString& bearer) {
+    QNetworkRequest request(url(path));
+    if (!bearer.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    return wait(m_nam.get(request));
+}
+
+CoachClient::Reply CoachClient::send(const QByteArray& method, const QString& path,
+                                     const QByteArray& body, const QByteArray& contentType,
+                                     const QString& bearer) {
+    QNetworkRequest request(url(path));
+    if (!contentType.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    if (!bearer.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    return wait(m_nam.sendCustomRequest(request, method, body));
+}
+
+CoachClient::Reply CoachClient::postJson(const QString& path, const QJsonObject& body,
+                                         const QString& bearer) {
+    return send("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                "application/json", bearer);
+}
+
+QList<CoachClient::Event> CoachClient::frame(const QByteArray& body) {
+    QList<Event> events;
+    QByteArray buffer;
+    auto handle = [&](const QByteArray& block) {
+        Event e;
+        for (const QString& line : QString::fromUtf8(block).split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("event:")))
+                e.name = line.mid(6).trimmed();
+            else if (line.startsWith(QLatin1String("data:")))
+                e.data += line.mid(5).trimmed();
+            else if (line.startsWith(QLatin1Char(':')))
+                e.name = QStringLiteral(":comment");
+        }
+        if (!e.name.isEmpty())
+            events.append(e);
+    };
+    for (char c : body) {
+        buffer.append(c);
+        if (buffer.endsWith("\n\n")) {
+            handle(buffer);
+            buffer.clear();
+        }
+    }
+    if (!buffer.isEmpty())
+        events.append({QStringLiteral(":unterminated"), QString::fromUtf8(buffer)});
+    return events;
+}
+
+QJsonObject CoachClient::final(const QList<Event>& events) {
+    QJsonObject last;
+    for (const Event& e : events) {
+        if (e.name == QLatin1String("final"))
+            last = e.object();
+    }
+    return last;
+}
+
+QList<CoachClient::Event> CoachClient::chat(const QString& userId, const QString& text,
+                                            const QString& timeZone, const QByteArray& image) {
+    QJsonObject body{{QStringLiteral("user_id"), userId},
+                     {QStringLiteral("text"), text},
+                     {QStringLiteral("time_zone"), timeZone}};
+    if (!image.isEmpty()) {
+        body.insert(QStringLiteral("image_b64"), QString::fromLatin1(image.toBase64()));
+        body.insert(QStringLiteral("image_mime"), QStringLiteral("image/png"));
+    }
+    QNetworkRequest request(url(QStringLiteral("inapp/stream")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    request.setRawHeader("Accept", "text/event-stream");
+    const Reply r = wait(m_nam.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    if (r.status != 200)
+        return {{QStringLiteral(":status"), QString::number(r.status)}};
+    return frame(r.body);
+}
+
+EventStream::EventStream(CoachClient& client, const QString& bearer) {
+    QNetworkRequest request(client.url(QStringLiteral("inapp/events")));
+    request.setRawHeader("Accept", "text/event-stream");
+    if (!bearer.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    m_reply = client.network().get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &EventStream::read);
+}
+
+EventStream::~EventStream() {
+    if (QNetworkReply* reply = m_reply.data()) {
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+int EventStream::status() const {
+    return m_reply ? m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
+}
+
+void EventStream::read() {
+    m_buffer += m_reply->readAll();
+    for (qsizetype end = m_buffer.indexOf("\n\n"); end >= 0; end = m_buffer.indexOf("\n\n")) {
+        const QByteArray block = m_buffer.left(end + 2);
+        m_buffer.remove(0, end + 2);
+        if (block.startsWith(':'))
+            ++m_comments;
+        if (block.contains("event: notify\n")) {
+            ++m_notifies;
+            Q_EMIT notified();
+        }
+    }
+}

@@ -1,0 +1,323 @@
+// The coach's pure parsers: dates, schedule phrases, multipart bodies, the
+// request parser, listen addresses and the post writer.
+#include "coachconfig.h"
+#include "httprequestparser.h"
+#include "isotime.h"
+#include "multipartparser.h"
+#include "postwriter.h"
+#include "whenparser.h"
+
+#include <QTest>
+
+using namespace tolvane::coach;
+
+class TestCoachParsers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void isoParse_data();
+    void isoParse();
+    void isoFormatRoundTrip();
+    void when_data();
+    void when();
+    void nextGoodSlotIsAWeekdayMorning();
+    void multipart();
+    void multipartRejectsBrokenBodies_data();
+    void multipartRejectsBrokenBodies();
+    void requestParserLimits_data();
+    void requestParserLimits();
+    void requestParserSplitsPipelinedRequests();
+    void requestParserSpoolsLargeBodies();
+    void listenAddress_data();
+    void listenAddress();
+    void postWriterUsesTheUsersWords();
+    void postWriterStyles();
+};
+
+void TestCoachParsers::isoParse_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("utc"); // empty: rejected
+    QTest::newRow("zulu") << "2026-03-01T09:30:00Z"
+                          << "2026-03-01T09:30:00.000";
+    QTest::newRow("fraction") << "2026-03-01T09:30:00.5Z"
+                              << "2026-03-01T09:30:00.500";
+    QTest::newRow("offset") << "2026-03-01T09:30:00+01:00"
+                            << "2026-03-01T08:30:00.000";
+    QTest::newRow("negative offset") << "2026-03-01T23:30:00-02:30"
+                                     << "2026-03-02T02:00:00.000";
+    QTest::newRow("no zone") << "2026-03-01T09:30:00"
+                             << "";
+    QTest::newRow("space, no seconds") << "2026-03-01 09:30"
+                                       << "";
+    QTest::newRow("offset without colon") << "2026-03-01T09:30:00+0100"
+                                          << "";
+    QTest::newRow("impossible date") << "2026-02-30T09:30:00Z"
+                                     << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestCoachParsers::isoParse() {
+    QFETCH(QString, text);
+    QFETCH(QString, utc);
+    const QDateTime t = isotime::parse(text);
+    if (utc.isEmpty()) {
+        QVERIFY(!t.isValid());
+        return;
+    }
+    QVERIFY(t.isValid());
+    QCOMPARE(t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), utc);
+}
+
+void TestCoachParsers::isoFormatRoundTrip() {
+    const QDateTime t(QDate(2026, 3, 1), QTime(10, 30, 0, 250), Qt::OffsetFromUTC, 3600);
+    const QString text = isotime::format(t);
+    QCOMPARE(text, QStringLiteral("2026-03-01T09:30:00.250Z"));
+    QCOMPARE(isotime::parse(text), t.toUTC());
+}
+
+void TestCoachParsers::when_data() {
+    QTest::addColumn<QString>("phrase");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<bool>("now");
+    QTest::addColumn<QString>("local"); // expected local time in Europe/Berlin
+
+    // "Now" is Wednesday 2026-03-04 10:00 in Berlin (09:00 UTC).
+    QTest::newRow("now") << "post it now" << true << true << "";
+    QTest::newRow("in hours") << "schedule it in 2 hours" << true << false << "2026-03-04 12:00";
+    QTest::newRow("tomorrow at 9") << "tomorrow at 9" << true << false << "2026-03-05 09:00";
+    QTest::newRow("tomorrow pm") << "tomorrow 3pm" << true << false << "2026-03-05 15:00";
+    QTest::newRow("12am is midnight") << "friday 12am" << true << false << "2026-03-06 00:00";
+    QTest::newRow("weekday, next week when today")
+        << "wednesday 14:30" << true << false << "2026-03-11 14:30";
+    QTest::newRow("day only gets 9:00") << "on friday" << true << false << "2026-03-06 09:00";
+    QTest::newRow("time only, later today") << "at 11:15" << true << false << "2026-03-04 11:15";
+    QTest::newRow("time only, passed: tomorrow") << "at 8" << true << false << "2026-03-05 08:00";
+    QTest::newRow("iso date") << "2026-03-09 08:30" << true << false << "2026-03-09 08:30";
+    QTest::newRow("evening") << "this evening" << true << false << "2026-03-04 18:00";
+    QTest::newRow("nothing") << "schedule it" << false << false << "";
+    QTest::newRow("13pm") << "tomorrow 13pm" << false << false << "";
+}
+
+void TestCoachParsers::when() {
+    QFETCH(QString, phrase);
+    QFETCH(bool, found);
+    QFETCH(bool, now);
+    QFETCH(QString, local);
+    const QTimeZone berlin("Europe/Berlin");
+    const QDateTime nowUtc(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
+    const WhenParser::Result r = WhenParser::parse(phrase, nowUtc, berlin);
+    QCOMPARE(r.found, found);
+    QCOMPARE(r.now, now);
+    if (!local.isEmpty())
+        QCOMPARE(r.at.toTimeZone(berlin).toString(QStringLiteral("yyyy-MM-dd HH:mm")), local);
+}
+
+void TestCoachParsers::nextGoodSlotIsAWeekdayMorning() {
+    const QTimeZone ny("America/New_York");
+    // Thursday 2026-03-05 16:00 New York: Thursday's slot has passed.
+    const QDateTime thursdayAfternoon(QDate(2026, 3, 5), QTime(21, 0), Qt::UTC);
+    const QDateTime slot = WhenParser::nextGoodSlot(thursdayAfternoon, ny).toTimeZone(ny);
+    QCOMPARE(slot.date(), QDate(2026, 3, 10)); // the next Tuesday
+    QCOMPARE(slot.time(), QTime(8, 30));
+}
+
+void TestCoachParsers::multipart() {
+    // Laid out the way the app writes its upload body.
+    const QByteArray b = "tolvane-8F0C2A9E-1111-2222-3333-444455556666";
+    QByteArray body;
+    for (const auto& [name, value] : QList<QPair<QByteArray, QByteArray>>{
+             {"user_id", "mac-x"}, {"duration", "12.50"}, {"title", ""}})
+        body += "--" + b + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" +
+                value + "\r\n";
+    const QByteArray video("\x00\x01\r\n--not-a-boundary\r\n\xff", 25);
+    body += "--" + b +
+            "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
+            "Content-Type: video/mp4\r\n\r\n" +
+            video + "\r\n--" + b + "--\r\n";
+    QCOMPARE(MultipartParser::boundaryOf("multipart/form-data; boundary=" + b), b);
+    QCOMPARE(MultipartParser::boundaryOf("multipart/form-data; boundary=\"" + b + "\""), b);
+    QVERIFY(MultipartParser::boundaryOf("application/json").isEmpty());
+
+    const auto parts = MultipartParser::parse(body, b);
+    QVERIFY(parts);
+    QCOMPARE(parts->size(), 4);
+    QCOMPARE(parts->at(1).data.toByteArray(), QByteArray("12.50"));
+    QCOMPARE(parts->at(2).name, QStringLiteral("title"));
+    QVERIFY(parts->at(2).data.isEmpty());
+    QCOMPARE(parts->at(3).filename, QStringLiteral("short.mp4"));
+    QCOMPARE(parts->at(3).contentType, QByteArray("video/mp4"));
+    QCOMPARE(parts->at(3).data.toByteArray(), video);
+}
+
+void TestCoachParsers::multipartRejectsBrokenBodies_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("wrong boundary") << QByteArray("--other\r\n\r\nx\r\n--other--\r\n");
+    QTest::newRow("unterminated part")
+        << QByteArray("--B\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nvalue");
+    QTest::newRow("no part head end") << QByteArray("--B\r\nContent-Disposition: x");
+    QTest::newRow("garbage after boundary") << QByteArray("--Bxx");
+}
+
+void TestCoachParsers::multipartRejectsBrokenBodies() {
+    QFETCH(QByteArray, body);
+    QVERIFY(!MultipartParser::parse(body, "B"));
+}
+
+void TestCoachParsers::requestParserLimits_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status"); // 0: accepted
+    QTest::newRow("simple") << QByteArray("GET /health HTTP/1.1\r\nHost: x\r\n\r\n") << 0;
+    QTest::newRow("HTTP/1.0") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0;
+    QTest::newRow("two spaces") << QByteArray("GET  / HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 505;
+    QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("header without colon") << QByteArray("GET / HTTP/1.1\r\nBroken\r\n\r\n") << 400;
+    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400;
+    QTest::newRow("chunked body") << QByteArray(
+                                         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                  << 501;
+    QTest::newRow("signed length")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n") << 400;
+    QTest::newRow("length with junk")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Length: 12abc\r\n\r\n") << 400;
+    QTest::newRow("two lengths")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nx") << 400;
+    QTest::newRow("body over limit")
+        << QByteArray("POST /api/contact HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n") << 413;
+    QTest::newRow("upload may be larger")
+        << QByteArray("POST /inapp/video HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n") << 0;
+    QTest::newRow("header over limit")
+        << QByteArray("GET / HTTP/1.1\r\nX: " + QByteArray(5000, 'a') + "\r\n\r\n") << 431;
+}
+
+void TestCoachParsers::requestParserLimits() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    HttpRequestParser::Limits limits;
+    limits.maxHeaderBytes = 4096;
+    limits.maxBodyBytes = 1'000'000;
+    HttpRequestParser parser(limits);
+    QByteArray buffer = bytes;
+    const auto result = parser.feed(buffer);
+    if (status == 0) {
+        QVERIFY(result != HttpRequestParser::Status::Error);
+    } else {
+        QCOMPARE(result, HttpRequestParser::Status::Error);
+        QCOMPARE(parser.errorStatus(), status);
+    }
+}
+
+void TestCoachParsers::requestParserSplitsPipelinedRequests() {
+    HttpRequestParser parser({});
+    // Two requests, the first with a body, arriving in awkward pieces.
+    const QByteArray wire = "POST /a%20b?x=1&y=%C3%A9 HTTP/1.1\r\nContent-Length: 5\r\n"
+                            "Authorization: Bearer  mac-1 \r\n\r\nhelloGET /c HTTP/1.1\r\n"
+                            "Connection: close\r\n\r\n";
+    QByteArray buffer;
+    QList<HttpRequest> requests;
+    for (char c : wire) {
+        buffer.append(c);
+        for (;;) {
+            const auto s = parser.feed(buffer);
+            QVERIFY(s != HttpRequestParser::Status::Error);
+            if (s == HttpRequestParser::Status::Done) {
+                requests.append(parser.takeRequest());
+                continue;
+            }
+            if (s == HttpRequestParser::Status::NeedMore)
+                break;
+        }
+    }
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[0].path, QStringLiteral("/a b"));
+    QCOMPARE(requests[0].query.queryItemValue(QStringLiteral("y"), QUrl::FullyDecoded),
+             QStringLiteral("é"));
+    QCOMPARE(requests[0].body().toByteArray(), QByteArray("hello"));
+    QCOMPARE(requests[0].bearer(), QStringLiteral("mac-1"));
+    QVERIFY(requests[0].keepAlive());
+    QCOMPARE(requests[1].path, QStringLiteral("/c"));
+    QVERIFY(!requests[1].keepAlive());
+}
+
+void TestCoachParsers::requestParserSpoolsLargeBodies() {
+    HttpRequestParser::Limits limits;
+    limits.spoolThreshold = 10;
+    HttpRequestParser parser(limits);
+    const QByteArray payload(4096, 'z');
+    QByteArray buffer = "POST /inapp/video HTTP/1.1\r\nContent-Length: 4096\r\n\r\n" + payload;
+    QCOMPARE(parser.feed(buffer), HttpRequestParser::Status::HeadersDone);
+    QCOMPARE(parser.feed(buffer), HttpRequestParser::Status::Done);
+    const HttpRequest request = parser.takeRequest();
+    QVERIFY(request.bodyFile);
+    QVERIFY(request.memoryBody.isEmpty());
+    QCOMPARE(request.body().toByteArray(), payload);
+}
+
+void TestCoachParsers::listenAddress_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("port");
+    QTest::newRow("default form") << "127.0.0.1:20511" << true << 20511;
+    QTest::newRow("port 0") << "127.0.0.1:0" << true << 0;
+    QTest::newRow("localhost") << "localhost:8080" << true << 8080;
+    QTest::newRow("ipv6 loopback") << "[::1]:9000" << true << 9000;
+    QTest::newRow("empty host") << ":9000" << true << 9000;
+    QTest::newRow("all interfaces") << "0.0.0.0:20511" << false << 0;
+    QTest::newRow("lan address") << "192.168.1.5:20511" << false << 0;
+    QTest::newRow("port too big") << "127.0.0.1:70000" << false << 0;
+    QTest::newRow("no port") << "127.0.0.1" << false << 0;
+}
+
+void TestCoachParsers::listenAddress() {
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, port);
+    QHostAddress address;
+    quint16 parsedPort = 1;
+    QCOMPARE(CoachConfig::parseAddress(text, &address, &parsedPort), ok);
+    if (ok) {
+        QVERIFY(address.isLoopback());
+        QCOMPARE(int(parsedPort), port);
+    }
+}
+
+void TestCoachParsers::postWriterUsesTheUsersWords() {
+    const QString request = QStringLiteral(
+        "Draft a post about onboarding new engineers. We pair every new hire with a buddy. "
+        "First commit on day one.");
+    const QString material = PostWriter::materialFrom(request);
+    QVERIFY(!material.startsWith(QLatin1String("Draft"), Qt::CaseInsensitive));
+    QCOMPARE(PostWriter::topicOf(material), QStringLiteral("onboarding new engineers"));
+    const QString post = PostWriter::write(material, QStringLiteral("insight"), {});
+    QVERIFY(post.contains(QLatin1String("We pair every new hire with a buddy.")));
+    QVERIFY(post.contains(QLatin1String("First commit on day one.")));
+    // The bare topic sentence is in the hook, not repeated as a paragraph.
+    QCOMPARE(post.count(QLatin1String("nboarding new engineers")), 2); // hook and question
+    QVERIFY(post.contains(QLatin1String("#Onboarding")));
+    QCOMPARE(PostWriter::write(material, QStringLiteral("insight"), {}), post);
+}
+
+void TestCoachParsers::postWriterStyles() {
+    const QString material = QStringLiteral("I'm building a budgeting app for students.");
+    QCOMPARE(PostWriter::topicOf(material), QStringLiteral("a budgeting app for students"));
+    const QString list = PostWriter::write(material, QStringLiteral("listicle"), {});
+    QVERIFY(list.startsWith(QLatin1String("3 things I've learned about")));
+    QVERIFY(list.contains(QLatin1String("\n3. ")));
+    const QString shortPost = PostWriter::write(material, QStringLiteral("short"), {});
+    QVERIFY(shortPost.size() < 120);
+    QVERIFY(!shortPost.contains(QLatin1Char('#')));
+    QCOMPARE(PostWriter::materialFrom(QStringLiteral("Write a post about hiring juniors as a "
+                                                     "listicle. They ask good questions.")),
+             QStringLiteral("hiring juniors. They ask good questions."));
+    QCOMPARE(PostWriter::hashtags(QStringLiteral("hiring juniors. Everything, everything.")),
+             (QStringList{QStringLiteral("#Hiring"), QStringLiteral("#Juniors")}));
+    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("make it punchier")),
+             QStringLiteral("short"));
+    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("as a numbered list")),
+             QStringLiteral("listicle"));
+    QVERIFY(PostWriter::styleFromWords(QStringLiteral("schedule it")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCoachParsers)
+#include "tst_coachparsers.moc"
