@@ -1,3 +1,5 @@
+#include "server/healthprobe.h"
+#include "server/portowner.h"
 #include "server/serverstatus.h"
 
 #include <QDir>
@@ -8,7 +10,7 @@ using namespace tolvane;
 using Case = ServerStatus::Case;
 
 // The status values as plain data: texts, equality, the banner and running
-// rules.
+// rules; and the two readers the launcher decides with.
 class TestServerStatus : public QObject {
     Q_OBJECT
 
@@ -106,6 +108,68 @@ private Q_SLOTS:
         QFETCH(bool, banner);
         QCOMPARE(status.isRunning(), running);
         QCOMPARE(status.showsBanner(), banner);
+    }
+
+    void listeningInodes() {
+        // 0x501F = 20511; 0x5020 = 20512. State 0A is LISTEN, 01 ESTABLISHED.
+        const QByteArray tcp =
+            "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+            "timeout inode\n"
+            "   0: 0100007F:501F 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000   "
+            "     0 41001 1 0000000000000000 100 0 0 10 0\n"
+            "   1: 0100007F:5020 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000   "
+            "     0 41002 1 0000000000000000 100 0 0 10 0\n"
+            "   2: 0100007F:9C40 0100007F:501F 01 00000000:00000000 00:00000000 00000000  1000   "
+            "     0 41003 1 0000000000000000 20 4 30 10 -1\n"
+            "   3: 0100007F:501F 0100007F:9C40 01 00000000:00000000 00:00000000 00000000  1000   "
+            "     0 41004 1 0000000000000000 20 4 30 10 -1\n";
+        QCOMPARE(PortOwner::listeningInodes(tcp, 20511), QList<quint64>{41001});
+        QCOMPARE(PortOwner::listeningInodes(tcp, 20512), QList<quint64>{41002});
+        QCOMPARE(PortOwner::listeningInodes(tcp, 40000), QList<quint64>{});
+
+        const QByteArray tcp6 =
+            "  sl  local_address                         remote_address                        st "
+            "tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+            "   0: 00000000000000000000000001000000:501F 00000000000000000000000000000000:0000 0A "
+            "00000000:00000000 00:00000000 00000000  1000        0 52001 1 0000000000000000 100 0 "
+            "0 10 0\n";
+        QCOMPARE(PortOwner::listeningInodes(tcp6, 20511), QList<quint64>{52001});
+        QCOMPARE(PortOwner::listeningInodes("", 20511), QList<quint64>{});
+        QCOMPARE(PortOwner::listeningInodes("header\n   0: garbage\n", 20511), QList<quint64>{});
+    }
+
+    void healthReplies_data() {
+        QTest::addColumn<int>("httpStatus");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("protocol");
+        const int coach = int(HealthAnswer::Kind::coach);
+        const int other = int(HealthAnswer::Kind::other);
+        QTest::newRow("coach")
+            << 200
+            << QByteArray(R"({"service":"tolvane-coach","protocol":1,"version":"0.1.0","pid":7})")
+            << coach << 1;
+        QTest::newRow("newer coach")
+            << 200 << QByteArray(R"({"service":"tolvane-coach","protocol":2})") << coach << 2;
+        QTest::newRow("another service")
+            << 200 << QByteArray(R"({"service":"grafana","protocol":1})") << other << 0;
+        QTest::newRow("protocol as text")
+            << 200 << QByteArray(R"({"service":"tolvane-coach","protocol":"1"})") << other << 0;
+        QTest::newRow("no protocol")
+            << 200 << QByteArray(R"({"service":"tolvane-coach"})") << other << 0;
+        QTest::newRow("not found")
+            << 404 << QByteArray(R"({"service":"tolvane-coach","protocol":1})") << other << 0;
+        QTest::newRow("html") << 200 << QByteArray("<html>It works!</html>") << other << 0;
+    }
+
+    void healthReplies() {
+        QFETCH(int, httpStatus);
+        QFETCH(QByteArray, body);
+        QFETCH(int, kind);
+        QFETCH(int, protocol);
+        const HealthAnswer answer = HealthProbe::classify(httpStatus, body);
+        QCOMPARE(int(answer.kind), kind);
+        QCOMPARE(answer.protocol, protocol);
     }
 
 private:
