@@ -32,6 +32,8 @@ constexpr auto probeTimeout = 2s;
 // How often a starting child is asked whether it is ready, and for how long.
 constexpr auto readyPollInterval = 200ms;
 constexpr auto readyTimeout = 20s;
+// How often a coach that is not ours is checked on.
+constexpr auto externalCheckInterval = 5s;
 // The pause before a dead child is started again.
 constexpr auto restartDelay = 500ms;
 // stopChild()'s grace period: checks, and the pause after each that finds the
@@ -116,6 +118,10 @@ QString ServerManager::coachAddress() const {
 void ServerManager::start() {
     if (!managesLocalCoach()) {
         setStatus(Status::notManaged());
+        return;
+    }
+    // Probing now would find our own child and call it someone else's.
+    if (m_child) {
         return;
     }
     beginRun(0ms);
@@ -208,11 +214,27 @@ QCoro::Task<void> ServerManager::run(CancelHandle cancel, std::chrono::milliseco
                 QStringLiteral("The coach service on %1 speaks protocol %2, but this build of "
                                "Tolvane needs protocol %3. Quit it, or build both from the same "
                                "checkout.")
-                    .arg(coachAddress())
-                    .arg(found.protocol)
-                    .arg(HealthProbe::protocol)));
+                    .arg(coachAddress(), QString::number(found.protocol),
+                         QString::number(HealthProbe::protocol))));
+            co_return;
         }
-        co_return;
+        // Someone else's coach: keep an eye on it, so that the app starts its
+        // own when that one goes away.
+        for (;;) {
+            co_await CancellableSleep(externalCheckInterval, cancel);
+            if (!self || cancel->isCancelled()) {
+                co_return;
+            }
+            const HealthAnswer still = co_await HealthProbe::probe(host, port, probeTimeout);
+            if (!self || cancel->isCancelled()) {
+                co_return;
+            }
+            if (still.kind != HealthAnswer::Kind::coach ||
+                still.protocol != HealthProbe::protocol) {
+                beginRun(0ms);
+                co_return;
+            }
+        }
     case HealthAnswer::Kind::other: {
         const QString holder = co_await describePortOwner(port);
         if (!self || cancel->isCancelled()) {
@@ -254,9 +276,8 @@ QCoro::Task<void> ServerManager::run(CancelHandle cancel, std::chrono::milliseco
                 setStatus(Status::configMismatch(
                     QStringLiteral("%1 speaks protocol %2, but this build of Tolvane needs "
                                    "protocol %3. Rebuild it from the same checkout.")
-                        .arg(m_coachProgram)
-                        .arg(ready.protocol)
-                        .arg(HealthProbe::protocol)));
+                        .arg(m_coachProgram, QString::number(ready.protocol),
+                             QString::number(HealthProbe::protocol))));
             }
             co_return;
         }
@@ -264,8 +285,10 @@ QCoro::Task<void> ServerManager::run(CancelHandle cancel, std::chrono::milliseco
             releaseChild();
             setStatus(Status::failed(
                 QStringLiteral("The local coach service did not answer within %1 seconds. %2")
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(readyTimeout).count())
-                    .arg(logHint())));
+                    .arg(
+                        QString::number(
+                            std::chrono::duration_cast<std::chrono::seconds>(readyTimeout).count()),
+                        logHint())));
             co_return;
         }
     }
@@ -323,8 +346,7 @@ void ServerManager::onChildFinished(int exitCode, QProcess::ExitStatus exitStatu
         const QString lastLine = CoachLogFile::lastLine();
         QString message =
             QStringLiteral("The local coach service stopped %1 times within a minute (last: %2).")
-                .arg(m_recentExits.size())
-                .arg(how);
+                .arg(QString::number(m_recentExits.size()), how);
         if (!lastLine.isEmpty()) {
             message += QStringLiteral(" Last output: ") + lastLine;
         }

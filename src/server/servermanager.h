@@ -65,7 +65,9 @@ public:
     QString coachAddress() const;
 
     // At start: looks for (and if need be starts) the local coach, or settles
-    // on `notManaged` for any other root. Returns at once.
+    // on `notManaged` for any other root. Returns at once. A coach found
+    // running is checked on every few seconds; when it goes away the app
+    // starts its own.
     void start();
     // The Retry action: nothing while `notManaged`; otherwise ends the child,
     // forgets earlier exits and looks again from `probing`.

@@ -204,6 +204,18 @@ private Q_SLOTS:
         QCOMPARE(coach.requests().first().method, QByteArray("GET"));
     }
 
+    void externalCoachGoingAwayIsReplaced() {
+        auto coach = std::make_unique<ScriptedHttpServer>();
+        coach->on("/health", Script::respond(200, R"({"service":"tolvane-coach","protocol":1})"));
+        ServerManager manager(coach->root());
+        manager.setCoachProgram(QStringLiteral(STANDIN_COACH));
+        manager.start();
+        QTRY_COMPARE_WITH_TIMEOUT(manager.status(), ServerStatus::external(), settleMs);
+        coach.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(manager.status(), ServerStatus::managed(), settleMs);
+        QVERIFY(manager.hasChild());
+    }
+
     void coachOfAnotherProtocol() {
         ScriptedHttpServer coach;
         coach.on("/health", Script::respond(200, R"({"service":"tolvane-coach","protocol":2})"));
@@ -273,6 +285,11 @@ private Q_SLOTS:
         const QByteArray text = log.readAll();
         QVERIFY(text.contains("Tolvane starts"));
         QVERIFY(text.contains("standin coach: ready on " + manager.coachAddress().toUtf8()));
+
+        // Starting again must not mistake our own child for someone else's.
+        manager.start();
+        QCOMPARE(manager.status(), ServerStatus::managed());
+        QCOMPARE(manager.childProcessId(), first);
 
         // A crash is restarted and remembered.
         seen.clear();
