@@ -1,0 +1,68 @@
+#include "serverstatus.h"
+
+#include "coachlogfile.h"
+
+namespace tolvane {
+
+ServerStatus ServerStatus::portConflict(QString holder) {
+    return ServerStatus(Case::portConflict, std::move(holder));
+}
+
+ServerStatus ServerStatus::configMismatch(QString message) {
+    return ServerStatus(Case::configMismatch, std::move(message));
+}
+
+ServerStatus ServerStatus::failed(QString message) {
+    return ServerStatus(Case::failed, std::move(message));
+}
+
+std::optional<QString> ServerStatus::text() const {
+    switch (m_case) {
+    case Case::notManaged:
+        return std::nullopt;
+    case Case::probing:
+        return QStringLiteral("Checking local server…");
+    case Case::external:
+        return QStringLiteral("Using the dev server already running (Air).");
+    case Case::starting:
+        return QStringLiteral("Starting local server…");
+    case Case::managed:
+        return QStringLiteral("Local server launched by the app. Log: ") +
+               CoachLogFile::displayPath();
+    case Case::binaryMissing:
+        return QStringLiteral("No server binary found — run `scripts/build.sh` in the repo once.");
+    case Case::portConflict:
+        return QStringLiteral(
+                   "Port %1 is taken by another process: %2. Quit it or change HTTP_ADDR.")
+            .arg(QString::number(defaultPort), m_payload);
+    case Case::configMismatch:
+    case Case::failed:
+        return m_payload;
+    }
+    return std::nullopt;
+}
+
+bool ServerStatus::isRunning() const {
+    return m_case == Case::notManaged || m_case == Case::external || m_case == Case::managed;
+}
+
+bool ServerStatus::showsBanner() const {
+    return m_case == Case::portConflict || m_case == Case::configMismatch ||
+           m_case == Case::failed || m_case == Case::binaryMissing;
+}
+
+bool operator==(const ServerStatus& a, const ServerStatus& b) {
+    if (a.m_case != b.m_case) {
+        return false;
+    }
+    switch (a.m_case) {
+    case ServerStatus::Case::portConflict:
+    case ServerStatus::Case::configMismatch:
+    case ServerStatus::Case::failed:
+        return a.m_payload == b.m_payload;
+    default:
+        return true;
+    }
+}
+
+} // namespace tolvane
