@@ -80,6 +80,10 @@ private Q_SLOTS:
         QCOMPARE(m_canvas->previewSubtitle(), QString("@ada"));
         QVERIFY(m_canvas->avatarUrl().isEmpty());
 
+        // A thumbs-up with a skin tone is one character to the reader.
+        m_canvas->setText(QString::fromUtf8("Hi \U0001F44D\U0001F3FD"));
+        QCOMPARE(m_canvas->characterCountText(), QString("4 characters"));
+
         // An empty text shows the placeholder but still allows posting.
         m_canvas->setText(QString());
         QCOMPARE(m_canvas->previewBody(), linkedinpreview::bodyPlaceholder);
@@ -324,6 +328,28 @@ private Q_SLOTS:
         QCOMPARE(m_store->canvasToken(), QString("tok-b"));
         QCOMPARE(m_store->messages().constLast().text,
                  QString("scheduled for now (published). nice one."));
+    }
+
+    void scheduleOfAClosedPanelOnlyRecordsTheMessage() {
+        m_server->on("/api/schedule/tok-a",
+                     Script::respondWhenReleased(200, R"({"mode":"published"})"));
+        openLoaded();
+        m_canvas->submit();
+        QVERIFY(waitUntil(m_server.get(), &ScriptedHttpServer::connectionHeld,
+                          [&] { return m_server->heldCount() == 1; }));
+        m_canvas->close();
+        QVERIFY(!m_canvas->busy());
+        m_store->setCanvasToken("tok-a");
+        QVERIFY(waitLoaded());
+
+        m_server->release();
+        QVERIFY(waitUntil(m_store.get(), &ConversationStore::countChanged,
+                          [&] { return m_store->count() == 1; }));
+        QVERIFY(settle(*m_server, *m_settings));
+        // The reopened panel is neither told about it nor closed by it.
+        QCOMPARE(m_canvas->statusKind(), Kind::Hidden);
+        QVERIFY(!m_canvas->busy());
+        QCOMPARE(m_store->canvasToken(), QString("tok-a"));
     }
 
     void reopeningStartsFresh() {
