@@ -239,42 +239,40 @@ private Q_SLOTS:
         QVERIFY(!m_log->hasError());
     }
 
-    void clearEmptiesTheLog() {
-        m_server->setHandler([](const RecordedRequest& request) {
-            if (request.method == "DELETE") {
-                return Script::respond(200, "{}");
-            }
-            return Script::respond(200, list({call(1)}));
+    void clearEmptiesTheLogOrShowsWhyNot() {
+        QByteArray rows = list({call(1)});
+        QByteArray deleteReply = R"({"error":"not allowed"})";
+        int deleteStatus = 403;
+        m_server->setHandler([&](const RecordedRequest& request) {
+            return request.method == "DELETE" ? Script::respond(deleteStatus, deleteReply)
+                                              : Script::respond(200, rows);
         });
+        m_server->on("/api/debug/llm/1", Script::respond(200, detailJson(1)));
         m_log->open();
         QVERIFY(waitLoaded());
         m_log->select(1);
-        m_server->on("/api/debug/llm", Script::respond(200, "[]"));
-        m_server->setHandler([](const RecordedRequest&) { return Script::respond(200, "{}"); });
-        m_log->clear();
-        QVERIFY(waitUntil(m_log.get(), &DebugLogModel::showEmptyChanged,
-                          [&] { return m_log->showEmpty(); }));
-        QVERIFY(!m_log->hasSelection());
-        QCOMPARE(m_log->emptyText(), QString("No AI calls recorded yet."));
-        bool deleted = false;
-        for (const RecordedRequest& request : m_server->requests()) {
-            deleted = deleted || (request.method == "DELETE" && request.path == "/api/debug/llm");
-        }
-        QVERIFY(deleted);
-    }
-
-    void failedClearShowsTheError() {
-        m_server->setHandler([](const RecordedRequest& request) {
-            return request.method == "DELETE" ? Script::respond(403, R"({"error":"not allowed"})")
-                                              : Script::respond(200, list({call(1)}));
-        });
-        m_log->open();
-        QVERIFY(waitLoaded());
+        QVERIFY(waitUntil(m_log.get(), &DebugLogModel::detailChanged,
+                          [&] { return m_log->hasDetail(); }));
         m_log->clear();
         QVERIFY(waitUntil(m_log.get(), &DebugLogModel::errorChanged,
                           [&] { return m_log->hasError(); }));
         QCOMPARE(m_log->error(), QString("Server error 403: not allowed"));
         QCOMPARE(m_log->count(), 1);
+        QVERIFY(m_log->hasDetail());
+
+        deleteStatus = 200;
+        deleteReply = "{}";
+        rows = "[]";
+        m_log->clear();
+        QVERIFY(waitUntil(m_log.get(), &DebugLogModel::showEmptyChanged,
+                          [&] { return m_log->showEmpty(); }));
+        QVERIFY(!m_log->hasSelection());
+        QVERIFY(!m_log->hasDetail());
+        QVERIFY(!m_log->hasError());
+        QCOMPARE(m_server->requests().at(m_server->requests().size() - 2).path,
+                 QByteArray("/api/debug/llm"));
+        QCOMPARE(m_server->requests().at(m_server->requests().size() - 2).method,
+                 QByteArray("DELETE"));
     }
 
 private:

@@ -98,16 +98,6 @@ private Q_SLOTS:
         QCOMPARE(m_model->localServerText(), QString("Not running"));
     }
 
-    void identityAndHandle() {
-        QCOMPARE(m_model->userID(), QString("user-42"));
-        QSignalSpy handle(m_model.get(), &SettingsModel::authorHandleChanged);
-        m_model->setAuthorHandle("@ada");
-        QCOMPARE(m_settings->authorHandle(), QString("@ada"));
-        QCOMPARE(handle.size(), 1);
-        m_model->setAuthorHandle("@ada");
-        QCOMPARE(handle.size(), 1);
-    }
-
 private:
     bool runTest() {
         m_model->testConnection();
