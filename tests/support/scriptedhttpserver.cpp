@@ -22,6 +22,14 @@ Script Script::streamHead(int status, const QByteArray& contentType) {
     return script;
 }
 
+Script Script::respondWhenReleased(int status, const QByteArray& body,
+                                   const QByteArray& contentType) {
+    Script script;
+    script.hold();
+    script.m_steps.append(respond(status, body, contentType).m_steps);
+    return script;
+}
+
 Script& Script::write(const QByteArray& bytes) {
     m_steps.append({Step::Kind::write, bytes, 0});
     return *this;
@@ -39,6 +47,11 @@ Script& Script::stall() {
 
 Script& Script::abort() {
     m_steps.append({Step::Kind::abort, {}, 0});
+    return *this;
+}
+
+Script& Script::hold() {
+    m_steps.append({Step::Kind::hold, {}, 0});
     return *this;
 }
 
@@ -210,7 +223,24 @@ void ScriptedHttpServer::runStep(const std::shared_ptr<Connection>& connection) 
             connection->socket->abort();
             return;
         }
+        case Script::Step::Kind::hold:
+            m_held.append(connection);
+            Q_EMIT connectionHeld();
+            return;
         }
+    }
+}
+
+int ScriptedHttpServer::heldCount() const {
+    return static_cast<int>(m_held.size());
+}
+
+void ScriptedHttpServer::release(int index) {
+    if (index < 0 || index >= m_held.size()) {
+        return;
+    }
+    if (auto connection = m_held.takeAt(index).lock(); connection && connection->socket) {
+        runStep(connection);
     }
 }
 

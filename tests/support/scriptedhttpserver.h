@@ -34,6 +34,10 @@ public:
     // Head of a streaming response (no length; the body ends when the
     // connection closes).
     static Script streamHead(int status = 200, const QByteArray& contentType = "text/event-stream");
+    // A complete response that waits until the test releases it, so tests can
+    // decide in which order replies arrive without timing.
+    static Script respondWhenReleased(int status, const QByteArray& body,
+                                      const QByteArray& contentType = "application/json");
 
     Script& write(const QByteArray& bytes);
     Script& delay(int milliseconds);
@@ -41,9 +45,11 @@ public:
     Script& stall();
     // Resets the connection instead of closing it cleanly.
     Script& abort();
+    // Waits here until ScriptedHttpServer::release().
+    Script& hold();
 
     struct Step {
-        enum class Kind { write, delay, stall, abort };
+        enum class Kind { write, delay, stall, abort, hold };
         Kind kind;
         QByteArray bytes;
         int milliseconds = 0;
@@ -79,10 +85,16 @@ public:
     qint64 lastBodySize() const { return m_lastBodySize; }
     // Connections currently open.
     int openConnections() const;
+    // Connections waiting at a hold step, in the order they reached it.
+    int heldCount() const;
+    // Lets the held connection at `index` go on with its script.
+    void release(int index = 0);
 
 Q_SIGNALS:
     void requestReceived();
     void connectionClosed();
+    // A connection reached a hold step.
+    void connectionHeld();
 
 private:
     struct Connection;
@@ -95,6 +107,7 @@ private:
     std::function<Script(const RecordedRequest&)> m_handler;
     QList<RecordedRequest> m_requests;
     QList<std::shared_ptr<Connection>> m_connections;
+    QList<std::weak_ptr<Connection>> m_held;
     qint64 m_bodyLimit = 64 * 1024 * 1024;
     qint64 m_lastBodySize = 0;
 };

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "service/accountrecords.h"
+#include "service/apiclient.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+
+namespace tolvane {
+
+class AppSettings;
+class ConversationStore;
+
+// The side panel in which the draft named by the conversation's canvas token is
+// edited beside a LinkedIn-style preview and posted or scheduled.
+//
+// The panel is open exactly while the store holds a token: opening starts a
+// fresh panel (empty text, "Post now", a time one hour ahead) and loads the
+// profile and then the draft; a different token while open reloads into the
+// same panel. Replies that belong to an older token are dropped.
+class DraftCanvasModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString token READ token NOTIFY tokenChanged)
+    Q_PROPERTY(bool isOpen READ isOpen NOTIFY tokenChanged)
+    Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
+    Q_PROPERTY(bool scheduleNow READ scheduleNow WRITE setScheduleNow NOTIFY scheduleNowChanged)
+    // The chosen publication time; never earlier than now.
+    Q_PROPERTY(QDateTime when READ when WRITE setWhen NOTIFY whenChanged)
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    // Loading and busy both block the main button; an empty text does not.
+    Q_PROPERTY(bool canSubmit READ canSubmit NOTIFY canSubmitChanged)
+    Q_PROPERTY(QString buttonText READ buttonText NOTIFY scheduleNowChanged)
+    Q_PROPERTY(int characterCount READ characterCount NOTIFY textChanged)
+    Q_PROPERTY(QString characterCountText READ characterCountText NOTIFY textChanged)
+
+    Q_PROPERTY(StatusKind statusKind READ statusKind NOTIFY statusChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusChanged)
+
+    // The preview card.
+    Q_PROPERTY(QString displayName READ displayName NOTIFY previewChanged)
+    Q_PROPERTY(QString displayHandle READ displayHandle NOTIFY previewChanged)
+    Q_PROPERTY(QString headline READ headline NOTIFY previewChanged)
+    Q_PROPERTY(QString previewName READ previewName NOTIFY previewChanged)
+    Q_PROPERTY(QString previewInitial READ previewInitial NOTIFY previewChanged)
+    // Empty when the card shows no subtitle line.
+    Q_PROPERTY(QString previewSubtitle READ previewSubtitle NOTIFY previewChanged)
+    // A data URL of the profile picture; empty when the initial is shown.
+    Q_PROPERTY(QUrl avatarUrl READ avatarUrl NOTIFY previewChanged)
+    Q_PROPERTY(QString previewBody READ previewBody NOTIFY textChanged)
+    Q_PROPERTY(bool previewBodyIsPlaceholder READ previewBodyIsPlaceholder NOTIFY textChanged)
+    Q_PROPERTY(QString previewMeta READ previewMeta CONSTANT)
+    Q_PROPERTY(QString previewFooter READ previewFooter CONSTANT)
+
+public:
+    enum class StatusKind { Hidden, Ok, Error };
+    Q_ENUM(StatusKind)
+
+    DraftCanvasModel(ConversationStore& store, AppSettings& settings,
+                     ServiceEndpoints endpoints = ServiceEndpoints::builtIn(),
+                     QObject* parent = nullptr);
+    ~DraftCanvasModel() override;
+
+    QString token() const { return m_token; }
+    bool isOpen() const { return !m_token.isEmpty(); }
+    QString text() const { return m_text; }
+    void setText(const QString& text);
+    bool scheduleNow() const { return m_scheduleNow; }
+    void setScheduleNow(bool value);
+    QDateTime when() const { return m_when; }
+    void setWhen(const QDateTime& value);
+    bool loading() const { return m_loading; }
+    bool busy() const { return m_busy; }
+    bool canSubmit() const { return !m_busy && !m_loading; }
+    QString buttonText() const;
+    int characterCount() const;
+    QString characterCountText() const;
+
+    StatusKind statusKind() const { return m_statusKind; }
+    QString statusMessage() const { return m_statusMessage; }
+
+    const ProfileIdentity& profile() const { return m_profile; }
+    QString displayName() const;
+    QString displayHandle() const;
+    QString headline() const { return m_profile.headline; }
+    QString previewName() const;
+    QString previewInitial() const;
+    QString previewSubtitle() const;
+    QUrl avatarUrl() const { return m_avatarUrl; }
+    QString previewBody() const;
+    bool previewBodyIsPlaceholder() const { return m_text.isEmpty(); }
+    QString previewMeta() const;
+    QString previewFooter() const;
+
+    // The earliest time the date picker may offer: now.
+    Q_INVOKABLE QDateTime earliestWhen() const;
+
+    // Posts the text now or schedules it for `when`. Ignored while a request
+    // runs or the draft is loading.
+    Q_INVOKABLE void submit();
+    // The close button: clears the store's token, which closes the panel.
+    Q_INVOKABLE void close();
+
+    // "EEE MMM d, h:mm a" in the user's locale and time zone.
+    static QString formatScheduledTime(const QDateTime& at, const QLocale& locale = QLocale());
+
+    // For tests: the clock behind "now", and the pause between a successful
+    // schedule and the panel closing (one second).
+    void setClock(std::function<QDateTime()> clock);
+    void setCloseDelay(std::chrono::milliseconds delay) { m_closeDelay = delay; }
+
+Q_SIGNALS:
+    void tokenChanged();
+    void textChanged();
+    void scheduleNowChanged();
+    void whenChanged();
+    void loadingChanged();
+    void busyChanged();
+    void canSubmitChanged();
+    void statusChanged();
+    void previewChanged();
+
+private:
+    struct Preview {
+        QString displayName;
+        QString displayHandle;
+        QString headline;
+        QUrl avatarUrl;
+        friend bool operator==(const Preview&, const Preview&) = default;
+    };
+
+    void onTokenChanged();
+    void open();
+    void endPresentation();
+    void load();
+    QCoro::Task<void> runLoad(quint64 generation, QString token);
+    QCoro::Task<void> runSchedule(quint64 presentation, QString token, QString text, QString when);
+    APIClient client() const;
+    Preview currentPreview() const;
+    void setProfile(ProfileIdentity profile);
+    void setLoading(bool value);
+    void setBusy(bool value);
+    void setStatus(StatusKind kind, const QString& message);
+    // Announces the preview when it looks different from what was last shown.
+    void updatePreview();
+
+    QPointer<ConversationStore> m_store;
+    QPointer<AppSettings> m_settings;
+    ServiceEndpoints m_endpoints;
+    std::function<QDateTime()> m_clock;
+    std::chrono::milliseconds m_closeDelay{1000};
+
+    QString m_token;
+    QString m_text;
+    bool m_scheduleNow = true;
+    QDateTime m_when;
+    bool m_loading = false;
+    bool m_busy = false;
+    StatusKind m_statusKind = StatusKind::Hidden;
+    QString m_statusMessage;
+    ProfileIdentity m_profile;
+    QUrl m_avatarUrl;
+    Preview m_preview;
+
+    // Which load may still change the panel: a new token starts a new one.
+    quint64 m_loadGeneration = 0;
+    // Which opening of the panel a schedule request reports into.
+    quint64 m_presentation = 0;
+};
+
+} // namespace tolvane
