@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 build=${TOLVANE_BUILD_DIR:-build}
-exec "$build/bin/tolvane-cli" --help
+exec "$build/bin/tolvane" "$@"

@@ -1,10 +1,12 @@
 // Tolvane: wires the shared objects, the views and the start-up tasks.
+#include "app/appupdate.h"
 #include "app/palette.h"
 #include "app/rootviewmodel.h"
 #include "app/windowsize.h"
 #include "buildconfig.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
+#include "server/servermanager.h"
 #include "service/appsettings.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/draftpreview.h"
@@ -17,20 +19,40 @@
 #include <QQuickStyle>
 #include <QScreen>
 
+#include <qcoro/qcorosignal.h>
+
 using namespace Qt::StringLiterals;
 using namespace tolvane;
 
 namespace {
 
 // Registration must finish before the listener starts, so the listener and
-// every later request carry the id the service settled on.
-QCoro::Task<void> startUp(QPointer<AppSettings> settings,
-                          QPointer<ConversationStore> conversation) {
+// every later request carry the id the service settled on; the update check
+// comes last.
+QCoro::Task<void> startUp(QPointer<AppSettings> settings, QPointer<ConversationStore> conversation,
+                          QPointer<AppUpdate> update, QPointer<ServerManager> server) {
+    // A local coach the app launches needs a moment; registering before it
+    // listens would fail, and a first id would never be confirmed.
+    const auto settling = [&server] {
+        return server && (server->status().kind() == ServerStatus::Case::probing ||
+                          server->status().kind() == ServerStatus::Case::starting);
+    };
+    while (settling()) {
+        const auto changed =
+            co_await qCoro(server.get(), &ServerManager::statusChanged, std::chrono::seconds(25));
+        if (!changed) {
+            break;
+        }
+    }
     if (settings) {
         co_await settings->registerSession();
     }
     if (conversation) {
         conversation->startEventStream();
+    }
+    if (update) {
+        co_await update->check(QString::fromUtf8(build::serviceRoot),
+                               QString::fromLatin1(build::version));
     }
 }
 
@@ -45,6 +67,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(u"tolvane"_s);
     QQuickStyle::setStyle(u"Basic"_s);
 
+    AppUpdate appUpdate;
+    ServerManager server(QString::fromUtf8(build::serviceRoot));
     std::optional<QSizeF> available;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         available = QSizeF(screen->availableGeometry().size());
@@ -60,6 +84,22 @@ int main(int argc, char** argv) {
     MessageListModel messages(&conversation);
     ChatViewModel chat(conversation, settings, endpoints);
     DraftPreview::setDefaults(&settings, endpoints);
+
+    // The banners follow the server manager and the update check.
+    const auto showServer = [&root, &server] {
+        root.setServerBanner(server.showsBanner() ? server.statusText().value_or(QString())
+                                                  : QString());
+    };
+    QObject::connect(&server, &ServerManager::statusChanged, &root, showServer);
+    root.setRetryHandler([&server] { server.restart(); });
+    QObject::connect(&appUpdate, &AppUpdate::availableChanged, &root, [&root, &appUpdate] {
+        if (const auto& release = appUpdate.available()) {
+            root.setUpdate(release->version, release->url, release->notes.value_or(QString()));
+        } else {
+            root.dismissUpdate();
+        }
+    });
+    QObject::connect(&root, &RootViewModel::updateDismissed, &appUpdate, &AppUpdate::dismiss);
 
     registerQmlTypes();
     QQmlApplicationEngine engine;
@@ -77,7 +117,16 @@ int main(int argc, char** argv) {
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
 
+    // Finds or starts the local coach (only for a loopback service root).
+    server.start();
+    showServer();
     chat.loadDebugStatus();
-    startUp(&settings, &conversation);
+    // The log button depends on the service, which may only now be up.
+    QObject::connect(&server, &ServerManager::statusChanged, &chat, [&server, &chat] {
+        if (server.isRunning()) {
+            chat.loadDebugStatus();
+        }
+    });
+    startUp(&settings, &conversation, &appUpdate, &server);
     return QGuiApplication::exec();
 }
