@@ -14,7 +14,7 @@ Popup {
     padding: 0
     property ImagePreviewModel model: ImagePreviewModel {}
 
-    function show(images, index) {
+    function show(images: var, index: int) {
         model.open(images, index)
         open()
     }

@@ -14,6 +14,20 @@ ApplicationWindow {
     minimumHeight: 560
     title: "Tolvane"
     color: theme.appBackground
+    // Controls (menus, buttons, fields) take the app's colours, light or dark.
+    palette.window: theme.cardBackground
+    palette.windowText: theme.textPrimary
+    palette.base: theme.cardBackground
+    palette.text: theme.textPrimary
+    palette.button: theme.raisedBackground
+    palette.buttonText: theme.textPrimary
+    palette.brightText: theme.textPrimary
+    palette.highlight: theme.brandBlue
+    palette.highlightedText: "white"
+    palette.link: theme.brandBlue
+    palette.mid: theme.hairline
+    palette.light: theme.raisedBackground
+    palette.dark: theme.hairline
 
     menuBar: MenuBar {
         Menu {
@@ -101,7 +115,7 @@ ApplicationWindow {
         }
     }
 
-    ImagePreviewSheet { id: preview }
+    ImagePreviewSheet { id: preview; objectName: "imagePreview" }
 
     Connections {
         target: Qt.application

@@ -88,7 +88,9 @@ Item {
                 TextEdit {
                     visible: row.html !== ""
                     width: Math.min(measure.implicitWidth + 2, content.innerMax)
-                    text: row.html
+                    // Links take the bubble's link colour.
+                    text: row.html.replace(/<a href=/g, '<a style="color:'
+                                           + (row.isUser ? "#ffffff" : theme.brandBlue) + '" href=')
                     textFormat: TextEdit.RichText
                     readOnly: true
                     selectByMouse: true

@@ -1,0 +1,210 @@
+// Renders the main window in the states worth looking at, light and dark, into
+// PNG files: the repository's screenshot tool. With --check it only loads every
+// state and fails on any QML warning (the views' smoke test).
+//
+// usage: tolvane-shots OUT_DIR | --check
+
+#include "app/palette.h"
+#include "app/rootviewmodel.h"
+#include "conversation/conversationstore.h"
+#include "scriptedhttpserver.h"
+#include "service/appsettings.h"
+#include "ui/chat/chatviewmodel.h"
+#include "ui/chat/draftpreview.h"
+#include "ui/chat/messagelistmodel.h"
+#include "ui/chat/qmlregistration.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace tolvane;
+
+namespace {
+
+int warnings = 0;
+
+void countWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtDebugMsg && type != QtInfoMsg && !message.contains(u"XDG_RUNTIME_DIR"_s)) {
+        ++warnings;
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
+}
+
+QByteArray picture(const QString& title, const QColor& color, QSize size = {480, 600}) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), color);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setPixelSize(size.width() / 12);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(image.rect().adjusted(30, 30, -30, -30), Qt::AlignLeft | Qt::TextWordWrap,
+                     title);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+ChatMessage message(ChatMessage::Role role, const QString& text) {
+    ChatMessage m;
+    m.role = role;
+    m.text = text;
+    return m;
+}
+
+void fillConversation(ConversationStore& store, const QString& root) {
+    store.appendMessage(
+        message(ChatMessage::Role::user, u"Draft a post about shipping our video editor"_s));
+    store.appendMessage(message(ChatMessage::Role::coach, u"Reading your notes…"_s));
+    ChatMessage draft = message(
+        ChatMessage::Role::coach,
+        u"Here's a draft in the **story** style — *short*, with a clear ask. Keep `#BuildInPublic` "
+        u"if you like it, or see https://www.example.com/guide for ideas.\n\nGo here to edit the "
+        u"post: "_s +
+            root + u"edit/demo1"_s);
+    draft.actions = {
+        {ChatAction::Kind::editDraft, u"Edit post"_s, QUrl(root + u"edit/demo1"_s), u"demo1"_s}};
+    draft.debug = TurnDebug{u"tolvane-rules-1"_s, 812, 164, 2048, 0, 0.0123};
+    store.appendMessage(draft);
+    store.appendMessage(message(ChatMessage::Role::user, u"/carousel"_s));
+    ChatMessage gallery = message(ChatMessage::Role::coach, QString());
+    gallery.gallery = {picture(u"Ship small"_s, QColor(0x10, 0x18, 0x30)),
+                       picture(u"Show the work"_s, QColor(0x0A, 0x66, 0xC2)),
+                       picture(u"Ask one question"_s, QColor(0x2A, 0x6F, 0x4E))};
+    store.appendMessage(gallery);
+    ChatMessage single = message(ChatMessage::Role::coach, u"Your week at a glance:"_s);
+    single.imageData = picture(u"3 posts · 2 scheduled"_s, QColor(0x5B, 0x3F, 0xA8), {640, 360});
+    store.appendMessage(single);
+    ChatMessage pending = message(ChatMessage::Role::coach, QString());
+    pending.isPending = true;
+    store.appendMessage(pending);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    QQuickStyle::setStyle(u"Basic"_s);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() != 1) {
+        std::fputs("usage: tolvane-shots OUT_DIR | --check\n", stderr);
+        return 2;
+    }
+    const bool check = args.first() == "--check"_L1;
+    const QString out = check ? QString() : args.first();
+    if (!check) {
+        QDir().mkpath(out);
+    }
+    qInstallMessageHandler(countWarnings);
+
+    QTemporaryDir home;
+    // The draft preview comes from a loopback stand-in for the service.
+    test::ScriptedHttpServer service;
+    service.on("/api/draft/demo1/preview.png",
+               test::Script::respond(200,
+                                     picture(u"Your Name\n\nShipping beats polishing."_s,
+                                             QColor(0x26, 0x27, 0x2B), {760, 420}),
+                                     "image/png"));
+    const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
+    AppSettings settings(std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
+
+    struct Scene {
+        QString name;
+        bool conversation;
+        QString draft;
+        bool banners;
+        bool preview;
+    };
+    const QList<Scene> scenes{
+        {u"empty"_s, false, {}, false, false},         {u"conversation"_s, true, {}, false, false},
+        {u"slash-menu"_s, true, u"/"_s, false, false}, {u"banners"_s, true, {}, true, false},
+        {u"image-preview"_s, true, {}, false, true},
+    };
+
+    int failures = 0;
+    for (const Palette::Scheme scheme : {Palette::Scheme::light, Palette::Scheme::dark}) {
+        for (const Scene& scene : scenes) {
+            QTemporaryDir data;
+            ConversationStore store(settings, data.path(), endpoints);
+            if (scene.conversation) {
+                fillConversation(store, service.root());
+            }
+            Palette palette;
+            palette.force(scheme);
+            RootViewModel root(endpoints.serviceRoot);
+            if (scene.banners) {
+                root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
+                               u"Faster captions and a new carousel theme."_s);
+                root.setServerBanner(
+                    u"Port 20511 is taken by another process: nginx (pid 812). Quit it or change HTTP_ADDR."_s);
+            }
+            MessageListModel messages(&store);
+            ChatViewModel chat(store, settings, endpoints);
+            DraftPreview::setDefaults(&settings, endpoints);
+            registerQmlTypes();
+
+            QQmlApplicationEngine engine;
+            installImageProviders(engine);
+            QQmlContext* context = engine.rootContext();
+            context->setContextProperty(u"theme"_s, &palette);
+            context->setContextProperty(u"root"_s, &root);
+            context->setContextProperty(u"settings"_s, &settings);
+            context->setContextProperty(u"conversation"_s, &store);
+            context->setContextProperty(u"messages"_s, &messages);
+            context->setContextProperty(u"chat"_s, &chat);
+            context->setContextProperty(u"initialSize"_s, QSize(1200, 820));
+            engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
+            auto* window = engine.rootObjects().isEmpty()
+                               ? nullptr
+                               : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+            if (!window) {
+                ++failures;
+                continue;
+            }
+            chat.setDraft(scene.draft);
+            if (scene.preview) {
+                QObject* sheet = window->findChild<QObject*>(u"imagePreview"_s);
+                if (sheet) {
+                    QMetaObject::invokeMethod(
+                        sheet, "show",
+                        Q_ARG(QVariant, QVariant(messages.data(messages.index(4),
+                                                               MessageListModel::GalleryRole))),
+                        Q_ARG(int, 1));
+                }
+            }
+            // Let images decode, previews load and the list settle at its end.
+            QTest::qWait(check ? 300 : 1500);
+            if (!check) {
+                const QString file = QDir(out).filePath(
+                    scene.name +
+                    (scheme == Palette::Scheme::dark ? u"-dark.png"_s : u"-light.png"_s));
+                if (!window->grabWindow().save(file)) {
+                    ++failures;
+                }
+                std::printf("%s\n", qPrintable(file));
+            }
+        }
+    }
+    if (warnings > 0 || failures > 0) {
+        std::fprintf(stderr, "%d warnings, %d failures\n", warnings, failures);
+        return 1;
+    }
+    std::printf("%d passed, 0 failed\n", static_cast<int>(scenes.size()) * 2);
+    return 0;
+}
