@@ -240,6 +240,28 @@ private Q_SLOTS:
         QVERIFY(countRequests("/inapp/events") <= before + 1);
     }
 
+    // The wait doubles after every ended connection up to the cap, plus a
+    // jitter, and is never reset; a running listener is not replaced by ensure.
+    void listenerBacksOff() {
+        using std::chrono::milliseconds;
+        m_store->setBackoff({milliseconds(10), milliseconds(40), milliseconds(3)});
+        m_server->on("/api/notifications", Script::respond(200, "{}"));
+        m_server->on("/inapp/events", Script::respond(503, "{}"));
+        QSignalSpy started(m_store.get(), &ConversationStore::listenerStarted);
+        QSignalSpy waits(m_store.get(), &ConversationStore::listenerWaiting);
+        m_store->ensureEventStream();
+        m_store->ensureEventStream();
+        QTRY_VERIFY_WITH_TIMEOUT(waits.count() >= 5, 5000);
+        QCOMPARE(started.count(), 1);
+        const qint64 bases[] = {10, 20, 40, 40, 40};
+        for (int i = 0; i < 5; ++i) {
+            const qint64 wait = waits.at(i).first().value<milliseconds>().count();
+            QVERIFY2(wait >= bases[i] && wait <= bases[i] + 3, qPrintable(QString::number(wait)));
+        }
+        m_store->startEventStream();
+        QCOMPARE(started.count(), 2);
+    }
+
     void destroyingTheStoreMidSendIsSafe() {
         m_server->on("/inapp/stream", Script::streamHead().write(statusBlock("Working")).stall());
         QSignalSpy statuses(m_store.get(), &ConversationStore::statusReceived);
