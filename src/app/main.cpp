@@ -1,21 +1,14 @@
 // Tolvane: wires the shared objects, the views and the start-up tasks.
 #include "app/appupdate.h"
-#include "app/palette.h"
-#include "app/rootviewmodel.h"
+#include "app/viewhost.h"
 #include "app/windowsize.h"
 #include "buildconfig.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
-#include "ui/chat/chatviewmodel.h"
-#include "ui/chat/draftpreview.h"
-#include "ui/chat/messagelistmodel.h"
-#include "ui/chat/qmlregistration.h"
 
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickStyle>
 #include <QScreen>
 
@@ -78,12 +71,9 @@ int main(int argc, char** argv) {
     ConversationStore conversation(settings);
     purgeStaleRecordings(86400, QDateTime::currentDateTimeUtc());
 
-    const ServiceEndpoints endpoints = ServiceEndpoints::builtIn();
-    Palette palette;
-    RootViewModel root(endpoints.serviceRoot);
-    MessageListModel messages(&conversation);
-    ChatViewModel chat(conversation, settings, endpoints);
-    DraftPreview::setDefaults(&settings, endpoints);
+    ViewHost views(settings, conversation, ServiceEndpoints::builtIn(), windowSize);
+    RootViewModel& root = views.root;
+    ChatViewModel& chat = views.chat;
 
     // The banners follow the server manager and the update check.
     const auto showServer = [&root, &server] {
@@ -101,21 +91,12 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&root, &RootViewModel::updateDismissed, &appUpdate, &AppUpdate::dismiss);
 
-    registerQmlTypes();
-    QQmlApplicationEngine engine;
-    installImageProviders(engine);
-    QQmlContext* context = engine.rootContext();
-    context->setContextProperty(u"theme"_s, &palette);
-    context->setContextProperty(u"root"_s, &root);
-    context->setContextProperty(u"settings"_s, &settings);
-    context->setContextProperty(u"conversation"_s, &conversation);
-    context->setContextProperty(u"messages"_s, &messages);
-    context->setContextProperty(u"chat"_s, &chat);
-    context->setContextProperty(u"initialSize"_s, windowSize);
     QObject::connect(
-        &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+        &views.engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-    engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
+    if (!views.load()) {
+        return 1;
+    }
 
     // Finds or starts the local coach (only for a loopback service root).
     server.start();

@@ -4,22 +4,15 @@
 //
 // usage: tolvane-shots OUT_DIR | --check
 
-#include "app/palette.h"
-#include "app/rootviewmodel.h"
+#include "app/viewhost.h"
 #include "conversation/conversationstore.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
-#include "ui/chat/chatviewmodel.h"
-#include "ui/chat/draftpreview.h"
-#include "ui/chat/messagelistmodel.h"
-#include "ui/chat/qmlregistration.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSettings>
@@ -145,47 +138,28 @@ int main(int argc, char** argv) {
             if (scene.conversation) {
                 fillConversation(store, service.root());
             }
-            Palette palette;
-            palette.force(scheme);
-            RootViewModel root(endpoints.serviceRoot);
+            ViewHost views(settings, store, endpoints, QSize(1200, 820));
+            views.palette.force(scheme);
             if (scene.banners) {
-                root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
-                               u"Faster captions and a new carousel theme."_s);
-                root.setServerBanner(
+                views.root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
+                                     u"Faster captions and a new carousel theme."_s);
+                views.root.setServerBanner(
                     u"Port 20511 is taken by another process: nginx (pid 812). Quit it or change HTTP_ADDR."_s);
             }
-            MessageListModel messages(&store);
-            ChatViewModel chat(store, settings, endpoints);
-            DraftPreview::setDefaults(&settings, endpoints);
-            registerQmlTypes();
-
-            QQmlApplicationEngine engine;
-            installImageProviders(engine);
-            QQmlContext* context = engine.rootContext();
-            context->setContextProperty(u"theme"_s, &palette);
-            context->setContextProperty(u"root"_s, &root);
-            context->setContextProperty(u"settings"_s, &settings);
-            context->setContextProperty(u"conversation"_s, &store);
-            context->setContextProperty(u"messages"_s, &messages);
-            context->setContextProperty(u"chat"_s, &chat);
-            context->setContextProperty(u"initialSize"_s, QSize(1200, 820));
-            engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
-            auto* window = engine.rootObjects().isEmpty()
-                               ? nullptr
-                               : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+            QQuickWindow* window = views.load();
             if (!window) {
                 ++failures;
                 continue;
             }
-            chat.setDraft(scene.draft);
+            views.chat.setDraft(scene.draft);
             if (scene.preview) {
                 QObject* sheet = window->findChild<QObject*>(u"imagePreview"_s);
                 if (sheet) {
-                    QMetaObject::invokeMethod(
-                        sheet, "show",
-                        Q_ARG(QVariant, QVariant(messages.data(messages.index(4),
-                                                               MessageListModel::GalleryRole))),
-                        Q_ARG(int, 1));
+                    QMetaObject::invokeMethod(sheet, "show",
+                                              Q_ARG(QVariant, QVariant(views.messages.data(
+                                                                  views.messages.index(4),
+                                                                  MessageListModel::GalleryRole))),
+                                              Q_ARG(int, 1));
                 }
             }
             // Let images decode, previews load and the list settle at its end.

@@ -45,6 +45,7 @@ Item {
 
             ListView {
                 id: list
+                objectName: "messageList"
                 anchors.fill: parent
                 visible: !chat.isEmpty
                 model: messages

@@ -1,0 +1,39 @@
+#include "viewhost.h"
+
+#include "conversation/conversationstore.h"
+#include "service/appsettings.h"
+#include "ui/chat/draftpreview.h"
+#include "ui/chat/qmlregistration.h"
+
+#include <QQmlContext>
+#include <QQuickWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace tolvane {
+
+ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
+                   ServiceEndpoints endpoints, QSize initialSize)
+    : root(endpoints.serviceRoot)
+    , messages(&conversation)
+    , chat(conversation, settings, endpoints) {
+    DraftPreview::setDefaults(&settings, endpoints);
+    registerQmlTypes();
+    installImageProviders(engine);
+    QQmlContext* context = engine.rootContext();
+    context->setContextProperty(u"theme"_s, &palette);
+    context->setContextProperty(u"root"_s, &root);
+    context->setContextProperty(u"settings"_s, &settings);
+    context->setContextProperty(u"conversation"_s, &conversation);
+    context->setContextProperty(u"messages"_s, &messages);
+    context->setContextProperty(u"chat"_s, &chat);
+    context->setContextProperty(u"initialSize"_s, initialSize);
+}
+
+QQuickWindow* ViewHost::load() {
+    engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
+    const auto roots = engine.rootObjects();
+    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+}
+
+} // namespace tolvane

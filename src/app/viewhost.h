@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/palette.h"
+#include "app/rootviewmodel.h"
+#include "service/apiclient.h"
+#include "ui/chat/chatviewmodel.h"
+#include "ui/chat/messagelistmodel.h"
+
+#include <QQmlApplicationEngine>
+#include <QSize>
+
+class QQuickWindow;
+
+namespace tolvane {
+
+class AppSettings;
+class ConversationStore;
+
+// The main window and the view-models it binds to, over the shared settings and
+// conversation. The app, the screenshot tool and the view benchmarks share it.
+class ViewHost {
+public:
+    ViewHost(AppSettings& settings, ConversationStore& conversation, ServiceEndpoints endpoints,
+             QSize initialSize);
+
+    // Loads the main window; null when the views fail to load.
+    QQuickWindow* load();
+
+    Palette palette;
+    RootViewModel root;
+    MessageListModel messages;
+    ChatViewModel chat;
+    // Last, so the views go before the objects they bind to.
+    QQmlApplicationEngine engine;
+};
+
+} // namespace tolvane
