@@ -82,6 +82,11 @@ int main(int argc, char** argv) {
     };
     QObject::connect(&server, &ServerManager::statusChanged, &root, showServer);
     root.setRetryHandler([&server] { server.restart(); });
+    views.settingsPanel.setLocalServer({[&server] { return server.statusText(); },
+                                        [&server] { return server.isRunning(); },
+                                        [&server] { server.restart(); }});
+    QObject::connect(&server, &ServerManager::statusChanged, &views.settingsPanel,
+                     &SettingsModel::refreshLocalServer);
     QObject::connect(&appUpdate, &AppUpdate::availableChanged, &root, [&root, &appUpdate] {
         if (const auto& release = appUpdate.available()) {
             root.setUpdate(release->version, release->url, release->notes.value_or(QString()));

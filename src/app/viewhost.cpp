@@ -16,7 +16,11 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
                    ServiceEndpoints endpoints, QSize initialSize)
     : root(endpoints.serviceRoot)
     , messages(&conversation)
-    , chat(conversation, settings, endpoints) {
+    , chat(conversation, settings, endpoints)
+    , canvas(conversation, settings, endpoints)
+    , debugLog(settings, endpoints)
+    , settingsPanel(settings, endpoints)
+    , support(settings, endpoints) {
     DraftPreview::setDefaults(&settings, endpoints);
     registerQmlTypes();
     installImageProviders(engine);
@@ -27,6 +31,10 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     context->setContextProperty(u"conversation"_s, &conversation);
     context->setContextProperty(u"messages"_s, &messages);
     context->setContextProperty(u"chat"_s, &chat);
+    context->setContextProperty(u"canvas"_s, &canvas);
+    context->setContextProperty(u"debugLog"_s, &debugLog);
+    context->setContextProperty(u"settingsPanel"_s, &settingsPanel);
+    context->setContextProperty(u"support"_s, &support);
     context->setContextProperty(u"initialSize"_s, initialSize);
 }
 

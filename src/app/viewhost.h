@@ -5,6 +5,10 @@
 #include "service/apiclient.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
+#include "ui/panels/debuglogmodel.h"
+#include "ui/panels/draftcanvasmodel.h"
+#include "ui/panels/settingsmodel.h"
+#include "ui/panels/supportmodel.h"
 
 #include <QQmlApplicationEngine>
 #include <QSize>
@@ -30,6 +34,10 @@ public:
     RootViewModel root;
     MessageListModel messages;
     ChatViewModel chat;
+    DraftCanvasModel canvas;
+    DebugLogModel debugLog;
+    SettingsModel settingsPanel;
+    SupportModel support;
     // Last, so the views go before the objects they bind to.
     QQmlApplicationEngine engine;
 };

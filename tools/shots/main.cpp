@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QQuickStyle>
@@ -114,6 +115,23 @@ int main(int argc, char** argv) {
                                      picture(u"Your Name\n\nShipping beats polishing."_s,
                                              QColor(0x26, 0x27, 0x2B), {760, 420}),
                                      "image/png"));
+    service.on(
+        "/api/profile",
+        test::Script::respond(
+            200, R"({"name":"Ada Lovelace","headline":"Founder at Example Labs","handle":"ada"})"));
+    service.on(
+        "/api/draft/demo1",
+        test::Script::respond(
+            200,
+            R"({"text":"Shipping beats polishing.\n\nThree things I learned putting a video editor out in public: ship small, show the work, ask one question.\n\nWhat would you add?","platform":"linkedin","status":"draft"})"));
+    const QByteArray call =
+        R"({"id":7,"created_at":"2026-12-06T09:30:00Z","user_id":1,"intent":"draft","label":"write post","provider":"local","model":"tolvane-rules-1","latency_ms":42,"stop_reason":"end","error":"","input_tokens":812,"output_tokens":164,"cache_read_tokens":2048,"reasoning_tokens":0})";
+    service.on("/api/debug/llm", test::Script::respond(200, "[" + call + "]"));
+    service.on(
+        "/api/debug/llm/7",
+        test::Script::respond(
+            200,
+            R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
     const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
     AppSettings settings(std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
 
@@ -123,11 +141,18 @@ int main(int argc, char** argv) {
         QString draft;
         bool banners;
         bool preview;
+        QString sheet; // "canvas", "settings", "support", "log" or empty
     };
     const QList<Scene> scenes{
-        {u"empty"_s, false, {}, false, false},         {u"conversation"_s, true, {}, false, false},
-        {u"slash-menu"_s, true, u"/"_s, false, false}, {u"banners"_s, true, {}, true, false},
-        {u"image-preview"_s, true, {}, false, true},
+        {u"empty"_s, false, {}, false, false, {}},
+        {u"conversation"_s, true, {}, false, false, {}},
+        {u"slash-menu"_s, true, u"/"_s, false, false, {}},
+        {u"banners"_s, true, {}, true, false, {}},
+        {u"image-preview"_s, true, {}, false, true, {}},
+        {u"canvas"_s, true, {}, false, false, u"canvas"_s},
+        {u"settings"_s, true, {}, false, false, u"settings"_s},
+        {u"support"_s, true, {}, false, false, u"support"_s},
+        {u"debug-log"_s, true, {}, false, false, u"log"_s},
     };
 
     int failures = 0;
@@ -152,6 +177,21 @@ int main(int argc, char** argv) {
                 continue;
             }
             views.chat.setDraft(scene.draft);
+            if (scene.sheet == "canvas"_L1) {
+                store.setCanvasToken(u"demo1"_s);
+            } else if (scene.sheet == "settings"_L1) {
+                views.chat.setProperty("showSettings", true);
+            } else if (scene.sheet == "support"_L1) {
+                views.chat.setProperty("showSupport", true);
+            } else if (scene.sheet == "log"_L1) {
+                views.chat.setProperty("showDebugLog", true);
+                QElapsedTimer waited;
+                waited.start();
+                while (views.debugLog.count() == 0 && waited.elapsed() < 5000) {
+                    QTest::qWait(50);
+                }
+                views.debugLog.select(7);
+            }
             if (scene.preview) {
                 QObject* sheet = window->findChild<QObject*>(u"imagePreview"_s);
                 if (sheet) {

@@ -62,6 +62,14 @@ const QHash<QString, QString>& bodies() {
          uR"(<path d="M10 14a4 4 0 0 0 5.7 0l3.5-3.5a4 4 0 0 0-5.7-5.7L12 6.3M14 10a4 4 0 0 0-5.7 0l-3.5 3.5a4 4 0 0 0 5.7 5.7l1.5-1.5"/>)"_s},
         {u"trash"_s, uR"(<path d="M4 6h16M9 6V4h6v2M6 6l1 15h10l1-15M10 10v7M14 10v7"/>)"_s},
         {u"checkmark"_s, uR"(<path d="M4 12.5l5 5L20 6.5"/>)"_s},
+        {u"checkmark.circle.fill"_s,
+         uR"(<circle cx="12" cy="12" r="11" fill="C" stroke="none"/><path d="M7 12.5l3.5 3.5L17 9" stroke="#fff"/>)"_s},
+        {u"square.and.pencil"_s,
+         uR"(<path d="M20 13v6a2 2 0 0 1-2 2H5a2 2 0 0 1-2-2V6a2 2 0 0 1 2-2h6M17.5 3.5l3 3L12 15l-4 1 1-4z"/>)"_s},
+        {u"globe.americas.fill"_s,
+         uR"(<circle cx="12" cy="12" r="10" fill="C" stroke="none"/><path d="M2 12h20M12 2a15 15 0 0 1 0 20M12 2a15 15 0 0 0 0 20" stroke="#fff" stroke-width="1.2"/>)"_s},
+        {u"ellipsis"_s,
+         uR"(<circle cx="5" cy="12" r="1.6" fill="C"/><circle cx="12" cy="12" r="1.6" fill="C"/><circle cx="19" cy="12" r="1.6" fill="C"/>)"_s},
     };
     return table;
 }

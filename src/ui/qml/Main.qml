@@ -109,13 +109,29 @@ ApplicationWindow {
                     width: 420
                     height: parent.height
                     active: canvasSlot.shown || canvasSlot.opacity > 0
-                    source: "DraftCanvasSlot.qml"
+                    source: "DraftCanvas.qml"
                 }
             }
         }
     }
 
     ImagePreviewSheet { id: preview; objectName: "imagePreview" }
+    // The chat's sheets follow its flags.
+    SettingsSheet {
+        objectName: "settingsSheet"
+        visible: chat.showSettings
+        onClosed: chat.showSettings = false
+    }
+    SupportSheet {
+        objectName: "supportSheet"
+        visible: chat.showSupport
+        onClosed: chat.showSupport = false
+    }
+    DebugLogSheet {
+        objectName: "debugLogSheet"
+        visible: chat.showDebugLog
+        onClosed: chat.showDebugLog = false
+    }
 
     Connections {
         target: Qt.application

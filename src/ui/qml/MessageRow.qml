@@ -108,13 +108,26 @@ Item {
                     model: row.actions
                     Flow {
                         required property var modelData
-                        width: Math.min(content.innerMax, editLabel.implicitWidth + 6 + editLink.implicitWidth)
+                        width: content.innerMax
                         spacing: 6
                         Text {
                             id: editLabel
                             text: qsTr("Edit this draft:")
                             font.pixelSize: 13
                             color: row.ink
+                        }
+                        Text {
+                            // Opens the draft beside the chat instead of the browser.
+                            visible: modelData.token !== ""
+                            text: qsTr("Edit here")
+                            font.pixelSize: 13
+                            font.weight: Font.DemiBold
+                            color: row.isUser ? "white" : theme.brandBlue
+                            MouseArea {
+                                anchors.fill: parent
+                                cursorShape: Qt.PointingHandCursor
+                                onClicked: conversation.canvasToken = modelData.token
+                            }
                         }
                         LinkText {
                             id: editLink

@@ -1,21 +1,17 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 
-// The settings window; its sections arrive with the settings view.
+// The settings window (File ▸ Settings…, Ctrl+,).
 Window {
+    id: window
     title: qsTr("Settings")
-    width: 520
-    height: 420
-    color: theme.appBackground
-    ColumnLayout {
+    width: 460
+    height: 460
+    color: theme.cardBackground
+    Loader {
         anchors.fill: parent
         anchors.margins: 20
-        spacing: 10
-        Text { text: qsTr("Connection"); font.pixelSize: 13; font.weight: Font.DemiBold; color: theme.textPrimary }
-        Text { text: root.serviceRoot; font.pixelSize: 12; color: theme.textSecondary }
-        Text { text: qsTr("Identity"); font.pixelSize: 13; font.weight: Font.DemiBold; color: theme.textPrimary }
-        Text { text: settings.userID; font.pixelSize: 12; color: theme.textSecondary }
-        Item { Layout.fillHeight: true }
+        active: window.visible
+        sourceComponent: SettingsView { showHeader: false }
     }
 }
