@@ -102,11 +102,17 @@ private Q_SLOTS:
         QCOMPARE(m_model->rowCount(), 2);
     }
 
-    void reloadedConversationArrivesAsAReset() {
-        m_store->appendMessage(message(ChatMessage::Role::user, "kept"));
+    void startsFromTheLoadedRowsAndEmptiesWhenTheStoreGoes() {
+        ChatMessage kept = message(ChatMessage::Role::user, "kept");
+        kept.imageData = encoded(picture(QColor(4, 5, 6)), "PNG");
+        m_store->appendMessage(kept);
         m_store->appendMessage(message(ChatMessage::Role::coach, "also kept"));
+        const QString source = data(0, Role::ImageRole).toString();
+        QVERIFY(!ImageStore::shared().image(source).isNull());
         m_store.reset(); // saves on the way out
+        QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(m_model->rowCount(), 0);
+        QVERIFY(ImageStore::shared().image(source).isNull());
         m_store = std::make_unique<ConversationStore>(*m_settings, m_dir->path(),
                                                       ServiceEndpoints::forRoot(m_server->root()));
         MessageListModel model(m_store.get());
