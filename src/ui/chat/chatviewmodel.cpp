@@ -249,13 +249,22 @@ QByteArray pngOf(const QImage& image) {
 } // namespace
 
 QByteArray clipboardImageAsPng(const QMimeData& data) {
+    // First success wins; a source that does not decode gives way to the next.
     if (data.hasFormat(u"image/png"_s)) {
         const QByteArray png = data.data(u"image/png"_s);
         if (!png.isEmpty()) {
             return png;
         }
     }
-    for (const QString& format : {u"image/tiff"_s, u"image/x-tiff"_s}) {
+    // Other encoded image data, TIFF first.
+    QStringList formats{u"image/tiff"_s, u"image/x-tiff"_s};
+    for (const QString& format : data.formats()) {
+        if (format.startsWith(u"image/"_s) && format != u"image/png"_s &&
+            !formats.contains(format)) {
+            formats.append(format);
+        }
+    }
+    for (const QString& format : std::as_const(formats)) {
         if (data.hasFormat(format)) {
             if (QByteArray png = pngOf(QImage::fromData(data.data(format))); !png.isEmpty()) {
                 return png;
@@ -269,8 +278,11 @@ QByteArray clipboardImageAsPng(const QMimeData& data) {
                 !mimes.mimeTypeForFile(url.toLocalFile()).name().startsWith(u"image/"_s)) {
                 continue;
             }
-            // The first image file decides.
-            return pngOf(QImage(url.toLocalFile()));
+            // Only the first image file is tried.
+            if (QByteArray png = pngOf(QImage(url.toLocalFile())); !png.isEmpty()) {
+                return png;
+            }
+            break;
         }
     }
     if (data.hasImage()) {

@@ -120,8 +120,9 @@ private:
     bool m_captureBusy = false;
 };
 
-// The clipboard's image as PNG bytes: PNG unchanged, other image data, an image
-// file or an image object re-encoded; empty when it holds none.
+// The clipboard's image as PNG bytes: PNG unchanged, else the first of other
+// image data, the first image file or an image object that decodes,
+// re-encoded; empty when it holds none.
 QByteArray clipboardImageAsPng(const QMimeData& data);
 
 } // namespace tolvane

@@ -8,71 +8,82 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
+struct MessageListModel::Row {
+    ChatMessage message;
+    QString single;
+    QStringList gallery;
+};
+
 MessageListModel::MessageListModel(ConversationStore* store, QObject* parent)
     : QAbstractListModel(parent)
     , m_store(store) {
-    rebuildImages();
+    rebuildRows();
+    if (!store) {
+        return;
+    }
     connect(store, &ConversationStore::messageInserted, this, [this](int row) {
         beginInsertRows({}, row, row);
-        m_images.insert(row, imagesFor(m_store->messages().at(row)));
+        m_rows.insert(row, rowFor(m_store->messages().at(row)));
         endInsertRows();
     });
     connect(store, &ConversationStore::messageRemoved, this, [this](int row) {
         beginRemoveRows({}, row, row);
         releaseRow(row);
-        m_images.removeAt(row);
+        m_rows.removeAt(row);
         endRemoveRows();
     });
     connect(store, &ConversationStore::messageChanged, this, [this](int row) {
         releaseRow(row);
-        m_images[row] = imagesFor(m_store->messages().at(row));
+        m_rows[row] = rowFor(m_store->messages().at(row));
         const QModelIndex at = index(row);
         Q_EMIT dataChanged(at, at);
     });
     connect(store, &ConversationStore::messagesReset, this, [this] {
         beginResetModel();
-        for (int row = 0; row < m_images.size(); ++row) {
-            releaseRow(row);
-        }
-        rebuildImages();
+        releaseAll();
+        rebuildRows();
+        endResetModel();
+    });
+    connect(store, &QObject::destroyed, this, [this] {
+        beginResetModel();
+        releaseAll();
+        m_rows.clear();
         endResetModel();
     });
 }
 
 MessageListModel::~MessageListModel() {
-    for (int row = 0; row < m_images.size(); ++row) {
-        releaseRow(row);
-    }
+    releaseAll();
 }
 
-void MessageListModel::rebuildImages() {
-    m_images.clear();
+void MessageListModel::rebuildRows() {
+    m_rows.clear();
     if (!m_store) {
         return;
     }
     for (const ChatMessage& message : m_store->messages()) {
-        m_images.append(imagesFor(message));
+        m_rows.append(rowFor(message));
     }
 }
 
-MessageListModel::RowImages MessageListModel::imagesFor(const ChatMessage& message) {
-    RowImages images;
+MessageListModel::Row MessageListModel::rowFor(const ChatMessage& message) {
+    Row row{message, {}, {}};
     ImageStore& store = ImageStore::shared();
     if (!message.gallery.isEmpty()) {
         for (const QByteArray& bytes : message.gallery) {
             if (store.decodes(bytes)) {
-                images.gallery.append(store.retain(bytes));
+                row.gallery.append(store.retain(bytes));
             }
         }
     } else if (message.imageData && store.decodes(*message.imageData)) {
-        images.single = store.retain(*message.imageData);
+        row.single = store.retain(*message.imageData);
     }
-    return images;
+    return row;
 }
 
 void MessageListModel::releaseRow(int row) {
     ImageStore& store = ImageStore::shared();
-    const RowImages& images = m_images.at(row);
+    const Row& images = m_rows.at(row);
     if (!images.single.isEmpty()) {
         store.release(images.single);
     }
@@ -81,8 +92,14 @@ void MessageListModel::releaseRow(int row) {
     }
 }
 
+void MessageListModel::releaseAll() {
+    for (int row = 0; row < m_rows.size(); ++row) {
+        releaseRow(row);
+    }
+}
+
 int MessageListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_store ? 0 : static_cast<int>(m_store->messages().size());
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 QString MessageListModel::footerText(const TurnDebug& debug) {
@@ -95,10 +112,11 @@ QString MessageListModel::footerText(const TurnDebug& debug) {
 }
 
 QVariant MessageListModel::data(const QModelIndex& index, int role) const {
-    if (!m_store || !checkIndex(index, CheckIndexOption::IndexIsValid)) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return {};
     }
-    const ChatMessage& message = m_store->messages().at(index.row());
+    const Row& row = m_rows.at(index.row());
+    const ChatMessage& message = row.message;
     switch (role) {
     case IdRole:
         return message.id.toString(QUuid::WithoutBraces);
@@ -115,9 +133,9 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
         return role == HtmlRole ? rendered.html : rendered.display;
     }
     case ImageRole:
-        return m_images.value(index.row()).single;
+        return row.single;
     case GalleryRole:
-        return m_images.value(index.row()).gallery;
+        return row.gallery;
     case VideoRole:
         return message.videoURL ? message.videoURL->toString() : QString();
     case ActionsRole: {

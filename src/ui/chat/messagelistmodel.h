@@ -11,7 +11,9 @@ struct TurnDebug;
 
 // The conversation as rows for the message views: rendered text, image
 // addresses, draft actions and the usage footer. Follows the store's changes
-// row by row.
+// row by row. The store announces a change after making it, so the model keeps
+// its own copy of the rows and applies each change between its begin and end
+// notifications, as views and proxies expect.
 class MessageListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -40,17 +42,15 @@ public:
     static QString footerText(const TurnDebug& debug);
 
 private:
-    struct RowImages {
-        QString single;
-        QStringList gallery;
-    };
-    RowImages imagesFor(const ChatMessage& message);
+    struct Row;
+    Row rowFor(const ChatMessage& message);
     void releaseRow(int row);
-    void rebuildImages();
+    void releaseAll();
+    void rebuildRows();
 
     QPointer<ConversationStore> m_store;
-    // Image addresses retained per row, parallel to the store's messages.
-    QList<RowImages> m_images;
+    // The messages as last announced, each with the image addresses it retains.
+    QList<Row> m_rows;
 };
 
 } // namespace tolvane

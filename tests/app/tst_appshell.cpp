@@ -1,0 +1,110 @@
+#include "app/rootviewmodel.h"
+#include "app/windowsize.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tolvane;
+
+class AppShellTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initialWindowSize_data() {
+        QTest::addColumn<bool>("hasScreen");
+        QTest::addColumn<QSizeF>("available");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("small screen meets the minimum")
+            << true << QSizeF(700, 500) << QSize(720, 560);
+        QTest::newRow("rounded nine tenths") << true << QSizeF(1512, 945) << QSize(1361, 851);
+        QTest::newRow("fractional area") << true << QSizeF(1000.5, 700.4) << QSize(900, 630);
+        QTest::newRow("only the width is small") << true << QSizeF(600, 1000) << QSize(720, 900);
+        QTest::newRow("only the height is small") << true << QSizeF(2000, 600) << QSize(1800, 560);
+        QTest::newRow("no screen") << false << QSizeF() << QSize(1296, 810);
+    }
+    void initialWindowSize() {
+        QFETCH(bool, hasScreen);
+        QFETCH(QSizeF, available);
+        QFETCH(QSize, size);
+        QCOMPARE(tolvane::initialWindowSize(hasScreen ? std::optional(available) : std::nullopt),
+                 size);
+    }
+
+    void updateBanner_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("shownUrl");
+        QTest::addColumn<QString>("shownNotes");
+        QTest::newRow("everything") << "https://example.com/download/tolvane-2.1.tar.gz"
+                                    << "Faster drafts."
+                                    << "https://example.com/download/tolvane-2.1.tar.gz"
+                                    << "Faster drafts.";
+        QTest::newRow("empty notes") << "https://example.com/d"
+                                     << ""
+                                     << "https://example.com/d"
+                                     << "";
+        QTest::newRow("blank notes") << "https://example.com/d"
+                                     << " \n "
+                                     << "https://example.com/d"
+                                     << "";
+        QTest::newRow("address with spaces") << "https://example.com/a b"
+                                             << "n"
+                                             << ""
+                                             << "n";
+        QTest::newRow("not an address") << "::not a url::"
+                                        << "n"
+                                        << ""
+                                        << "n";
+        QTest::newRow("empty address") << ""
+                                       << "n"
+                                       << ""
+                                       << "n";
+    }
+    void updateBanner() {
+        QFETCH(QString, url);
+        QFETCH(QString, notes);
+        QFETCH(QString, shownUrl);
+        QFETCH(QString, shownNotes);
+        RootViewModel root("https://example.com/");
+        QVERIFY(!root.updateVisible());
+        QSignalSpy changed(&root, &RootViewModel::updateChanged);
+        root.setUpdate("2.1", url, notes);
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(root.updateVisible());
+        QCOMPARE(root.updateTitle(), QString("Tolvane 2.1 is available."));
+        QCOMPARE(root.updateUrl(), shownUrl);
+        QCOMPARE(root.updateNotes(), shownNotes);
+    }
+
+    void dismissHidesTheUpdateForGood() {
+        RootViewModel root("https://example.com/");
+        root.setUpdate("2.1", "https://example.com/d", "notes");
+        QSignalSpy dismissed(&root, &RootViewModel::updateDismissed);
+        root.dismissUpdate();
+        QVERIFY(!root.updateVisible());
+        QCOMPARE(root.updateUrl(), QString());
+        QCOMPARE(root.updateNotes(), QString());
+        QCOMPARE(dismissed.size(), 1);
+        root.dismissUpdate();
+        QCOMPARE(dismissed.size(), 1);
+    }
+
+    void serverBanner() {
+        RootViewModel root("https://example.com/");
+        QVERIFY(!root.serverBannerVisible());
+        int retries = 0;
+        root.retryServer(); // no handler yet: nothing happens
+        root.setRetryHandler([&] { ++retries; });
+        QSignalSpy changed(&root, &RootViewModel::serverChanged);
+        root.setServerBanner("Port 8000 is taken by another program.");
+        QVERIFY(root.serverBannerVisible());
+        QCOMPARE(root.serverBannerText(), QString("Port 8000 is taken by another program."));
+        root.retryServer();
+        QCOMPARE(retries, 1);
+        root.setServerBanner("");
+        QVERIFY(!root.serverBannerVisible());
+        QCOMPARE(changed.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(AppShellTest)
+#include "tst_appshell.moc"
