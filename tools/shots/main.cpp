@@ -132,6 +132,9 @@ int main(int argc, char** argv) {
         test::Script::respond(
             200,
             R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
+    service.on("/api/schedule/demo1",
+               test::Script::respond(200, R"({"at":"2026-12-08T08:30:00Z","mode":"queued"})"));
+    service.on("/api/contact", test::Script::respond(200, "{}"));
     const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
     AppSettings settings(std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
 
@@ -153,6 +156,10 @@ int main(int argc, char** argv) {
         {u"settings"_s, true, {}, false, false, u"settings"_s},
         {u"support"_s, true, {}, false, false, u"support"_s},
         {u"debug-log"_s, true, {}, false, false, u"log"_s},
+        {u"canvas-scheduled"_s, true, {}, false, false, u"canvas-scheduled"_s},
+        {u"canvas-error"_s, true, {}, false, false, u"canvas-error"_s},
+        {u"support-sent"_s, true, {}, false, false, u"support-sent"_s},
+        {u"settings-local-server"_s, true, {}, false, false, u"settings-local-server"_s},
     };
 
     int failures = 0;
@@ -179,6 +186,25 @@ int main(int argc, char** argv) {
             views.chat.setDraft(scene.draft);
             if (scene.sheet == "canvas"_L1) {
                 store.setCanvasToken(u"demo1"_s);
+            } else if (scene.sheet == "canvas-scheduled"_L1) {
+                store.setCanvasToken(u"demo1"_s);
+                views.canvas.setCloseDelay(std::chrono::milliseconds(60000));
+                views.canvas.setScheduleNow(false);
+                QTest::qWait(400);
+                views.canvas.submit();
+            } else if (scene.sheet == "canvas-error"_L1) {
+                store.setCanvasToken(u"no-such-draft"_s);
+            } else if (scene.sheet == "support-sent"_L1) {
+                views.chat.setProperty("showSupport", true);
+                QTest::qWait(200);
+                views.support.setEmail(u"ada@example.com"_s);
+                views.support.setMessage(u"The preview does not load."_s);
+                views.support.send();
+            } else if (scene.sheet == "settings-local-server"_L1) {
+                views.settingsPanel.setLocalServer(
+                    {[] { return std::optional<QString>(u"Local server launched by the app."_s); },
+                     [] { return true; }, [] {}});
+                views.chat.setProperty("showSettings", true);
             } else if (scene.sheet == "settings"_L1) {
                 views.chat.setProperty("showSettings", true);
             } else if (scene.sheet == "support"_L1) {

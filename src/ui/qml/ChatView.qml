@@ -80,6 +80,7 @@ Item {
             Flickable {
                 anchors.fill: parent
                 visible: chat.isEmpty
+                contentWidth: width
                 contentHeight: welcome.implicitHeight + 80
                 Column {
                     id: welcome

@@ -103,6 +103,7 @@ Popup {
                     visible: debugLog.hasDetail
                     anchors.fill: parent
                     clip: true
+                    contentWidth: width
                     contentHeight: detail.implicitHeight + 32
                     ScrollBar.vertical: ScrollBar {}
                     Column {

@@ -32,6 +32,7 @@ Rectangle {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
+            contentWidth: width
             contentHeight: body.implicitHeight + 32
             ScrollBar.vertical: ScrollBar {}
             ColumnLayout {
