@@ -126,7 +126,22 @@ int main(int argc, char** argv) {
             R"({"text":"Shipping beats polishing.\n\nThree things I learned putting a video editor out in public: ship small, show the work, ask one question.\n\nWhat would you add?","platform":"linkedin","status":"draft"})"));
     const QByteArray call =
         R"({"id":7,"created_at":"2026-12-06T09:30:00Z","user_id":1,"intent":"draft","label":"write post","provider":"local","model":"tolvane-rules-1","latency_ms":42,"stop_reason":"end","error":"","input_tokens":812,"output_tokens":164,"cache_read_tokens":2048,"reasoning_tokens":0})";
-    service.on("/api/debug/llm", test::Script::respond(200, "[" + call + "]"));
+    // Scenes that need a failing or empty service say so here.
+    QString serviceMode;
+    service.setHandler([&serviceMode, call](const test::RecordedRequest& request) {
+        if (request.path == "/api/debug/llm") {
+            if (serviceMode == "log-error"_L1) {
+                return test::Script::respond(503, R"({"error":"the log store is offline"})");
+            }
+            return test::Script::respond(200,
+                                         serviceMode == "log-empty"_L1 ? "[]" : "[" + call + "]");
+        }
+        if (request.path == "/api/contact") {
+            return serviceMode == "support-error"_L1 ? test::Script::respond(502, "{}")
+                                                     : test::Script::respond(200, "{}");
+        }
+        return test::Script::respond(404, R"({"error":"not found"})");
+    });
     service.on(
         "/api/debug/llm/7",
         test::Script::respond(
@@ -134,7 +149,6 @@ int main(int argc, char** argv) {
             R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
     service.on("/api/schedule/demo1",
                test::Script::respond(200, R"({"at":"2026-12-08T08:30:00Z","mode":"queued"})"));
-    service.on("/api/contact", test::Script::respond(200, "{}"));
     const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
     AppSettings settings(std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
 
@@ -160,6 +174,10 @@ int main(int argc, char** argv) {
         {u"canvas-error"_s, true, {}, false, false, u"canvas-error"_s},
         {u"support-sent"_s, true, {}, false, false, u"support-sent"_s},
         {u"settings-local-server"_s, true, {}, false, false, u"settings-local-server"_s},
+        {u"debug-log-empty"_s, true, {}, false, false, u"log-empty"_s},
+        {u"debug-log-error"_s, true, {}, false, false, u"log-error"_s},
+        {u"support-form"_s, true, {}, false, false, u"support-form"_s},
+        {u"support-error"_s, true, {}, false, false, u"support-error"_s},
     };
 
     int failures = 0;
@@ -184,6 +202,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             views.chat.setDraft(scene.draft);
+            serviceMode = scene.sheet;
             if (scene.sheet == "canvas"_L1) {
                 store.setCanvasToken(u"demo1"_s);
             } else if (scene.sheet == "canvas-scheduled"_L1) {
@@ -194,6 +213,19 @@ int main(int argc, char** argv) {
                 views.canvas.submit();
             } else if (scene.sheet == "canvas-error"_L1) {
                 store.setCanvasToken(u"no-such-draft"_s);
+            } else if (scene.sheet == "log-empty"_L1 || scene.sheet == "log-error"_L1) {
+                views.chat.setProperty("showDebugLog", true);
+            } else if (scene.sheet == "support-form"_L1) {
+                views.chat.setProperty("showSupport", true);
+                QTest::qWait(200);
+                views.support.setEmail(u"ada@example.com"_s);
+                views.support.setMessage(u"The preview card does not load after I post."_s);
+            } else if (scene.sheet == "support-error"_L1) {
+                views.chat.setProperty("showSupport", true);
+                QTest::qWait(200);
+                views.support.setEmail(u"ada@example.com"_s);
+                views.support.setMessage(u"The preview does not load."_s);
+                views.support.send();
             } else if (scene.sheet == "support-sent"_L1) {
                 views.chat.setProperty("showSupport", true);
                 QTest::qWait(200);
