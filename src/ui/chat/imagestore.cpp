@@ -1,6 +1,8 @@
 #include "imagestore.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
+#include <QImageReader>
 
 using namespace Qt::StringLiterals;
 
@@ -72,10 +74,14 @@ QImage ImageStore::image(const QString& sourceOrKey) {
 }
 
 bool ImageStore::decodes(const QByteArray& bytes) {
-    const QString key =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-    QMutexLocker lock(&m_mutex);
-    return !decodeLocked(key, bytes).isNull();
+    // The header alone: decoding every picture of a long conversation when its
+    // rows are built would cost the main thread, and the views decode them
+    // anyway (through the cache) when they are shown.
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return reader.canRead() && reader.size().isValid() && !reader.size().isEmpty();
 }
 
 ImageStoreProvider::ImageStoreProvider()

@@ -29,6 +29,8 @@ public:
 
     // The decoded image for an address or key; null when it does not decode.
     QImage image(const QString& sourceOrKey);
+    // Whether the bytes are an image of a known format with a size (read from
+    // the header only).
     bool decodes(const QByteArray& bytes);
 
     static QString keyOf(const QString& source);
