@@ -155,6 +155,45 @@ private Q_SLOTS:
         QCOMPARE(colours.last(), 'b');
     }
 
+    // The scaler writes whole SIMD blocks, past the last pixel for widths that
+    // are not a multiple of 16; a picture buffer of the exact size then had
+    // its neighbour on the heap overwritten, which aborted the process when
+    // the pictures were freed.
+    void fullSizePicturesOfAnyWidth() {
+        for (const int width : {360, 362, 1080}) {
+            const QString clip = path(QString("portrait-%1.mp4").arg(width));
+            QVERIFY(test::makeMedia(
+                clip, {"-f", "lavfi", "-i", QString("testsrc2=s=%1x64:r=25:d=0.4").arg(width),
+                       "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+            QList<QImage> kept;
+            for (int round = 0; round < 20; ++round) {
+                auto decoder = FrameDecoder::create(MediaAsset(clip), {});
+                QVERIFY(decoder);
+                DecodedFrame frame;
+                while (true) {
+                    auto more = (*decoder)->next(frame);
+                    QVERIFY(more);
+                    if (!*more) {
+                        break;
+                    }
+                    QCOMPARE(frame.image.size(), QSize(width, 64));
+                    kept.append(frame.image);
+                    // A small allocation right after the picture, as the heap
+                    // hands them out; the overrun used to land in it.
+                    kept.append(QImage(4, 1, QImage::Format_RGB32));
+                }
+            }
+            // A picture detaches like any other: painting on a copy leaves the
+            // decoded one as it was.
+            const QRgb before = kept.first().pixel(0, 0);
+            QImage copy = kept.first();
+            copy.setPixel(0, 0, before ^ 0x00FFFFFF);
+            QCOMPARE(kept.first().pixel(0, 0), before);
+            QCOMPARE(copy.pixel(0, 0), before ^ 0x00FFFFFF);
+            kept.clear();
+        }
+    }
+
     void badInputGivesErrors() {
         auto audioOnly = FrameDecoder::create(MediaAsset(path("audio.wav")), {});
         QVERIFY(!audioOnly);
