@@ -13,6 +13,8 @@ packages=(
   qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtquick-templates
   qml6-module-qtquick-dialogs qml6-module-qtmultimedia qml6-module-qtquick-shapes
   qml6-module-qttest
+  # TIFF and WebP pictures (pasted screenshots)
+  qt6-image-formats-plugins
   # media
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libavdevice-dev libavfilter-dev ffmpeg
