@@ -4,6 +4,7 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
+#include "recording/videostudiocontroller.h"
 #include "service/appsettings.h"
 
 #include <QBuffer>
@@ -44,7 +45,8 @@ double startToFirstFrame(AppSettings& settings, const QString& directory) {
     QElapsedTimer timer;
     timer.start();
     ConversationStore store(settings, directory, nowhere);
-    ViewHost views(settings, store, nowhere, QSize(1200, 820));
+    VideoStudioController studio;
+    ViewHost views(settings, store, studio, nowhere, QSize(1200, 820));
     QQuickWindow* window = views.load();
     if (!window) {
         return -1;
@@ -87,7 +89,8 @@ int main(int argc, char** argv) {
 
     // Scrolling: move the list a screen's worth per frame from the end upwards.
     ConversationStore store(settings, bigDir.path(), nowhere);
-    ViewHost views(settings, store, nowhere, QSize(1200, 820));
+    VideoStudioController studio;
+    ViewHost views(settings, store, studio, nowhere, QSize(1200, 820));
     QQuickWindow* window = views.load();
     QObject* list = window ? window->findChild<QObject*>(u"messageList"_s) : nullptr;
     if (!list) {

@@ -5,6 +5,7 @@
 #include "buildconfig.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
+#include "recording/videostudiocontroller.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
 
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     QQuickStyle::setStyle(u"Basic"_s);
     quitOnTerminationSignals(app);
 
+    VideoStudioController studio;
     AppUpdate appUpdate;
     ServerManager server(QString::fromUtf8(build::serviceRoot));
     std::optional<QSizeF> available;
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
     ConversationStore conversation(settings);
     purgeStaleRecordings(86400, QDateTime::currentDateTimeUtc());
 
-    ViewHost views(settings, conversation, ServiceEndpoints::builtIn(), windowSize);
+    ViewHost views(settings, conversation, studio, ServiceEndpoints::builtIn(), windowSize);
     RootViewModel& root = views.root;
     ChatViewModel& chat = views.chat;
 

@@ -1,5 +1,7 @@
 #include "rootviewmodel.h"
 
+#include "recording/videostudiocontroller.h"
+
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -47,6 +49,16 @@ void RootViewModel::retryServer() {
     if (m_retry) {
         m_retry();
     }
+}
+
+void RootViewModel::followStudio(VideoStudioController* studio) {
+    connect(studio, &VideoStudioController::phaseChanged, this, [this, studio] {
+        const auto phase = studio->phaseCase();
+        if (phase == VideoStudioController::PhaseCase::preparing ||
+            phase == VideoStudioController::PhaseCase::editing) {
+            Q_EMIT studioWindowRequested();
+        }
+    });
 }
 
 } // namespace tolvane

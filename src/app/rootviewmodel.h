@@ -7,6 +7,8 @@
 
 namespace tolvane {
 
+class VideoStudioController;
+
 // What the main window shows above the chat: the update banner and the local
 // server banner. The shell feeds it from the update check and the server
 // manager; the view only binds.
@@ -36,6 +38,10 @@ public:
     // Empty text hides the banner.
     void setServerBanner(const QString& text);
     void setRetryHandler(std::function<void()> handler) { m_retry = std::move(handler); }
+    // From now on, each change of the studio's phase to `preparing` (at any
+    // progress) or `editing` asks for the studio window to be opened or
+    // raised. The phase the studio already has asks for nothing.
+    void followStudio(VideoStudioController* studio);
 
     Q_INVOKABLE void dismissUpdate();
     Q_INVOKABLE void retryServer();
@@ -45,6 +51,8 @@ Q_SIGNALS:
     void serverChanged();
     // The update banner was dismissed.
     void updateDismissed();
+    // The "Video Studio" window should be shown, or raised when it is open.
+    void studioWindowRequested();
 
 private:
     QString m_serviceRoot;

@@ -1,6 +1,7 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
+#include "recording/videostudiocontroller.h"
 #include "service/appsettings.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
@@ -13,7 +14,7 @@ using namespace Qt::StringLiterals;
 namespace tolvane {
 
 ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
-                   ServiceEndpoints endpoints, QSize initialSize)
+                   VideoStudioController& studio, ServiceEndpoints endpoints, QSize initialSize)
     : root(endpoints.serviceRoot)
     , messages(&conversation)
     , chat(conversation, settings, endpoints)
@@ -21,7 +22,14 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
     , support(settings, endpoints) {
+    // Video plays through FFmpeg, which the app already depends on. Qt would
+    // otherwise pick GStreamer, which needs plugins a desktop may lack and
+    // crashes without them. A choice made in the environment stands.
+    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND")) {
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    }
     DraftPreview::setDefaults(&settings, endpoints);
+    root.followStudio(&studio);
     registerQmlTypes();
     installImageProviders(engine);
     QQmlContext* context = engine.rootContext();
@@ -29,6 +37,7 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     context->setContextProperty(u"root"_s, &root);
     context->setContextProperty(u"settings"_s, &settings);
     context->setContextProperty(u"conversation"_s, &conversation);
+    context->setContextProperty(u"studio"_s, &studio);
     context->setContextProperty(u"messages"_s, &messages);
     context->setContextProperty(u"chat"_s, &chat);
     context->setContextProperty(u"canvas"_s, &canvas);

@@ -19,13 +19,14 @@ namespace tolvane {
 
 class AppSettings;
 class ConversationStore;
+class VideoStudioController;
 
 // The main window and the view-models it binds to, over the shared settings and
 // conversation. The app, the screenshot tool and the view benchmarks share it.
 class ViewHost {
 public:
-    ViewHost(AppSettings& settings, ConversationStore& conversation, ServiceEndpoints endpoints,
-             QSize initialSize);
+    ViewHost(AppSettings& settings, ConversationStore& conversation, VideoStudioController& studio,
+             ServiceEndpoints endpoints, QSize initialSize);
 
     // Loads the main window; null when the views fail to load.
     QQuickWindow* load();

@@ -1,5 +1,6 @@
 #include "app/rootviewmodel.h"
 #include "app/windowsize.h"
+#include "recording/videostudiocontroller.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -103,6 +104,37 @@ private Q_SLOTS:
         root.setServerBanner("");
         QVERIFY(!root.serverBannerVisible());
         QCOMPARE(changed.size(), 2);
+    }
+
+    // The studio window opens (or comes forward) when a recording is being
+    // finalized or is ready to edit, never for the countdown or the recording
+    // itself, and not for the phase the studio had before it was followed.
+    void studioWindowFollowsThePhase() {
+        using Phase = VideoStudioController::Phase;
+        VideoStudioController studio;
+        studio.setPhase(Phase::editing());
+        RootViewModel root("https://example.com/");
+        QSignalSpy requested(&root, &RootViewModel::studioWindowRequested);
+        root.followStudio(&studio);
+        QCOMPARE(requested.size(), 0);
+
+        studio.setPhase(Phase::idle());
+        studio.setPhase(Phase::countingDown());
+        studio.setPhase(Phase::recording());
+        QCOMPARE(requested.size(), 0);
+        studio.setPhase(Phase::preparing(0.08));
+        QCOMPARE(requested.size(), 1);
+        studio.setPhase(Phase::preparing(0.45));
+        QCOMPARE(requested.size(), 2);
+        studio.setPhase(Phase::preparing(0.45)); // unchanged: no new request
+        studio.setPhase(Phase::editing());
+        QCOMPARE(requested.size(), 3);
+        studio.setPhase(Phase::exporting());
+        studio.setPhase(Phase::uploading(0.5));
+        studio.setPhase(Phase::error("failed"));
+        QCOMPARE(requested.size(), 3);
+        studio.setPhase(Phase::editing());
+        QCOMPARE(requested.size(), 4);
     }
 };
 

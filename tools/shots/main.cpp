@@ -6,6 +6,7 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
+#include "recording/videostudiocontroller.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
 
@@ -14,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QProcess>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSettings>
@@ -30,7 +33,10 @@ namespace {
 int warnings = 0;
 
 void countWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtDebugMsg && type != QtInfoMsg && !message.contains(u"XDG_RUNTIME_DIR"_s)) {
+    // A headless machine has no session bus or sound server; that is not the
+    // views' fault.
+    if (type != QtDebugMsg && type != QtInfoMsg && !message.contains(u"XDG_RUNTIME_DIR"_s) &&
+        !message.startsWith(u"PulseAudioService"_s)) {
         ++warnings;
         std::fprintf(stderr, "%s\n", qPrintable(message));
     }
@@ -53,6 +59,19 @@ QByteArray picture(const QString& title, const QColor& color, QSize size = {480,
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return png;
+}
+
+// List delegates are items without an object parent; look through the item tree.
+QQuickItem* findItem(QQuickItem* item, const QString& name) {
+    if (item->objectName() == name) {
+        return item;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
 }
 
 ChatMessage message(ChatMessage::Role role, const QString& text) {
@@ -178,7 +197,18 @@ int main(int argc, char** argv) {
         {u"debug-log-error"_s, true, {}, false, false, u"log-error"_s},
         {u"support-form"_s, true, {}, false, false, u"support-form"_s},
         {u"support-error"_s, true, {}, false, false, u"support-error"_s},
+        {u"video"_s, false, {}, false, false, u"video"_s},
+        {u"video-playing"_s, false, {}, false, false, u"video-playing"_s},
+        {u"studio-empty"_s, false, {}, false, false, u"studio-empty"_s},
+        {u"studio-preparing"_s, false, {}, false, false, u"studio-preparing"_s},
     };
+    // A short clip for the inline player, made the way tests make media.
+    const QString clip = home.filePath(u"short take #1.mp4"_s);
+    QProcess::execute(u"ffmpeg"_s,
+                      {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                       u"testsrc2=size=360x640:rate=30:duration=3"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                       u"sine=frequency=440:duration=3"_s, u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s,
+                       u"yuv420p"_s, u"-c:a"_s, u"aac"_s, u"-shortest"_s, clip});
 
     int failures = 0;
     for (const Palette::Scheme scheme : {Palette::Scheme::light, Palette::Scheme::dark}) {
@@ -188,7 +218,16 @@ int main(int argc, char** argv) {
             if (scene.conversation) {
                 fillConversation(store, service.root());
             }
-            ViewHost views(settings, store, endpoints, QSize(1200, 820));
+            if (scene.sheet.startsWith("video"_L1)) {
+                ChatMessage video = message(ChatMessage::Role::user, u"Recorded a short video"_s);
+                video.videoURL = QUrl::fromLocalFile(clip);
+                store.appendMessage(video);
+                store.appendMessage(message(
+                    ChatMessage::Role::coach,
+                    u"Nice take. The hook lands in the first two seconds — post it as is."_s));
+            }
+            VideoStudioController studio;
+            ViewHost views(settings, store, studio, endpoints, QSize(1200, 820));
             views.palette.force(scheme);
             if (scene.banners) {
                 views.root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
@@ -203,6 +242,21 @@ int main(int argc, char** argv) {
             }
             views.chat.setDraft(scene.draft);
             serviceMode = scene.sheet;
+            // Studio scenes show the studio window instead of the main one.
+            QQuickWindow* shown = window;
+            if (scene.sheet.startsWith("studio"_L1)) {
+                shown = window->findChild<QQuickWindow*>(u"studioWindow"_s);
+                if (!shown) {
+                    std::fputs("the studio window did not load\n", stderr);
+                    ++failures;
+                    continue;
+                }
+                if (scene.sheet == "studio-preparing"_L1) {
+                    studio.setPhase(VideoStudioController::Phase::preparing(0.45));
+                } else {
+                    shown->show();
+                }
+            }
             if (scene.sheet == "canvas"_L1) {
                 store.setCanvasToken(u"demo1"_s);
             } else if (scene.sheet == "canvas-scheduled"_L1) {
@@ -250,6 +304,17 @@ int main(int argc, char** argv) {
                 }
                 views.debugLog.select(7);
             }
+            if (scene.sheet == "video-playing"_L1) {
+                // Play for a second and a half, so a later picture shows.
+                QTest::qWait(300);
+                if (QObject* bubble = findItem(window->contentItem(), u"videoBubble"_s)) {
+                    QMetaObject::invokeMethod(bubble, "toggle");
+                } else {
+                    std::fputs("the video did not load\n", stderr);
+                    ++failures;
+                }
+                QTest::qWait(1200);
+            }
             if (scene.preview) {
                 QObject* sheet = window->findChild<QObject*>(u"imagePreview"_s);
                 if (sheet) {
@@ -266,7 +331,7 @@ int main(int argc, char** argv) {
                 const QString file = QDir(out).filePath(
                     scene.name +
                     (scheme == Palette::Scheme::dark ? u"-dark.png"_s : u"-light.png"_s));
-                if (!window->grabWindow().save(file)) {
+                if (!shown->grabWindow().save(file)) {
                     ++failures;
                 }
                 std::printf("%s\n", qPrintable(file));

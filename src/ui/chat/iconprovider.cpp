@@ -70,6 +70,15 @@ const QHash<QString, QString>& bodies() {
          uR"(<circle cx="12" cy="12" r="10" fill="C" stroke="none"/><path d="M2 12h20M12 2a15 15 0 0 1 0 20M12 2a15 15 0 0 0 0 20" stroke="#fff" stroke-width="1.2"/>)"_s},
         {u"ellipsis"_s,
          uR"(<circle cx="5" cy="12" r="1.6" fill="C"/><circle cx="12" cy="12" r="1.6" fill="C"/><circle cx="19" cy="12" r="1.6" fill="C"/>)"_s},
+        {u"video.badge.plus"_s,
+         uR"(<rect x="2" y="6" width="14" height="12" rx="2.5"/><path d="M16 10.5l5-3v9l-5-3M9 9v6M6 12h6"/>)"_s},
+        {u"play.fill"_s, uR"(<path d="M7 4.5v15l12.5-7.5z" fill="C" stroke-linejoin="round"/>)"_s},
+        {u"pause.fill"_s,
+         uR"(<rect x="6" y="4.5" width="4" height="15" rx="1" fill="C" stroke="none"/><rect x="14" y="4.5" width="4" height="15" rx="1" fill="C" stroke="none"/>)"_s},
+        {u"speaker.wave.2.fill"_s,
+         uR"(<path d="M3 9.5h4l5-4v13l-5-4H3z" fill="C" stroke-linejoin="round"/><path d="M15.5 9a4 4 0 0 1 0 6M18 6.5a7.5 7.5 0 0 1 0 11"/>)"_s},
+        {u"speaker.slash.fill"_s,
+         uR"(<path d="M3 9.5h4l5-4v13l-5-4H3z" fill="C" stroke-linejoin="round"/><path d="M16 9.5l5 5M21 9.5l-5 5"/>)"_s},
     };
     return table;
 }

@@ -6,6 +6,7 @@
 #include "imagepreviewmodel.h"
 #include "imagestore.h"
 #include "messagelistmodel.h"
+#include "videoposterprovider.h"
 
 #include <QQmlEngine>
 
@@ -28,6 +29,7 @@ void registerQmlTypes() {
 void installImageProviders(QQmlEngine& engine) {
     engine.addImageProvider(QStringLiteral("tolvane"), new ImageStoreProvider);
     engine.addImageProvider(QStringLiteral("icon"), new IconProvider);
+    engine.addImageProvider(QStringLiteral("poster"), new VideoPosterProvider);
 }
 
 } // namespace tolvane

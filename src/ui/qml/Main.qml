@@ -101,12 +101,17 @@ ApplicationWindow {
                 Layout.preferredWidth: shown ? 421 : 0
                 clip: true
                 opacity: shown ? 1 : 0
-                Behavior on Layout.preferredWidth { SpringAnimation { spring: 4; damping: 0.85; epsilon: 0.5 } }
+                // Follows a spring of response 0.35 s and damping fraction 0.85:
+                // quick, with a barely visible overshoot.
+                Behavior on Layout.preferredWidth {
+                    NumberAnimation { duration: 400; easing.type: Easing.OutBack; easing.overshoot: 0.5 }
+                }
                 Behavior on opacity { NumberAnimation { duration: 250 } }
                 Rectangle { width: 1; height: parent.height; color: theme.hairline }
                 Loader {
                     x: 1
-                    width: 420
+                    // Fills the slot while the spring overshoots.
+                    width: Math.max(420, canvasSlot.width - 1)
                     height: parent.height
                     active: canvasSlot.shown || canvasSlot.opacity > 0
                     source: "DraftCanvas.qml"
@@ -141,6 +146,16 @@ ApplicationWindow {
         }
     }
 
-    StudioWindow { id: studioWindow }
+    StudioWindow { id: studioWindow; objectName: "studioWindow" }
+    // A recording being finalized or ready to edit brings the studio forward.
+    Connections {
+        target: root
+        function onStudioWindowRequested() {
+            if (studioWindow.visible)
+                studioWindow.raise()
+            else
+                studioWindow.show()
+        }
+    }
     SettingsWindow { id: settingsWindow }
 }

@@ -64,7 +64,7 @@ Item {
                 Loader {
                     active: row.videoUrl !== ""
                     visible: active
-                    sourceComponent: VideoBubble { source: row.videoUrl; width: Math.min(380, content.innerMax) }
+                    sourceComponent: VideoBubble { objectName: "videoBubble"; source: row.videoUrl; width: Math.min(380, content.innerMax) }
                 }
                 ImageGallery {
                     visible: row.gallery.length > 0

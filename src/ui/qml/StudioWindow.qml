@@ -1,17 +1,66 @@
 import QtQuick
 import QtQuick.Controls
 
-// The "Video Studio" window; shows its empty state until a recording is open.
+// The "Video Studio" window. Its content follows the studio: the finalizing
+// progress while a recording is prepared, the editor once one is open, and
+// the empty state otherwise.
 Window {
+    id: window
     title: qsTr("Video Studio")
     width: 980
     height: 720
-    minimumWidth: 640
-    minimumHeight: 480
+    // The editor's content needs at least this much.
+    minimumWidth: 860
+    minimumHeight: 640
     color: theme.appBackground
+
+    readonly property bool preparing: studio.phase === "preparing"
+
     Column {
+        objectName: "studioPreparing"
+        visible: window.preparing
+        anchors.centerIn: parent
+        spacing: 12
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Finalizing the recording before opening the editor.")
+            font.pixelSize: 14
+            font.weight: Font.DemiBold
+            color: theme.textPrimary
+        }
+        ProgressBar {
+            id: progress
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: 280
+            from: 0
+            to: 1
+            value: studio.phaseProgress
+            Accessible.name: qsTr("Finalizing the recording")
+            background: Rectangle { implicitHeight: 6; radius: 3; color: theme.hairline }
+            contentItem: Item {
+                implicitHeight: 6
+                Rectangle {
+                    width: progress.visualPosition * parent.width
+                    height: parent.height
+                    radius: 3
+                    color: theme.brandBlue
+                    Behavior on width { NumberAnimation { duration: 200 } }
+                }
+            }
+        }
+    }
+
+    Column {
+        objectName: "studioEmpty"
+        visible: !window.preparing
         anchors.centerIn: parent
         spacing: 8
+        Icon {
+            anchors.horizontalCenter: parent.horizontalCenter
+            name: "video.badge.plus"
+            size: 40
+            color: theme.textSecondary
+        }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("No recording open")

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "recording/capturemode.h"
+#include "recording/recordingresult.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+namespace tolvane {
+
+class VideoEditModel;
+
+// The studio's visible state, from the record action to the open editor. One
+// shared object for the whole run, on the main thread. The chat composer
+// starts recordings through it, the editor moves it through exporting and
+// uploading, and the root window opens the studio window when it reaches
+// `preparing` or `editing`.
+class VideoStudioController : public QObject {
+    Q_OBJECT
+    Q_MOC_INCLUDE("video/videoeditmodel.h")
+    // The phase's case by name ("idle", "countingDown", ... "error").
+    Q_PROPERTY(QString phase READ phaseName NOTIFY phaseChanged)
+    // The progress of `preparing` and `uploading`, 0...1; 0 otherwise.
+    Q_PROPERTY(double phaseProgress READ phaseProgress NOTIFY phaseChanged)
+    // The message of `error`; empty otherwise.
+    Q_PROPERTY(QString phaseMessage READ phaseMessage NOTIFY phaseChanged)
+    // The number shown during the countdown; undefined outside it.
+    Q_PROPERTY(QVariant countdown READ countdownValue NOTIFY countdownChanged)
+    Q_PROPERTY(VideoEditModel* editModel READ editModel NOTIFY editModelChanged)
+    Q_PROPERTY(double maxDuration READ maxDuration NOTIFY limitChanged)
+    Q_PROPERTY(bool userLimited READ userLimited NOTIFY limitChanged)
+
+public:
+    enum class PhaseCase {
+        idle,
+        countingDown, // camera warm, HUD shown, counting 3-2-1
+        recording,
+        preparing, // stopping, validating, background processing
+        editing,
+        exporting,
+        uploading,
+        error, // the last attempt failed; the message is shown
+    };
+    Q_ENUM(PhaseCase)
+
+    // A phase with its payload. Two phases are equal when their cases are and,
+    // for `preparing` and `uploading`, their progress, and for `error`, their
+    // messages.
+    class Phase {
+    public:
+        Phase() = default;
+        static Phase idle() { return Phase(PhaseCase::idle); }
+        static Phase countingDown() { return Phase(PhaseCase::countingDown); }
+        static Phase recording() { return Phase(PhaseCase::recording); }
+        static Phase preparing(double progress) { return Phase(PhaseCase::preparing, progress); }
+        static Phase editing() { return Phase(PhaseCase::editing); }
+        static Phase exporting() { return Phase(PhaseCase::exporting); }
+        static Phase uploading(double progress) { return Phase(PhaseCase::uploading, progress); }
+        static Phase error(QString message) {
+            return Phase(PhaseCase::error, 0, std::move(message));
+        }
+
+        PhaseCase kind() const { return m_case; }
+        double progress() const { return m_progress; }
+        const QString& message() const { return m_message; }
+
+        friend bool operator==(const Phase& a, const Phase& b) {
+            return a.m_case == b.m_case && a.m_progress == b.m_progress &&
+                   a.m_message == b.m_message;
+        }
+
+    private:
+        explicit Phase(PhaseCase c, double progress = 0, QString message = {})
+            : m_case(c)
+            , m_progress(progress)
+            , m_message(std::move(message)) {}
+
+        PhaseCase m_case = PhaseCase::idle;
+        double m_progress = 0;
+        QString m_message;
+    };
+
+    // Both the default limit of a recording and its ceiling, in seconds.
+    static constexpr double maximumDuration = 600;
+
+    explicit VideoStudioController(QObject* parent = nullptr);
+    ~VideoStudioController() override;
+
+    const Phase& phase() const { return m_phase; }
+    PhaseCase phaseCase() const { return m_phase.kind(); }
+    QString phaseName() const;
+    double phaseProgress() const { return m_phase.progress(); }
+    QString phaseMessage() const { return m_phase.message(); }
+    // Setting a phase equal to the current one publishes nothing.
+    void setPhase(Phase phase);
+
+    std::optional<int> countdown() const { return m_countdown; }
+    QVariant countdownValue() const { return m_countdown ? QVariant(*m_countdown) : QVariant(); }
+    void setCountdown(std::optional<int> value);
+
+    CaptureMode mode() const { return m_mode; }
+    double maxDuration() const { return m_maxDuration; }
+    bool userLimited() const { return m_userLimited; }
+    // Applies the user's length setting to the next attempt: above 0 limits
+    // the recording, to at most the ceiling; 0 or below means the ceiling.
+    void applyLimit(int maxSeconds);
+
+    const std::optional<RecordingResult>& result() const { return m_result; }
+    VideoEditModel* editModel() const { return m_editModel.get(); }
+
+    // Opens a validated recording in the editor: keeps it, makes its edit
+    // state and moves to `editing`.
+    void openRecording(RecordingResult result);
+    // Drops the open recording (deleting its movie files when asked) and
+    // returns to `idle`.
+    Q_INVOKABLE void closeEditor(bool deleteFiles);
+    // The chat's error row: clicking it returns an `error` to `idle`.
+    Q_INVOKABLE void dismissError();
+
+Q_SIGNALS:
+    void phaseChanged();
+    void countdownChanged();
+    void editModelChanged();
+    void limitChanged();
+
+private:
+    Phase m_phase;
+    std::optional<int> m_countdown;
+    CaptureMode m_mode = CaptureMode::camera;
+    std::optional<RecordingResult> m_result;
+    std::unique_ptr<VideoEditModel> m_editModel;
+    double m_maxDuration = maximumDuration;
+    bool m_userLimited = false;
+};
+
+} // namespace tolvane
