@@ -3,6 +3,7 @@
 #include "app/viewhost.h"
 #include "app/windowsize.h"
 #include "buildconfig.h"
+#include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
 #include "recording/videostudiocontroller.h"
@@ -11,10 +12,12 @@
 
 #include <QGuiApplication>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -95,6 +98,13 @@ int main(int argc, char** argv) {
     QQuickStyle::setStyle(u"Basic"_s);
     quitOnTerminationSignals(app);
 
+    // One window per conversation: a second launch brings the first forward.
+    ConversationOwner owner;
+    if (!owner.claim()) {
+        std::fputs("Tolvane is already open; bringing its window forward.\n", stderr);
+        return 0;
+    }
+
     VideoStudioController studio;
     AppUpdate appUpdate;
     ServerManager server(QString::fromUtf8(build::serviceRoot));
@@ -135,9 +145,15 @@ int main(int argc, char** argv) {
     QObject::connect(
         &views.engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-    if (!views.load()) {
+    QQuickWindow* window = views.load();
+    if (!window) {
         return 1;
     }
+    QObject::connect(&owner, &ConversationOwner::activationRequested, window, [window] {
+        window->showNormal();
+        window->raise();
+        window->requestActivate();
+    });
 
     // Finds or starts the local coach (only for a loopback service root).
     server.start();

@@ -1,3 +1,4 @@
+#include "conversation/conversationowner.h"
 #include "scriptedhttpserver.h"
 
 #include <QJsonArray>
@@ -104,6 +105,18 @@ private Q_SLOTS:
         QCOMPARE(shown.first().value("messages").toArray().size(), 3);
         QCOMPARE(shown.first().value("messages").toArray().at(1).toObject().value("text"),
                  QJsonValue("Drafting"));
+
+        // While the app owns the conversation the tool only reads it.
+        tolvane::ConversationOwner app(m_home.filePath("data/Tolvane"));
+        QVERIFY(app.claim());
+        const auto [blockedCode, blocked] = run(server, {"conversation", "send", "hello"});
+        QCOMPARE(blockedCode, 1);
+        QCOMPARE(blocked.last().value("error").toString(),
+                 QString("Tolvane is open and owns this conversation. Send from the app, or quit "
+                         "it first."));
+        const auto [readCode, read] = run(server, {"conversation", "show"});
+        QCOMPARE(readCode, 0);
+        QCOMPARE(read.first().value("messages").toArray().size(), 3);
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "conversationcommands.h"
 
+#include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "output.h"
 #include "service/appsettings.h"
@@ -59,6 +60,12 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
     const ServiceEndpoints endpoints = serviceRoot.isEmpty()
                                            ? ServiceEndpoints::builtIn()
                                            : ServiceEndpoints::forRoot(serviceRoot);
+    // The app rewrites the whole file after every change; writing beside it
+    // would lose whichever side saved first.
+    if (command != "show"_L1 && ConversationOwner().isClaimedElsewhere()) {
+        co_return fail(
+            u"Tolvane is open and owns this conversation. Send from the app, or quit it first."_s);
+    }
     AppSettings settings;
     co_await settings.registerSession(endpoints);
     ConversationStore store(settings, {}, endpoints);
