@@ -62,6 +62,7 @@ double startToFirstFrame(AppSettings& settings, const QString& directory) {
 } // namespace
 
 int main(int argc, char** argv) {
+    preferFfmpegMedia();
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
     QTemporaryDir home;

@@ -89,6 +89,7 @@ void quitOnTerminationSignals(QCoreApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    preferFfmpegMedia();
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(u"Tolvane"_s);
     QGuiApplication::setApplicationName(u"Tolvane"_s);

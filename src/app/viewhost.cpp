@@ -13,6 +13,12 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
+void preferFfmpegMedia() {
+    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND")) {
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    }
+}
+
 ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
                    VideoStudioController& studio, ServiceEndpoints endpoints, QSize initialSize)
     : root(endpoints.serviceRoot)
@@ -22,12 +28,6 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
     , support(settings, endpoints) {
-    // Video plays through FFmpeg, which the app already depends on. Qt would
-    // otherwise pick GStreamer, which needs plugins a desktop may lack and
-    // crashes without them. A choice made in the environment stands.
-    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND")) {
-        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
-    }
     DraftPreview::setDefaults(&settings, endpoints);
     root.followStudio(&studio);
     registerQmlTypes();

@@ -21,6 +21,12 @@ class AppSettings;
 class ConversationStore;
 class VideoStudioController;
 
+// Video plays through FFmpeg, which the app already depends on; Qt would
+// otherwise pick GStreamer, which needs plugins a desktop may lack and crashes
+// without them. A choice made in the environment stands. Call it first thing
+// in main, before any thread reads the environment.
+void preferFfmpegMedia();
+
 // The main window and the view-models it binds to, over the shared settings and
 // conversation. The app, the screenshot tool and the view benchmarks share it.
 class ViewHost {

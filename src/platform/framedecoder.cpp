@@ -285,7 +285,9 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
     sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(swsColorspace(frame)), fullRange,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     // The scaler writes whole SIMD blocks, up to 32 bytes past a line's last
-    // pixel, so the picture gets padded lines and slack after the last one.
+    // pixel. Lines are written top to bottom, so a line's overrun lands in
+    // padding or in the next line before that is written; the last one gets
+    // slack of its own.
     const int stride = FFALIGN(scaledSize.width() * 4, 64);
     const size_t bytes = size_t(stride) * size_t(scaledSize.height()) + 64;
     auto* buffer = static_cast<uchar*>(av_malloc(bytes));
@@ -295,6 +297,11 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
     }
     QImage image(buffer, scaledSize.width(), scaledSize.height(), stride, QImage::Format_RGB32,
                  av_free, buffer);
+    if (image.isNull()) {
+        av_free(buffer);
+        return Unexpected(
+            ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not convert the picture")));
+    }
     uint8_t* planes[1] = {image.bits()};
     const int strides[1] = {static_cast<int>(image.bytesPerLine())};
     sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);

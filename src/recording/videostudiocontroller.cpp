@@ -51,6 +51,9 @@ void VideoStudioController::applyLimit(int maxSeconds) {
 
 void VideoStudioController::openRecording(RecordingResult result) {
     m_result = std::move(result);
+    if (m_editModel) {
+        m_editModel.release()->deleteLater();
+    }
     m_editModel = std::make_unique<VideoEditModel>(*m_result);
     Q_EMIT editModelChanged();
     setPhase(Phase::editing());

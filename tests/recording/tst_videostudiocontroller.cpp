@@ -131,11 +131,24 @@ private Q_SLOTS:
         QVERIFY(model);
         QTRY_VERIFY(!model);
 
+        // Opening another recording over an open one replaces the model; the
+        // old one also goes only once the views have let go.
+        studio.openRecording(result);
+        const QPointer<VideoEditModel> replaced = studio.editModel();
+        RecordingResult next = result;
+        next.duration = 4;
+        studio.openRecording(next);
+        QVERIFY(replaced);
+        QVERIFY(studio.editModel() != replaced.data());
+        QCOMPARE(studio.editModel()->result().duration, 4.0);
+        QTRY_VERIFY(!replaced);
+        studio.closeEditor(false);
+
         // Closing with nothing open only returns to idle.
         studio.setPhase(Phase::error("x"));
         studio.closeEditor(true);
         QCOMPARE(studio.phaseCase(), PhaseCase::idle);
-        QCOMPARE(models.size(), 2);
+        QCOMPARE(models.size(), 5);
     }
 };
 

@@ -1,7 +1,10 @@
 #include "mediafixtures.h"
 #include "ui/chat/videoposterprovider.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -55,6 +58,29 @@ private Q_SLOTS:
         QCOMPARE(poster.image.size(), QSize(180, 320));
         const QRgb centre = poster.image.pixel(90, 160);
         QVERIFY(qRed(centre) > 200 && qGreen(centre) < 60 && qBlue(centre) < 60);
+    }
+
+    // The way the chat shows it: an Image in the engine, which asks from its
+    // loader thread and gets the answer from the poster pool.
+    void throughAnImageInTheEngine() {
+        const QString clip = m_dir.filePath("take #1 final.mp4");
+        QVERIFY(QFile::exists(clip));
+        QQmlEngine engine;
+        engine.addImageProvider("poster", new VideoPosterProvider);
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\n"
+                          "Image { asynchronous: true; sourceSize.height: 64;"
+                          " property url movie;"
+                          " source: \"image://poster/\" + encodeURIComponent(movie.toString()) }",
+                          QUrl());
+        std::unique_ptr<QObject> image(
+            component.createWithInitialProperties({{"movie", QUrl::fromLocalFile(clip)}}));
+        QVERIFY2(image, qPrintable(component.errorString()));
+        // Image.Ready is 1, Image.Error is 3.
+        QTRY_VERIFY_WITH_TIMEOUT(image->property("status").toInt() != 2, 10000);
+        QCOMPARE(image->property("status").toInt(), 1);
+        QCOMPARE(image->property("implicitHeight").toReal(), 64.0);
+        QCOMPARE(image->property("implicitWidth").toReal(), 36.0);
     }
 
     void missingOrRemoteMoviesGiveAnError() {

@@ -112,6 +112,7 @@ void fillConversation(ConversationStore& store, const QString& root) {
 } // namespace
 
 int main(int argc, char** argv) {
+    preferFfmpegMedia();
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
     const QStringList args = app.arguments().mid(1);

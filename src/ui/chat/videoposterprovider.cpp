@@ -2,15 +2,26 @@
 
 #include "platform/framedecoder.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 #include <QQuickTextureFactory>
 #include <QThreadPool>
 #include <QUrl>
 
+#include <atomic>
+
 namespace tolvane {
 
 namespace {
+
+// Posters decode one at a time on a pool of their own, so a list full of
+// videos does not crowd out other background work.
+QThreadPool& posterPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
 
 class PosterResponse : public QQuickImageResponse {
 public:
@@ -18,7 +29,12 @@ public:
         return QQuickTextureFactory::textureFactoryForImage(m_image);
     }
     QString errorString() const override { return m_error; }
+    // A row scrolled away before its poster was decoded.
+    void cancel() override { m_cancelled = true; }
 
+    bool cancelled() const { return m_cancelled; }
+    // Called once, on the decoding thread; the engine deletes the response
+    // only after `finished`.
     void finish(QImage image, QString error) {
         m_image = std::move(image);
         m_error = std::move(error);
@@ -28,7 +44,31 @@ public:
 private:
     QImage m_image;
     QString m_error;
+    std::atomic_bool m_cancelled = false;
 };
+
+QImage decodePoster(const QUrl& url, QSize requestedSize, QString& error) {
+    if (!url.isLocalFile()) {
+        error = QStringLiteral("Only videos on this computer can be previewed.");
+        return {};
+    }
+    // A view that sets only one side of its source size leaves the other at
+    // 0, meaning "any".
+    constexpr int any = 1 << 16;
+    const QSize box(requestedSize.width() > 0 ? requestedSize.width() : any,
+                    requestedSize.height() > 0 ? requestedSize.height() : any);
+    auto decoder = FrameDecoder::create(MediaAsset(url.toLocalFile()), {box, true});
+    if (!decoder) {
+        error = decoder.error().description;
+        return {};
+    }
+    auto frame = (*decoder)->frameAt(0);
+    if (!frame) {
+        error = frame.error().description;
+        return {};
+    }
+    return std::move(*frame);
+}
 
 } // namespace
 
@@ -37,36 +77,15 @@ QQuickImageResponse* VideoPosterProvider::requestImageResponse(const QString& id
     auto* response = new PosterResponse;
     // The view percent-encodes the movie's address so it survives as one id.
     const QUrl url(QUrl::fromPercentEncoding(id.toUtf8()));
-    QThreadPool::globalInstance()->start([response = QPointer(response), url, requestedSize] {
-        QImage image;
+    posterPool().start([response, url, requestedSize] {
         QString error;
-        if (!url.isLocalFile()) {
-            error = QStringLiteral("Only videos on this computer can be previewed.");
+        QImage image;
+        if (response->cancelled()) {
+            error = QStringLiteral("cancelled");
         } else {
-            // A view that sets only one side of its source size leaves the
-            // other at 0, meaning "any".
-            constexpr int any = 1 << 16;
-            const QSize box(requestedSize.width() > 0 ? requestedSize.width() : any,
-                            requestedSize.height() > 0 ? requestedSize.height() : any);
-            auto decoder = FrameDecoder::create(MediaAsset(url.toLocalFile()), {box, true});
-            if (!decoder) {
-                error = decoder.error().description;
-            } else if (auto frame = (*decoder)->frameAt(0); frame) {
-                image = std::move(*frame);
-            } else {
-                error = frame.error().description;
-            }
+            image = decodePoster(url, requestedSize, error);
         }
-        // The response lives on the main thread and may be cancelled and gone
-        // by the time the picture is ready, so it is looked at only there.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [response, image = std::move(image), error = std::move(error)]() mutable {
-                if (response) {
-                    response->finish(std::move(image), std::move(error));
-                }
-            },
-            Qt::QueuedConnection);
+        response->finish(std::move(image), std::move(error));
     });
     return response;
 }

@@ -151,10 +151,10 @@ ApplicationWindow {
     Connections {
         target: root
         function onStudioWindowRequested() {
-            if (studioWindow.visible)
-                studioWindow.raise()
+            if (!studioWindow.visible || studioWindow.visibility === Window.Minimized)
+                studioWindow.showNormal()
             else
-                studioWindow.show()
+                studioWindow.raise()
         }
     }
     SettingsWindow { id: settingsWindow }

@@ -52,7 +52,8 @@ Window {
 
     Column {
         objectName: "studioEmpty"
-        visible: !window.preparing
+        // With a recording open the editor takes the window.
+        visible: !window.preparing && studio.editModel === null
         anchors.centerIn: parent
         spacing: 8
         Icon {

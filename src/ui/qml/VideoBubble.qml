@@ -21,8 +21,9 @@ Rectangle {
 
     readonly property bool playing: player.playbackState === MediaPlayer.PlayingState
     readonly property bool started: player.playbackState !== MediaPlayer.StoppedState
+    // A poster that can't be made only leaves the picture black; the player
+    // decides whether the movie plays.
     readonly property bool failed: player.error !== MediaPlayer.NoError
-                                   || (poster.status === Image.Error && !started)
 
     function toggle() {
         if (failed)
@@ -146,7 +147,7 @@ Rectangle {
             Slider {
                 id: seek
                 anchors.verticalCenter: parent.verticalCenter
-                width: parent.width - x - mute.width - parent.spacing
+                width: parent.width - x - (mute.visible ? mute.width + parent.spacing : 0)
                 from: 0
                 to: Math.max(1, player.duration)
                 enabled: player.seekable
