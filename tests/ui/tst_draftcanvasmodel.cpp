@@ -262,6 +262,43 @@ private Q_SLOTS:
         QCOMPARE(jsonBody(m_server->requests().constLast()).value("when").toString(), QString(""));
     }
 
+    // The picker's edits work in local time and keep the parts they do not
+    // touch; nothing it does yields a time before now.
+    void pickerEditsKeepTheOtherParts() {
+        const QDateTime now(QDate(2026, 3, 1), QTime(9, 0));
+        m_canvas->setClock([now] { return now; });
+        m_canvas->setWhen(QDateTime(QDate(2026, 3, 4), QTime(14, 30)));
+
+        m_canvas->setWhenDay(2026, 4, 2);
+        QCOMPARE(m_canvas->when(), QDateTime(QDate(2026, 4, 2), QTime(14, 30)));
+        QCOMPARE(m_canvas->whenMonth(), 4);
+        m_canvas->setWhenTime(8, 5);
+        QCOMPARE(m_canvas->when(), QDateTime(QDate(2026, 4, 2), QTime(8, 5)));
+        QCOMPARE(m_canvas->whenHour(), 8);
+        QCOMPARE(m_canvas->whenMinute(), 5);
+        m_canvas->shiftWhen(-1, 30);
+        QCOMPARE(m_canvas->when(), QDateTime(QDate(2026, 4, 1), QTime(8, 35)));
+
+        // Invalid parts change nothing.
+        m_canvas->setWhenDay(2026, 2, 30);
+        m_canvas->setWhenTime(24, 0);
+        QCOMPARE(m_canvas->when(), QDateTime(QDate(2026, 4, 1), QTime(8, 35)));
+
+        // Today at an hour already gone, or a day in the past: now.
+        m_canvas->setWhenDay(2026, 3, 1);
+        QCOMPARE(m_canvas->when(), now);
+        m_canvas->setWhen(QDateTime(QDate(2026, 3, 1), QTime(18, 0)));
+        m_canvas->setWhenTime(7, 0);
+        QCOMPARE(m_canvas->when(), now);
+        m_canvas->shiftWhen(-3, 0);
+        QCOMPARE(m_canvas->when(), now);
+
+        QVERIFY(!m_canvas->isDayOffered(2026, 2, 28));
+        QVERIFY(m_canvas->isDayOffered(2026, 3, 1));
+        QVERIFY(m_canvas->isDayOffered(2027, 1, 1));
+        QVERIFY(!m_canvas->isDayOffered(2026, 13, 1));
+    }
+
     void scheduleFailureTexts() {
         m_server->on("/api/schedule/tok-a",
                      Script::respond(422, R"({"error":"LinkedIn is not connected"})"));

@@ -198,6 +198,7 @@ int main(int argc, char** argv) {
         {u"debug-log-error"_s, true, {}, false, false, u"log-error"_s},
         {u"support-form"_s, true, {}, false, false, u"support-form"_s},
         {u"support-error"_s, true, {}, false, false, u"support-error"_s},
+        {u"canvas-calendar"_s, true, {}, false, false, u"canvas-calendar"_s},
         {u"video"_s, false, {}, false, false, u"video"_s},
         {u"video-playing"_s, false, {}, false, false, u"video-playing"_s},
         {u"studio-empty"_s, false, {}, false, false, u"studio-empty"_s},
@@ -266,6 +267,16 @@ int main(int argc, char** argv) {
                 views.canvas.setScheduleNow(false);
                 QTest::qWait(400);
                 views.canvas.submit();
+            } else if (scene.sheet == "canvas-calendar"_L1) {
+                store.setCanvasToken(u"demo1"_s);
+                views.canvas.setScheduleNow(false);
+                QTest::qWait(600);
+                if (QQuickItem* day = findItem(window->contentItem(), u"dayButton"_s)) {
+                    QMetaObject::invokeMethod(day, "clicked");
+                } else {
+                    std::fputs("the day button did not load\n", stderr);
+                    ++failures;
+                }
             } else if (scene.sheet == "canvas-error"_L1) {
                 store.setCanvasToken(u"no-such-draft"_s);
             } else if (scene.sheet == "log-empty"_L1 || scene.sheet == "log-error"_L1) {

@@ -220,6 +220,33 @@ void DraftCanvasModel::setWhen(const QDateTime& value) {
     Q_EMIT whenChanged();
 }
 
+QString DraftCanvasModel::whenDayText() const {
+    return QLocale().toString(m_when.toLocalTime().date(), u"ddd d MMM yyyy"_s);
+}
+
+void DraftCanvasModel::setWhenDay(int year, int month, int day) {
+    const QDate date(year, month, day);
+    if (date.isValid()) {
+        setWhen(QDateTime(date, m_when.toLocalTime().time()));
+    }
+}
+
+void DraftCanvasModel::setWhenTime(int hour, int minute) {
+    const QTime time(hour, minute);
+    if (time.isValid()) {
+        setWhen(QDateTime(m_when.toLocalTime().date(), time));
+    }
+}
+
+void DraftCanvasModel::shiftWhen(int days, int minutes) {
+    setWhen(m_when.toLocalTime().addDays(days).addSecs(qint64(minutes) * 60));
+}
+
+bool DraftCanvasModel::isDayOffered(int year, int month, int day) const {
+    const QDate date(year, month, day);
+    return date.isValid() && date >= earliestWhen().toLocalTime().date();
+}
+
 QString DraftCanvasModel::buttonText() const {
     return m_scheduleNow ? u"Post now"_s : u"Schedule"_s;
 }

@@ -34,6 +34,14 @@ class DraftCanvasModel : public QObject {
     Q_PROPERTY(bool scheduleNow READ scheduleNow WRITE setScheduleNow NOTIFY scheduleNowChanged)
     // The chosen publication time; never earlier than now.
     Q_PROPERTY(QDateTime when READ when WRITE setWhen NOTIFY whenChanged)
+    // `when` in local time, for the picker: its day, hour and minute, and the
+    // day as the picker's button shows it.
+    Q_PROPERTY(int whenYear READ whenYear NOTIFY whenChanged)
+    Q_PROPERTY(int whenMonth READ whenMonth NOTIFY whenChanged)
+    Q_PROPERTY(int whenDay READ whenDay NOTIFY whenChanged)
+    Q_PROPERTY(int whenHour READ whenHour NOTIFY whenChanged)
+    Q_PROPERTY(int whenMinute READ whenMinute NOTIFY whenChanged)
+    Q_PROPERTY(QString whenDayText READ whenDayText NOTIFY whenChanged)
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     // Loading and busy both block the main button; an empty text does not.
@@ -76,6 +84,13 @@ public:
     bool scheduleNow() const { return m_scheduleNow; }
     void setScheduleNow(bool value);
     QDateTime when() const { return m_when; }
+    int whenYear() const { return m_when.toLocalTime().date().year(); }
+    // 1 to 12.
+    int whenMonth() const { return m_when.toLocalTime().date().month(); }
+    int whenDay() const { return m_when.toLocalTime().date().day(); }
+    int whenHour() const { return m_when.toLocalTime().time().hour(); }
+    int whenMinute() const { return m_when.toLocalTime().time().minute(); }
+    QString whenDayText() const;
     void setWhen(const QDateTime& value);
     bool loading() const { return m_loading; }
     bool busy() const { return m_busy; }
@@ -102,6 +117,13 @@ public:
 
     // The earliest time the date picker may offer: now.
     Q_INVOKABLE QDateTime earliestWhen() const;
+    // The picker's edits of `when`, in local time; each keeps the other
+    // parts, and a result before now becomes now. Month is 1 to 12.
+    Q_INVOKABLE void setWhenDay(int year, int month, int day);
+    Q_INVOKABLE void setWhenTime(int hour, int minute);
+    Q_INVOKABLE void shiftWhen(int days, int minutes);
+    // Whether the picker offers the day: today and later.
+    Q_INVOKABLE bool isDayOffered(int year, int month, int day) const;
 
     // Posts the text now or schedules it for `when`. Ignored while a request
     // runs or the draft is loading.

@@ -2,31 +2,165 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// A compact date and time stepper over the canvas's `when`; the model refuses
-// times before now.
-ColumnLayout {
-    spacing: 4
-    readonly property date value: canvas.when
-    function update(days, hours) {
-        const next = new Date(value.getTime())
-        next.setDate(next.getDate() + days)
-        next.setHours(next.getHours() + hours)
-        canvas.when = next
+// A compact date and time picker over the canvas's `when`: the day opens a
+// month calendar, the time has hour and minute fields. Days before today are
+// not offered and the model turns a time before now into now. With the day
+// button focused, Left/Right move a day; Up/Down in the time fields step.
+RowLayout {
+    id: field
+    spacing: 8
+
+    Button {
+        id: dayButton
+        objectName: "dayButton"
+        Layout.fillWidth: true
+        flat: true
+        text: canvas.whenDayText
+        icon.source: "image://icon/calendar?" + theme.brandBlue
+        icon.width: 16
+        icon.height: 16
+        icon.color: "transparent"
+        font.pixelSize: 13
+        Accessible.name: qsTr("Publication day: %1").arg(canvas.whenDayText)
+        onClicked: calendar.open()
+        Keys.onLeftPressed: canvas.shiftWhen(-1, 0)
+        Keys.onRightPressed: canvas.shiftWhen(1, 0)
+        background: Rectangle {
+            radius: 6
+            color: dayButton.hovered || dayButton.visualFocus ? Qt.rgba(0.5, 0.5, 0.5, 0.12) : "transparent"
+            border.width: 1
+            border.color: theme.hairline
+        }
+    }
+
+    SpinBox {
+        id: hour
+        objectName: "hourField"
+        from: 0
+        to: 23
+        editable: true
+        value: canvas.whenHour
+        wrap: true
+        Layout.preferredWidth: 92
+        Accessible.name: qsTr("Hour")
+        textFromValue: (v) => String(v).padStart(2, "0")
+        onValueModified: canvas.setWhenTime(value, canvas.whenMinute)
     }
     Text {
-        Layout.fillWidth: true
-        horizontalAlignment: Text.AlignHCenter
-        text: value.toLocaleString(Qt.locale(), "dddd d MMMM yyyy, HH:mm")
+        text: ":"
         color: theme.textPrimary
-        font.pixelSize: 13
-        font.weight: Font.Medium
+        font.pixelSize: 14
     }
-    RowLayout {
-        Layout.alignment: Qt.AlignHCenter
-        spacing: 4
-        Button { text: qsTr("−1 day"); flat: true; onClicked: update(-1, 0) }
-        Button { text: qsTr("−1 hour"); flat: true; onClicked: update(0, -1) }
-        Button { text: qsTr("+1 hour"); flat: true; onClicked: update(0, 1) }
-        Button { text: qsTr("+1 day"); flat: true; onClicked: update(1, 0) }
+    SpinBox {
+        id: minute
+        objectName: "minuteField"
+        from: 0
+        to: 59
+        stepSize: 5
+        editable: true
+        value: canvas.whenMinute
+        wrap: true
+        Layout.preferredWidth: 92
+        Accessible.name: qsTr("Minute")
+        textFromValue: (v) => String(v).padStart(2, "0")
+        onValueModified: canvas.setWhenTime(canvas.whenHour, value)
+    }
+
+    Popup {
+        id: calendar
+        objectName: "calendarPopup"
+        // Above the day: the picker sits at the foot of the panel, and the
+        // window keeps the calendar inside it should that not fit.
+        y: -height - 4
+        margins: 8
+        x: dayButton.x
+        padding: 10
+        modal: false
+        focus: true
+        // The month shown; it starts at the chosen day's month on opening.
+        property int shownYear: canvas.whenYear
+        property int shownMonth: canvas.whenMonth - 1
+        onAboutToShow: {
+            shownYear = canvas.whenYear
+            shownMonth = canvas.whenMonth - 1
+        }
+        function step(months) {
+            const next = shownMonth + months
+            shownYear += Math.floor(next / 12)
+            shownMonth = ((next % 12) + 12) % 12
+        }
+        background: Rectangle {
+            color: theme.raisedBackground
+            radius: 10
+            border.width: 1
+            border.color: theme.hairline
+        }
+        contentItem: ColumnLayout {
+            spacing: 6
+            RowLayout {
+                Layout.fillWidth: true
+                IconButton { iconName: "chevron.left"; iconSize: 12; tip: qsTr("Previous month"); onClicked: calendar.step(-1) }
+                Text {
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    text: new Date(calendar.shownYear, calendar.shownMonth, 1).toLocaleDateString(Qt.locale(), "MMMM yyyy")
+                    color: theme.textPrimary
+                    font.pixelSize: 13
+                    font.weight: Font.DemiBold
+                }
+                IconButton { iconName: "chevron.right"; iconSize: 12; tip: qsTr("Next month"); onClicked: calendar.step(1) }
+            }
+            DayOfWeekRow {
+                Layout.fillWidth: true
+                locale: grid.locale
+                delegate: Text {
+                    required property string shortName
+                    text: shortName
+                    horizontalAlignment: Text.AlignHCenter
+                    color: theme.textSecondary
+                    font.pixelSize: 11
+                }
+            }
+            MonthGrid {
+                id: grid
+                Layout.fillWidth: true
+                year: calendar.shownYear
+                month: calendar.shownMonth
+                locale: Qt.locale()
+                delegate: Rectangle {
+                    id: cell
+                    required property int day
+                    required property int month
+                    required property int year
+                    required property bool today
+                    readonly property bool offered: canvas.isDayOffered(year, month + 1, day)
+                    readonly property bool chosen: year === canvas.whenYear && month + 1 === canvas.whenMonth
+                                                   && day === canvas.whenDay
+                    implicitWidth: 32
+                    implicitHeight: 28
+                    radius: 6
+                    color: chosen ? theme.brandBlue : cellHover.hovered && offered ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
+                    border.width: today && !chosen ? 1 : 0
+                    border.color: theme.brandBlue
+                    Text {
+                        anchors.centerIn: parent
+                        text: cell.day
+                        font.pixelSize: 12
+                        color: cell.chosen ? "white" : theme.textPrimary
+                        opacity: !cell.offered ? 0.3 : cell.month === grid.month ? 1 : 0.55
+                    }
+                    HoverHandler { id: cellHover }
+                    // The cell's own fields rather than a date object, so no
+                    // time zone conversion can shift the day.
+                    TapHandler {
+                        enabled: cell.offered
+                        onTapped: {
+                            canvas.setWhenDay(cell.year, cell.month + 1, cell.day)
+                            calendar.close()
+                        }
+                    }
+                }
+            }
+        }
     }
 }
