@@ -30,14 +30,14 @@ ApplicationWindow {
     palette.dark: theme.hairline
 
     menuBar: MenuBar {
-        Menu {
+        AppMenu {
             title: qsTr("&File")
             Action { text: qsTr("&Settings…"); shortcut: "Ctrl+,"; onTriggered: settingsWindow.showNormal() }
             Action { text: qsTr("&Video Studio"); onTriggered: studioWindow.showNormal() }
             MenuSeparator {}
-            Action { text: qsTr("&Quit"); shortcut: StandardKey.Quit; onTriggered: Qt.quit() }
+            Action { text: qsTr("&Quit"); shortcut: "Ctrl+Q"; onTriggered: Qt.quit() }
         }
-        Menu {
+        AppMenu {
             title: qsTr("&Edit")
             Action { text: qsTr("Clear Conversation (Keeps Memory)"); shortcut: "Ctrl+Shift+K"; onTriggered: conversation.send("/clear") }
             Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: conversation.send("/forgetme") }

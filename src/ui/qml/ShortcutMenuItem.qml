@@ -1,0 +1,20 @@
+import QtQuick
+import QtQuick.Controls
+
+// A menu row that also shows its action's shortcut at the right, so the
+// keys can be learned from the menu.
+MenuItem {
+    id: item
+    readonly property string keys: action && typeof action.shortcut === "string" ? action.shortcut : ""
+    rightPadding: keys !== "" ? hint.implicitWidth + 30 : 12
+    Text {
+        id: hint
+        anchors.right: parent.right
+        anchors.rightMargin: 12
+        anchors.verticalCenter: parent.verticalCenter
+        text: item.keys
+        color: theme.textSecondary
+        font.pixelSize: 12
+        visible: item.keys !== ""
+    }
+}
