@@ -243,6 +243,16 @@ int main(int argc, char** argv) {
                 continue;
             }
             views.chat.setDraft(scene.draft);
+            // Typing goes to the message field from the start.
+            if (scene.sheet.isEmpty()) {
+                const QQuickItem* focused = window->activeFocusItem();
+                if (!focused || focused->property("placeholderText").toString() !=
+                                    u"Message Tolvane…  (type / for commands)"_s) {
+                    std::fprintf(stderr, "%s: the message field does not have the focus\n",
+                                 qPrintable(scene.name));
+                    ++failures;
+                }
+            }
             serviceMode = scene.sheet;
             // Studio scenes show the studio window instead of the main one.
             QQuickWindow* shown = window;

@@ -114,7 +114,10 @@ Item {
                             implicitHeight: starterText.implicitHeight + 20
                             hoverEnabled: true
                             Accessible.name: modelData
-                            onClicked: chat.sendStarter(modelData)
+                            onClicked: {
+                                chat.sendStarter(modelData)
+                                composer.input.forceActiveFocus()
+                            }
                             background: Rectangle {
                                 radius: 10
                                 color: starter.hovered ? Qt.darker(theme.cardBackground, 1.04) : theme.cardBackground

@@ -10,6 +10,8 @@ Rectangle {
     implicitHeight: column.implicitHeight + 20
     color: theme.cardBackground
     property alias input: field
+    // Typing goes to the message field from the start.
+    Component.onCompleted: field.forceActiveFocus()
 
     Rectangle { width: parent.width; height: 1; color: theme.hairline }
 
