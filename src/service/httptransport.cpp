@@ -115,7 +115,26 @@ QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller) {
     if (cancelledByCaller) {
         return QStringLiteral("cancelled");
     }
-    return reply.errorString();
+    // Qt's own texts are terse ("Connection refused"); the common failures
+    // get a sentence a user can act on.
+    switch (reply.error()) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("Could not connect to the server.");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("The network connection was lost.");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("A server with the specified hostname could not be found.");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("The request timed out.");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("An SSL error has occurred and a secure connection to the server "
+                              "cannot be made.");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        return QStringLiteral("The Internet connection appears to be offline.");
+    default:
+        return reply.errorString();
+    }
 }
 
 bool DataAwaiter::await_ready() const {

@@ -248,6 +248,7 @@ private Q_SLOTS:
         QCOMPARE(got.statuses, QStringList{"a"});
         QCOMPARE(got.result.error().kind, APIError::Kind::session);
         QVERIFY(!got.result.error().cancelled);
+        QCOMPARE(got.result.error().description(), QString("The network connection was lost."));
 
         server.on("/inapp/stream", Script::streamHead().write(status("a")).stall());
         const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
