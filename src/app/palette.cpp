@@ -1,5 +1,7 @@
 #include "palette.h"
 
+#include "desktopappearance.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
@@ -11,6 +13,12 @@ Palette::Palette(QObject* parent)
     if (qApp) {
         qApp->installEventFilter(this);
     }
+    update();
+}
+
+void Palette::followDesktop(DesktopAppearance* appearance) {
+    m_desktop = appearance;
+    connect(appearance, &DesktopAppearance::changed, this, &Palette::update);
     update();
 }
 
@@ -29,8 +37,12 @@ bool Palette::eventFilter(QObject* watched, QEvent* event) {
 void Palette::update() {
     bool dark = m_scheme == Scheme::dark;
     if (m_scheme == Scheme::system) {
-        // The desktop's theme shows in the window colour of the palette Qt gets.
-        dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+        if (const auto preference = m_desktop ? m_desktop->prefersDark() : std::nullopt) {
+            dark = *preference;
+        } else {
+            // A desktop theme Qt knows shows in the window colour of its palette.
+            dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+        }
     }
     if (dark != m_dark) {
         m_dark = dark;

@@ -5,8 +5,11 @@
 
 namespace tolvane {
 
+class DesktopAppearance;
+
 // The application's seven colours, light and dark. Follows the desktop's colour
-// scheme (read from the application palette) unless a scheme is forced.
+// scheme unless a scheme is forced: the desktop's stated preference when it
+// has one, else the lightness of the application palette.
 class Palette : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool dark READ dark NOTIFY changed)
@@ -25,6 +28,7 @@ public:
 
     bool dark() const { return m_dark; }
     void force(Scheme scheme);
+    void followDesktop(DesktopAppearance* appearance);
 
     QColor brandBlue() const { return QColor(0x0A, 0x66, 0xC2); }
     QColor appBackground() const { return pick(0xF3F2EF, 0x1A1A1B); }
@@ -45,6 +49,7 @@ private:
     void update();
 
     Scheme m_scheme = Scheme::system;
+    DesktopAppearance* m_desktop = nullptr;
     bool m_dark = false;
 };
 

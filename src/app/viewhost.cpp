@@ -30,6 +30,7 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     , support(settings, endpoints) {
     DraftPreview::setDefaults(&settings, endpoints);
     root.followStudio(&studio);
+    palette.followDesktop(&appearance);
     registerQmlTypes();
     installImageProviders(engine);
     QQmlContext* context = engine.rootContext();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/desktopappearance.h"
 #include "app/palette.h"
 #include "app/rootviewmodel.h"
 #include "service/apiclient.h"
@@ -37,6 +38,7 @@ public:
     // Loads the main window; null when the views fail to load.
     QQuickWindow* load();
 
+    DesktopAppearance appearance;
     Palette palette;
     RootViewModel root;
     MessageListModel messages;
