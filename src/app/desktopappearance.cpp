@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QFileInfo>
 
 namespace tolvane {
 
@@ -22,13 +23,16 @@ DesktopAppearance::DesktopAppearance(QDBusConnection bus, QObject* parent)
     if (!m_bus.isConnected()) {
         return;
     }
-    m_bus.connect(service, path, interface, QStringLiteral("SettingChanged"), this,
+    // Any sender: naming the portal's service would ask the bus for its owner
+    // and wait for the answer.
+    m_bus.connect(QString(), path, interface, QStringLiteral("SettingChanged"), this,
                   SLOT(onSettingChanged(QString, QString, QDBusVariant)));
     QDBusMessage read =
         QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Read"));
     read << group << key;
-    // Start-up must not wait on a slow or missing portal.
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(read, 3000), this);
+    // Start-up must not wait on the portal, which the call may first have to
+    // start; the answer is taken whenever it comes.
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(read), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher* call) {
                 const QDBusPendingReply<QVariant> reply = *call;
@@ -37,6 +41,16 @@ DesktopAppearance::DesktopAppearance(QDBusConnection bus, QObject* parent)
                 }
                 call->deleteLater();
             });
+}
+
+QDBusConnection DesktopAppearance::sessionBusIfRunning() {
+    // Without a running bus, connecting could launch one through X11.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))) {
+        return QDBusConnection(QStringLiteral("no-session-bus"));
+    }
+    return QDBusConnection::sessionBus();
 }
 
 std::optional<bool> DesktopAppearance::fromPortalValue(const QVariant& value) {

@@ -17,8 +17,11 @@ namespace tolvane {
 class DesktopAppearance : public QObject {
     Q_OBJECT
 public:
-    explicit DesktopAppearance(QDBusConnection bus = QDBusConnection::sessionBus(),
+    explicit DesktopAppearance(QDBusConnection bus = sessionBusIfRunning(),
                                QObject* parent = nullptr);
+
+    // The session bus when one is running; else a connection to nothing.
+    static QDBusConnection sessionBusIfRunning();
 
     // True for dark, false for light; empty when the desktop has no
     // preference or did not say.

@@ -102,8 +102,14 @@ int main(int argc, char** argv) {
     // One window per conversation: a second launch brings the first forward.
     ConversationOwner owner;
     if (!owner.claim()) {
-        std::fputs("Tolvane is already open; bringing its window forward.\n", stderr);
-        return 0;
+        if (owner.askOwnerToShow()) {
+            std::fputs("Tolvane is already open; bringing its window forward.\n", stderr);
+            return 0;
+        }
+        std::fputs("Tolvane's conversation is in use by another program (the command-line "
+                   "tool?); try again in a moment.\n",
+                   stderr);
+        return 1;
     }
 
     VideoStudioController studio;
@@ -150,6 +156,7 @@ int main(int argc, char** argv) {
     if (!window) {
         return 1;
     }
+    owner.listenForActivation();
     QObject::connect(&owner, &ConversationOwner::activationRequested, window, [window] {
         window->showNormal();
         window->raise();

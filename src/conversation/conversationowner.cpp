@@ -4,76 +4,105 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 namespace tolvane {
 
 namespace {
 constexpr int connectTimeoutMs = 1000;
-const QByteArray activate = QByteArrayLiteral("activate\n");
+const QByteArray activate = QByteArrayLiteral("activate");
+
+std::unique_ptr<QLockFile> makeLock(const QString& path) {
+    auto lock = std::make_unique<QLockFile>(path);
+    // The owner holds the lock for hours; only a dead owner makes it stale.
+    lock->setStaleLockTime(0);
+    return lock;
+}
 } // namespace
 
 ConversationOwner::ConversationOwner(const QString& directory, QObject* parent)
     : QObject(parent) {
     const QString folder =
         QDir(directory.isEmpty() ? transcript::defaultDirectory() : directory).absolutePath();
+    m_lockPath = QDir(folder).filePath(QStringLiteral("conversation.lock"));
     const QByteArray hash =
         QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    m_name = QStringLiteral("tolvane-") + QString::fromLatin1(hash);
+    // The per-user runtime folder, so no other user can take the name.
+    m_socketPath = QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
+                       .filePath(QStringLiteral("tolvane-") + QString::fromLatin1(hash));
 }
 
-ConversationOwner::~ConversationOwner() = default;
-
-bool ConversationOwner::reachOwner(bool askToActivate) const {
-    QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(connectTimeoutMs)) {
-        return false;
-    }
-    if (askToActivate) {
-        socket.write(activate);
-        socket.waitForBytesWritten(connectTimeoutMs);
-    }
-    socket.disconnectFromServer();
-    return true;
-}
-
-bool ConversationOwner::isClaimedElsewhere() const {
-    return !m_server && reachOwner(false);
+ConversationOwner::~ConversationOwner() {
+    // The socket goes before the lock, so a launch that finds the folder free
+    // never finds the old owner's socket.
+    delete m_server;
+    m_server = nullptr;
 }
 
 bool ConversationOwner::claim() {
-    if (m_server) {
+    if (m_lock) {
         return true;
     }
-    if (reachOwner(true)) {
+    QDir().mkpath(QFileInfo(m_lockPath).absolutePath());
+    auto lock = makeLock(m_lockPath);
+    if (lock->tryLock(0)) {
+        m_lock = std::move(lock);
+        return true;
+    }
+    // A folder where no lock can be written at all can't be coordinated;
+    // carrying on alone beats refusing to start.
+    return lock->error() != QLockFile::LockFailedError;
+}
+
+bool ConversationOwner::isClaimedElsewhere() const {
+    if (m_lock) {
         return false;
+    }
+    auto probe = makeLock(m_lockPath);
+    if (probe->tryLock(0)) {
+        probe->unlock();
+        return false;
+    }
+    return probe->error() == QLockFile::LockFailedError;
+}
+
+void ConversationOwner::listenForActivation() {
+    if (m_server || !m_lock) {
+        return;
     }
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(m_name)) {
-        // Nobody answered, so the socket file is left over from a process
-        // that ended without closing it.
-        QLocalServer::removeServer(m_name);
-        if (!server->listen(m_name)) {
-            delete server;
-            // Without the socket nothing can be coordinated; carrying on
-            // alone beats refusing to start.
-            return true;
-        }
+    // Holding the lock makes any socket at this path a dead owner's.
+    QLocalServer::removeServer(m_socketPath);
+    if (!server->listen(m_socketPath)) {
+        delete server;
+        return;
     }
     connect(server, &QLocalServer::newConnection, this, [this, server] {
         while (QLocalSocket* peer = server->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                if (peer->readAll().contains(activate.trimmed())) {
+                if (peer->readAll().contains(activate)) {
                     Q_EMIT activationRequested();
                 }
             });
         }
     });
     m_server = server;
+}
+
+bool ConversationOwner::askOwnerToShow() const {
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(connectTimeoutMs)) {
+        return false;
+    }
+    socket.write(activate + '\n');
+    socket.waitForBytesWritten(connectTimeoutMs);
+    socket.disconnectFromServer();
     return true;
 }
 

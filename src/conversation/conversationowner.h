@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QLockFile>
 #include <QObject>
 #include <QString>
+
+#include <memory>
 
 class QLocalServer;
 
@@ -9,10 +12,11 @@ namespace tolvane {
 
 // One process at a time owns a conversation folder: each process that writes
 // the conversation file rewrites it whole, so two writers would drop each
-// other's messages. The app claims the folder for its lifetime through a
-// per-user local socket; a second launch asks the first to come forward and
-// quits, and the command-line tool refuses to change a conversation the app
-// has open.
+// other's messages. Ownership is a lock file in the folder (a crashed owner's
+// lock is recognised by its process id and taken over). The app holds it for
+// its lifetime and listens on a per-user socket so a second launch can ask it
+// to come forward; the command-line tool holds it while it changes the
+// conversation.
 class ConversationOwner : public QObject {
     Q_OBJECT
 public:
@@ -20,23 +24,28 @@ public:
     explicit ConversationOwner(const QString& directory = {}, QObject* parent = nullptr);
     ~ConversationOwner() override;
 
-    // True when this process now owns the folder. False when another process
-    // does; that process has been asked to come forward.
+    // True when this process now owns the folder (or already did); false
+    // when another live process does.
     bool claim();
-    // Whether some other process owns the folder right now.
+    // Whether another live process owns the folder right now.
     bool isClaimedElsewhere() const;
 
-    // The socket's name, derived from the folder's absolute path.
-    const QString& name() const { return m_name; }
+    // The owner listens for launches that want it shown.
+    void listenForActivation();
+    // Asks the owner to show itself; false when it could not be reached.
+    bool askOwnerToShow() const;
+
+    // The activation socket's full path, derived from the folder.
+    const QString& socketPath() const { return m_socketPath; }
 
 Q_SIGNALS:
     // Another launch asked the owner to show itself.
     void activationRequested();
 
 private:
-    bool reachOwner(bool askToActivate) const;
-
-    QString m_name;
+    QString m_lockPath;
+    QString m_socketPath;
+    std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
 };
 

@@ -1,7 +1,9 @@
 #include "conversation/conversationowner.h"
 
+#include <QDir>
 #include <QFile>
-#include <QLocalServer>
+#include <QHostInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +17,7 @@ private:
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    // The first claim wins; a second launch loses, and the owner is asked to
+    // The first claim wins; a second launch loses and can ask the owner to
     // come forward. Once the owner is gone the folder can be claimed again.
     void oneOwnerAtATime() {
         const QString folder = m_dir.filePath("a");
@@ -24,15 +26,17 @@ private Q_SLOTS:
         QVERIFY(first->claim());
         QVERIFY(first->claim()); // claiming again changes nothing
         QVERIFY(!first->isClaimedElsewhere());
+        first->listenForActivation();
         QSignalSpy activation(first.get(), &ConversationOwner::activationRequested);
 
         ConversationOwner second(folder);
         QVERIFY(second.isClaimedElsewhere());
         QVERIFY(!second.claim());
+        QVERIFY(second.askOwnerToShow());
         QVERIFY(activation.wait(5000));
         QCOMPARE(activation.size(), 1);
 
-        // Merely asking does not bring the owner forward.
+        // Only asking brings the owner forward; looking does not.
         ConversationOwner tool(folder);
         QVERIFY(tool.isClaimedElsewhere());
         QTest::qWait(100);
@@ -40,36 +44,62 @@ private Q_SLOTS:
 
         first.reset();
         QVERIFY(!second.isClaimedElsewhere());
+        QVERIFY(!second.askOwnerToShow());
         QVERIFY(second.claim());
+        QVERIFY(tool.isClaimedElsewhere());
+    }
+
+    // An owner that only holds the lock (the command-line tool) can't be
+    // asked to show itself; a launch then knows the folder is busy.
+    void ownerWithoutAWindow() {
+        const QString folder = m_dir.filePath("b");
+        ConversationOwner tool(folder);
+        QVERIFY(tool.claim());
+        ConversationOwner app(folder);
+        QVERIFY(!app.claim());
+        QVERIFY(!app.askOwnerToShow());
     }
 
     void foldersAreIndependent() {
         ConversationOwner a(m_dir.filePath("x"));
         ConversationOwner b(m_dir.filePath("y"));
-        QVERIFY(a.name() != b.name());
+        QVERIFY(a.socketPath() != b.socketPath());
         QVERIFY(a.claim());
         QVERIFY(b.claim());
         // The same folder spelled differently is the same folder.
         ConversationOwner again(m_dir.filePath("x/../x"));
-        QCOMPARE(again.name(), a.name());
+        QCOMPARE(again.socketPath(), a.socketPath());
+        QVERIFY(!again.claim());
     }
 
-    // A process that crashed leaves its socket file behind; nobody answers
-    // on it, so the next launch takes the folder over.
-    void leftoverSocketFileIsTakenOver() {
-        ConversationOwner owner(m_dir.filePath("crashed"));
-        {
-            QLocalServer dead;
-            QVERIFY(dead.listen(owner.name()));
-            const QString path = dead.fullServerName();
-            dead.close(); // removes the file; put a dead one back
-            QFile leftover(path);
-            QVERIFY(leftover.open(QIODevice::WriteOnly));
-        }
+    // A crashed owner leaves its lock and socket behind; nobody answers, its
+    // process is gone, and the next launch takes the folder over.
+    void crashedOwnerIsTakenOver() {
+        const QString folder = m_dir.filePath("crashed");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess gone;
+        gone.start("true", {});
+        QVERIFY(gone.waitForStarted(5000));
+        const qint64 pid = gone.processId();
+        QVERIFY(gone.waitForFinished(5000));
+        QFile lock(folder + "/conversation.lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + "\ntolvane\n" + QHostInfo::localHostName().toUtf8() +
+                   "\n");
+        lock.close();
+
+        ConversationOwner owner(folder);
+        QFile socket(owner.socketPath());
+        QVERIFY(socket.open(QIODevice::WriteOnly)); // a dead socket file
+        socket.close();
         QVERIFY(!owner.isClaimedElsewhere());
         QVERIFY(owner.claim());
-        ConversationOwner other(m_dir.filePath("crashed"));
-        QVERIFY(other.isClaimedElsewhere());
+        owner.listenForActivation();
+        QSignalSpy activation(&owner, &ConversationOwner::activationRequested);
+        ConversationOwner next(folder);
+        QVERIFY(!next.claim());
+        QVERIFY(next.askOwnerToShow());
+        QVERIFY(activation.wait(5000));
     }
 };
 

@@ -61,8 +61,9 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
                                            ? ServiceEndpoints::builtIn()
                                            : ServiceEndpoints::forRoot(serviceRoot);
     // The app rewrites the whole file after every change; writing beside it
-    // would lose whichever side saved first.
-    if (command != "show"_L1 && ConversationOwner().isClaimedElsewhere()) {
+    // would lose whichever side saved first. Held until the command ends.
+    ConversationOwner owner;
+    if (command != "show"_L1 && !owner.claim()) {
         co_return fail(
             u"Tolvane is open and owns this conversation. Send from the app, or quit it first."_s);
     }

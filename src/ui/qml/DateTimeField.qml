@@ -40,11 +40,16 @@ RowLayout {
         to: 23
         editable: true
         value: canvas.whenHour
-        wrap: true
+        wrap: false
         Layout.preferredWidth: 92
         Accessible.name: qsTr("Hour")
         textFromValue: (v) => String(v).padStart(2, "0")
-        onValueModified: canvas.setWhenTime(value, canvas.whenMinute)
+        // The model may refuse or adjust the time; the field shows what it
+        // kept.
+        onValueModified: {
+            canvas.setWhenTime(value, canvas.whenMinute)
+            value = Qt.binding(() => canvas.whenHour)
+        }
     }
     Text {
         text: ":"
@@ -59,11 +64,14 @@ RowLayout {
         stepSize: 5
         editable: true
         value: canvas.whenMinute
-        wrap: true
+        wrap: false
         Layout.preferredWidth: 92
         Accessible.name: qsTr("Minute")
         textFromValue: (v) => String(v).padStart(2, "0")
-        onValueModified: canvas.setWhenTime(canvas.whenHour, value)
+        onValueModified: {
+            canvas.setWhenTime(canvas.whenHour, value)
+            value = Qt.binding(() => canvas.whenMinute)
+        }
     }
 
     Popup {
