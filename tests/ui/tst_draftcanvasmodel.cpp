@@ -299,6 +299,31 @@ private Q_SLOTS:
         QVERIFY(!m_canvas->isDayOffered(2026, 13, 1));
     }
 
+    // Where the clocks go forward, a time they skip moves past the change
+    // instead of being dropped; the picker keeps working on such a day.
+    void pickerAcrossAClockChange() {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const auto restore = qScopeGuard([zone] {
+            if (zone.isEmpty()) {
+                qunsetenv("TZ");
+            } else {
+                qputenv("TZ", zone);
+            }
+            tzset();
+        });
+        const QDateTime now(QDate(2026, 3, 1), QTime(9, 0));
+        m_canvas->setClock([now] { return now; });
+        m_canvas->setWhen(QDateTime(QDate(2026, 3, 28), QTime(2, 30)));
+        m_canvas->setWhenDay(2026, 3, 29); // 02:00 becomes 03:00 that night
+        QCOMPARE(m_canvas->whenHour(), 3);
+        QCOMPARE(m_canvas->whenMinute(), 30);
+        QCOMPARE(m_canvas->when().toUTC(), QDateTime(QDate(2026, 3, 29), QTime(1, 30), Qt::UTC));
+        m_canvas->setWhenTime(5, 0);
+        QCOMPARE(m_canvas->when().toUTC(), QDateTime(QDate(2026, 3, 29), QTime(3, 0), Qt::UTC));
+    }
+
     void scheduleFailureTexts() {
         m_server->on("/api/schedule/tok-a",
                      Script::respond(422, R"({"error":"LinkedIn is not connected"})"));

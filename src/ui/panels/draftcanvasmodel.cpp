@@ -224,17 +224,32 @@ QString DraftCanvasModel::whenDayText() const {
     return QLocale().toString(m_when.toLocalTime().date(), u"ddd d MMM yyyy"_s);
 }
 
+namespace {
+
+// A local wall-clock time that the clocks skip when they go forward becomes
+// the time as far past the change as it was asked for past the start of the
+// day (02:30 on a night when 02:00 becomes 03:00 is 03:30).
+QDateTime localTime(QDate date, QTime time) {
+    const QDateTime exact(date, time);
+    if (exact.isValid()) {
+        return exact;
+    }
+    return date.startOfDay().addSecs(QTime(0, 0).secsTo(time));
+}
+
+} // namespace
+
 void DraftCanvasModel::setWhenDay(int year, int month, int day) {
     const QDate date(year, month, day);
     if (date.isValid()) {
-        setWhen(QDateTime(date, m_when.toLocalTime().time()));
+        setWhen(localTime(date, m_when.toLocalTime().time()));
     }
 }
 
 void DraftCanvasModel::setWhenTime(int hour, int minute) {
     const QTime time(hour, minute);
     if (time.isValid()) {
-        setWhen(QDateTime(m_when.toLocalTime().date(), time));
+        setWhen(localTime(m_when.toLocalTime().date(), time));
     }
 }
 
