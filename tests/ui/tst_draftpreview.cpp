@@ -96,6 +96,18 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 8);
     }
 
+    // The app becoming active while a shown load retries must not turn it
+    // into a quiet one: the failure view still comes when it gives up.
+    void quietLoadLeavesAShownLoadBe() {
+        m_server->setHandler([](const RecordedRequest&) { return Script::respond(503, "busy"); });
+        DraftPreview preview;
+        preview.setToken("tok");
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 2, 5000);
+        preview.load(false);
+        QTRY_VERIFY_WITH_TIMEOUT(preview.failed(), 8000);
+        QCOMPARE(m_server->requests().size(), 4);
+    }
+
     void newTokenSupersedesTheRunningLoad() {
         const QImage oldPicture = picture(Qt::red);
         const QImage newPicture = picture(Qt::blue);

@@ -4,6 +4,7 @@
 #include "service/appsettings.h"
 
 #include <QImage>
+#include <QScopeGuard>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -57,6 +58,9 @@ void DraftPreview::setImage(const QImage& image) {
 }
 
 void DraftPreview::load(bool showProgress) {
+    if (!showProgress && m_shownLoadRunning) {
+        return;
+    }
     // A newer load supersedes the one running.
     if (m_cancel) {
         m_cancel->cancel();
@@ -72,6 +76,12 @@ void DraftPreview::load(bool showProgress) {
 
 QCoro::Task<void> DraftPreview::run(quint64 generation, bool showProgress) {
     QPointer<DraftPreview> self(this);
+    m_shownLoadRunning = showProgress;
+    const auto finished = qScopeGuard([&self, generation] {
+        if (self && generation == self->m_generation) {
+            self->m_shownLoadRunning = false;
+        }
+    });
     const CancelHandle cancel = m_cancel;
     std::optional<QUrl> url;
     if (defaultSettings) {

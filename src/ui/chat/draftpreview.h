@@ -50,6 +50,9 @@ private:
     QString m_imageSource;
     bool m_failed = false;
     quint64 m_generation = 0;
+    // A load that shows its progress is running; a quiet one then leaves it
+    // be, so its failure view still comes when it gives up.
+    bool m_shownLoadRunning = false;
     CancelHandle m_cancel;
 };
 

@@ -7,6 +7,13 @@ Item {
     id: chatView
     signal enlarge(var images, int index)
 
+    // Ctrl+V with the focus elsewhere in the chat (a message, a button) still
+    // attaches a screenshot; the message field handles its own.
+    Keys.onPressed: event => {
+        if (event.key === Qt.Key_V && (event.modifiers & Qt.ControlModifier))
+            event.accepted = chat.pasteFromClipboard()
+    }
+
     ColumnLayout {
         anchors.fill: parent
         spacing: 0

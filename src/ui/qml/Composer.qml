@@ -77,7 +77,7 @@ Rectangle {
                             Item {
                                 Layout.preferredWidth: 18
                                 Layout.preferredHeight: 18
-                                Icon { anchors.centerIn: parent; name: modelData.icon; color: theme.brandBlue; size: 14 }
+                                Icon { anchors.centerIn: parent; name: modelData.icon; color: theme.brandBlue; size: 13 }
                             }
                             Text { text: modelData.name; font.pixelSize: 13; font.weight: Font.DemiBold; color: theme.textPrimary }
                             Text {
@@ -116,7 +116,9 @@ Rectangle {
                 spacing: 8
                 IconButton {
                     iconName: "paperclip"
-                    iconSize: 20
+                    iconSize: 16
+                    implicitWidth: 22
+                    implicitHeight: 22
                     tip: qsTr("Attach or paste a screenshot (Ctrl+V)")
                     Layout.alignment: Qt.AlignBottom
                     onClicked: fileDialog.open()
@@ -187,7 +189,7 @@ Rectangle {
     FileDialog {
         id: fileDialog
         title: qsTr("Attach an image")
-        nameFilters: [qsTr("Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)"), qsTr("All files (*)")]
+        nameFilters: [qsTr("Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)")]
         onAccepted: chat.attachFile(selectedFile)
     }
 }

@@ -51,11 +51,11 @@ Item {
                 width: bubble.width - 28
                 readonly property real innerMax: row.bubbleMax - 28
 
+                // A preview for each action that names a draft.
                 Repeater {
-                    model: row.actions
+                    model: row.actions.filter(action => action.token !== "")
                     DraftPreviewInline {
                         required property var modelData
-                        visible: modelData.token !== ""
                         token: modelData.token
                         width: Math.min(380, content.innerMax)
                         onEnlarge: (images, index) => row.enlarge(images, index)

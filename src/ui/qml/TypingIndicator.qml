@@ -1,9 +1,12 @@
 import QtQuick
 
-// Three dots; the one whose index matches the animated phase is opaque.
+// Three dots. The animation runs between the first dot lit and the last dot
+// lit, easing in and out and reversing, so the first and last trade places
+// while the middle one stays dim.
 Row {
     id: dots
-    property real phase: 0
+    // 0: the first dot lit; 1: the last.
+    property real progress: 0
     spacing: 4
     Repeater {
         model: 3
@@ -13,13 +16,14 @@ Row {
             height: 6
             radius: 3
             color: theme.textSecondary
-            opacity: Math.round(dots.phase) === index ? 1 : 0.3
+            opacity: index === 0 ? 1 - 0.7 * dots.progress
+                     : index === 2 ? 0.3 + 0.7 * dots.progress : 0.3
         }
     }
-    SequentialAnimation on phase {
+    SequentialAnimation on progress {
         running: dots.visible
         loops: Animation.Infinite
-        NumberAnimation { from: 0; to: 2; duration: 600; easing.type: Easing.InOutQuad }
-        NumberAnimation { from: 2; to: 0; duration: 600; easing.type: Easing.InOutQuad }
+        NumberAnimation { from: 0; to: 1; duration: 600; easing.type: Easing.InOutQuad }
+        NumberAnimation { from: 1; to: 0; duration: 600; easing.type: Easing.InOutQuad }
     }
 }
