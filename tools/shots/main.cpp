@@ -252,6 +252,15 @@ int main(int argc, char** argv) {
                                  qPrintable(scene.name));
                     ++failures;
                 }
+                // Tab leaves the field and puts nothing in the draft; the
+                // scene is drawn with the focus back in the field.
+                if (check && scene.name == "empty"_L1) {
+                    QTest::keyClick(window, Qt::Key_Tab);
+                    if (window->activeFocusItem() == focused || !views.chat.draft().isEmpty()) {
+                        std::fputs("Tab does not leave the message field\n", stderr);
+                        ++failures;
+                    }
+                }
             }
             serviceMode = scene.sheet;
             // Studio scenes show the studio window instead of the main one.

@@ -141,6 +141,10 @@ Rectangle {
                         background: null
                         focus: true
                         Accessible.name: qsTr("Message")
+                        // Tab moves on, as everywhere else in the window; a
+                        // chat message has no use for tab characters.
+                        Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+                        Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
                         FontMetrics { id: fontMetrics; font: field.font }
                         Keys.onPressed: event => {
                             const slash = chat.slashMatches.length > 0
