@@ -57,18 +57,6 @@ bool ConversationOwner::claim() {
     return lock->error() != QLockFile::LockFailedError;
 }
 
-bool ConversationOwner::isClaimedElsewhere() const {
-    if (m_lock) {
-        return false;
-    }
-    auto probe = makeLock(m_lockPath);
-    if (probe->tryLock(0)) {
-        probe->unlock();
-        return false;
-    }
-    return probe->error() == QLockFile::LockFailedError;
-}
-
 void ConversationOwner::listenForActivation() {
     if (m_server || !m_lock) {
         return;

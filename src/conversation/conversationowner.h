@@ -27,8 +27,6 @@ public:
     // True when this process now owns the folder (or already did); false
     // when another live process does.
     bool claim();
-    // Whether another live process owns the folder right now.
-    bool isClaimedElsewhere() const;
 
     // The owner listens for launches that want it shown.
     void listenForActivation();
