@@ -6,6 +6,7 @@
 #include <pocketsphinx.h>
 #include <sphinxbase/fsg_model.h>
 
+#include <iterator>
 #include <memory>
 
 namespace tolvane {
@@ -21,11 +22,12 @@ MediaError engineError(const QString& description,
     return MediaError{SpeechEngine::errorDomain, code, description};
 }
 
-// Engine-internal tokens that are not words: sentence marks, silence, noise
-// and fillers ("<s>", "<sil>", "[NOISE]", "++UM++").
+// Engine-internal tokens that are not words: sentence marks, silence, noise,
+// fillers and grammar steps without a word ("<s>", "<sil>", "[NOISE]",
+// "++UM++", "(NULL)").
 bool isWord(const QString& token) {
     return !token.isEmpty() && !token.startsWith(u'<') && !token.startsWith(u'[') &&
-           !token.startsWith(QLatin1String("++"));
+           !token.startsWith(u'(') && !token.startsWith(QLatin1String("++"));
 }
 
 // "word(2)", a second pronunciation, is the word.
@@ -35,6 +37,21 @@ QString baseWord(const char* token) {
         word.truncate(paren);
     }
     return word;
+}
+
+// The phones of the en-US model.
+const char* const cmuPhones[] = {"AA", "AE", "AH", "AO", "AW", "AY", "B",  "CH", "D",  "DH",
+                                 "EH", "ER", "EY", "F",  "G",  "HH", "IH", "IY", "JH", "K",
+                                 "L",  "M",  "N",  "NG", "OW", "OY", "P",  "R",  "S",  "SH",
+                                 "T",  "TH", "UH", "UW", "V",  "W",  "Y",  "Z",  "ZH"};
+
+// Dictionary names of the one-phone words; no real word starts with "~".
+QByteArray phoneWord(const char* phone) {
+    return QByteArray("~") + QByteArray(phone).toLower();
+}
+
+bool isPhoneWord(const QString& word) {
+    return word.startsWith(u'~');
 }
 
 struct DecoderDeleter {
@@ -56,37 +73,57 @@ public:
 
     Expected<QList<SpeechWord>, MediaError> align(std::span<const qint16> samples,
                                                   const QStringList& words) override {
-        // A chain of the known words in order; the search itself allows silence
-        // and noise between any two. A word outside the dictionary is left out,
-        // so that silence and noise absorb its sound instead of stretching its
-        // neighbours over it.
-        QList<QByteArray> known;
-        QList<bool> isKnown;
+        // A chain of the words in order; the search itself allows silence and
+        // noise between any two. A word outside the dictionary becomes a loop of
+        // one or more free phones, so that its sound is claimed by something of
+        // its own and does not stretch or shift its neighbours.
+        QList<QByteArray> slots; // dictionary word, or empty for a phone loop
+        int loops = 0;
         for (const QString& word : words) {
             const QByteArray w = word.toLower().toUtf8();
-            char* pron = ps_lookup_word(m_ps.get(), w.constData());
-            isKnown << (pron != nullptr);
-            if (pron) {
-                known << w;
-                ckd_free(pron);
-            }
+            char* pron = w.isEmpty() ? nullptr : ps_lookup_word(m_ps.get(), w.constData());
+            slots << (pron ? w : QByteArray());
+            loops += pron ? 0 : 1;
+            ckd_free(pron);
         }
-        if (known.isEmpty()) {
+        if (loops == slots.size()) {
             return Unexpected(engineError(QStringLiteral("none of the words are known")));
         }
+        if (loops > 0 && !addPhoneWords()) {
+            return Unexpected(engineError(QStringLiteral("could not model unknown words")));
+        }
         cmd_ln_t* config = ps_get_config(m_ps.get());
+        logmath_t* lmath = ps_get_logmath(m_ps.get());
+        const int states = int(slots.size()) + loops + 1;
         fsg_model_t* fsg =
-            fsg_model_init(alignSearch, ps_get_logmath(m_ps.get()),
-                           float(cmd_ln_float_r(config, "-lw")), int(known.size()) + 1);
+            fsg_model_init(alignSearch, lmath, float(cmd_ln_float_r(config, "-lw")), states);
         fsg->start_state = 0;
-        fsg->final_state = int(known.size());
-        for (qsizetype i = 0; i < known.size(); ++i) {
-            const int wid = fsg_model_word_add(fsg, known.at(i).constData());
-            fsg_model_trans_add(fsg, int(i), int(i) + 1, 0, wid);
+        fsg->final_state = states - 1;
+        // A phone costs about as much as one of the phones at random: the loop
+        // takes what the known words cannot explain, not more.
+        const int phoneLogp = logmath_log(lmath, 1.0 / double(std::size(cmuPhones)));
+        int state = 0;
+        for (const QByteArray& slot : slots) {
+            if (!slot.isEmpty()) {
+                fsg_model_trans_add(fsg, state, state + 1, 0,
+                                    fsg_model_word_add(fsg, slot.constData()));
+                state += 1;
+                continue;
+            }
+            // state -phone-> loop state -phone-> itself, loop state -> next.
+            const int loop = state + 1;
+            for (const char* phone : cmuPhones) {
+                const int wid = fsg_model_word_add(fsg, phoneWord(phone).constData());
+                fsg_model_trans_add(fsg, state, loop, phoneLogp, wid);
+                fsg_model_trans_add(fsg, loop, loop, phoneLogp, wid);
+            }
+            fsg_model_null_trans_add(fsg, loop, loop + 1, 0);
+            state += 2;
         }
         const int set = ps_set_fsg(m_ps.get(), alignSearch, fsg);
         fsg_model_free(fsg);
         if (set < 0 || ps_set_search(m_ps.get(), alignSearch) < 0) {
+            ps_set_search(m_ps.get(), m_defaultSearch.constData());
             return Unexpected(engineError(QStringLiteral("could not set up the alignment")));
         }
         auto decoded = decode(samples);
@@ -95,19 +132,33 @@ public:
         if (!decoded) {
             return decoded;
         }
-        if (decoded->size() != known.size()) {
+        // Read the path back slot by slot: a word, or a run of phones.
+        const auto mismatch = [&] {
             return Unexpected(engineError(QStringLiteral("the words do not match the speech")));
-        }
+        };
         QList<SpeechWord> out;
         qsizetype next = 0;
-        for (qsizetype i = 0; i < words.size(); ++i) {
-            if (isKnown.at(i)) {
+        for (qsizetype i = 0; i < slots.size(); ++i) {
+            if (!slots.at(i).isEmpty()) {
+                if (next >= decoded->size() || isPhoneWord(decoded->at(next).text)) {
+                    return mismatch();
+                }
                 SpeechWord w = decoded->at(next++);
                 w.text = words.at(i);
                 out << w;
-            } else {
-                out << SpeechWord{words.at(i), -1.0, -1.0};
+                continue;
             }
+            const qsizetype first = next;
+            while (next < decoded->size() && isPhoneWord(decoded->at(next).text)) {
+                ++next;
+            }
+            if (next == first) {
+                return mismatch();
+            }
+            out << SpeechWord{words.at(i), decoded->at(first).start, decoded->at(next - 1).end};
+        }
+        if (next != decoded->size()) {
+            return mismatch();
         }
         return out;
     }
@@ -136,8 +187,25 @@ private:
         return out;
     }
 
+    // Words of one phone each, for the loops that stand in for unknown words.
+    // Added once, without updating the recognition search, whose vocabulary
+    // stays that of its language model.
+    bool addPhoneWords() {
+        if (m_phoneWordsAdded) {
+            return true;
+        }
+        for (const char* phone : cmuPhones) {
+            if (ps_add_word(m_ps.get(), phoneWord(phone).constData(), phone, FALSE) < 0) {
+                return false;
+            }
+        }
+        m_phoneWordsAdded = true;
+        return true;
+    }
+
     std::unique_ptr<ps_decoder_t, DecoderDeleter> m_ps;
     QByteArray m_defaultSearch;
+    bool m_phoneWordsAdded = false;
 };
 
 } // namespace
@@ -156,7 +224,7 @@ Expected<std::unique_ptr<SpeechEngine>, MediaError> createPocketSphinxEngine() {
     }
     cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
                                    lm.constData(), "-dict", dict.constData(), "-logfn", "/dev/null",
-                                   "-samprate", "16000", nullptr);
+                                   "-samprate", "16000", "-remove_silence", "no", nullptr);
     if (!config) {
         return Unexpected(engineError(QStringLiteral("the speech model could not be configured"),
                                       SpeechEngine::modelUnavailable));
