@@ -48,7 +48,10 @@ QList<SpeechSegmenter::Span> SpeechSegmenter::utterances(std::span<const qint16>
     if (peakDb < speechPeakFloorDb) {
         return {};
     }
-    const double threshold = std::max(floorDb + 6.0, floorDb + 0.3 * (peakDb - floorDb));
+    // Between the room and the voice; but never far below the voice's peak, so
+    // that talk without a single pause (no room level to measure) still counts.
+    const double threshold =
+        std::min(std::max(floorDb + 6.0, floorDb + 0.3 * (peakDb - floorDb)), peakDb - 20.0);
 
     // Runs of loud frames, short gaps bridged, clicks dropped.
     struct Run {

@@ -153,9 +153,11 @@ EffectOptions VideoEditModel::effectOptions() const {
 
 std::optional<QList<CaptionChunk>> VideoEditModel::timedChunks() const {
     // The words' times hold only for the text and the stretch they came from.
+    // A move of 0.05 s counts as moved even when the subtraction comes out a hair
+    // below it (4.05 - 4.0 = 0.04999...).
+    const auto moved = [](double a, double b) { return !(std::abs(a - b) < 0.05 - 1e-9); };
     if (m_captionSegments.isEmpty() || m_captionText.trimmed() != m_captionTranscript.trimmed() ||
-        !(std::abs(m_trimStart - m_captionTrimStart) < 0.05) ||
-        !(std::abs(m_trimEnd - m_captionTrimEnd) < 0.05)) {
+        moved(m_trimStart, m_captionTrimStart) || moved(m_trimEnd, m_captionTrimEnd)) {
         return std::nullopt;
     }
     return Captions::chunks(m_captionSegments, Captions::maxChars(m_captionStyle));
