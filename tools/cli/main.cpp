@@ -37,21 +37,20 @@ media commands (local files, no service):
 
 int main(int argc, char** argv) {
     // Media commands draw captions, which needs a GUI application; without a
-    // display it runs on the offscreen platform.
-    bool media = false;
+    // display it runs on the offscreen platform. It is given no arguments:
+    // it would take options such as --style for itself.
+    QStringList args;
     for (int i = 1; i < argc; ++i) {
-        media = media || qstrcmp(argv[i], "media") == 0;
+        args << QString::fromLocal8Bit(argv[i]);
     }
+    const bool media = args.contains("media"_L1);
     if (media && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    static int guiArgc = 1;
     std::unique_ptr<QCoreApplication> application =
-        media ? std::make_unique<QGuiApplication>(argc, argv)
+        media ? std::make_unique<QGuiApplication>(guiArgc, argv)
               : std::make_unique<QCoreApplication>(argc, argv);
-    QCoreApplication& app = *application;
-    QCoreApplication::setOrganizationName(u"Tolvane"_s);
-    QCoreApplication::setApplicationName(u"Tolvane"_s);
-    QStringList args = app.arguments().mid(1);
 
     QString serviceRoot;
     if (const qsizetype at = args.indexOf(u"--service-root"_s); at >= 0) {
