@@ -64,12 +64,7 @@ QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, Task
         co_return Unexpected(MediaError::cancelled());
     }
     if (!result) {
-        if (OnDeviceTranscriber::isError(result.error(),
-                                         OnDeviceTranscriber::TranscriptionError::empty)) {
-            co_return Unexpected(MediaError{OnDeviceTranscriber::errorDomain,
-                                            int(OnDeviceTranscriber::TranscriptionError::empty),
-                                            emptyMessage});
-        }
+        // Extraction and transcription errors keep their own messages.
         co_return Unexpected(result.error());
     }
     const QString transcript = result->transcript.trimmed();

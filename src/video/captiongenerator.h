@@ -39,9 +39,10 @@ using IsOpen = std::function<bool(const VideoEditModel*)>;
 // Transcribes the model's trimmed stretch with the user's locale and, when the
 // model is still open and the task was not cancelled, stores the words, the
 // transcript (also as the caption text) and the trim they belong to. The model
-// is unchanged until then and on any failure. Fails with emptyMessage for an
-// empty transcript and MediaError::cancelled() when cancelled; the editor shows
-// other errors' descriptions.
+// is unchanged until then and on any failure. Fails with
+// MediaError::cancelled() when cancelled (shown to nobody), with emptyMessage
+// for an empty transcript, and otherwise with the extraction's or the
+// transcriber's own error ("Couldn't make out any speech in that clip.").
 QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, TaskHandle task,
                                                  IsOpen isOpen);
 

@@ -1,6 +1,7 @@
 #include "platform/speechworker.h"
 #include "recording/ondevicetranscriber.h"
 
+#include "awaittask.h"
 #include "mediafixtures.h"
 #include "speechfixtures.h"
 
@@ -213,6 +214,21 @@ private Q_SLOTS:
         QVERIFY(isError(result.error(), TranscriptionError::empty));
         QCOMPARE(result.error().description,
                  QStringLiteral("Couldn't make out any speech in that clip."));
+    }
+
+    void asynchronous() {
+        // The coroutine form resumes on the caller's thread with the same result.
+        const QString path = m_dir.filePath(QStringLiteral("silence-async.wav"));
+        QVERIFY(test::writeWav(path, QByteArray(16000 * 2, '\0')));
+        const auto result = test::awaitTask(transcribe(path, QStringLiteral("en-US")));
+        QVERIFY(!result);
+        QVERIFY(isError(result.error(), TranscriptionError::empty));
+        const auto fixture = test::spliceWords(QStringLiteral("rms"), {"good", "morning"}, {0.2});
+        QVERIFY(fixture);
+        const auto spoken = test::awaitTask(
+            transcribe(wavOf(*fixture, QStringLiteral("gm.wav")), QStringLiteral("en-GB")));
+        QVERIFY(spoken);
+        QCOMPARE(spoken->transcript, QStringLiteral("Good morning."));
     }
 
     void noAudioTrack() {

@@ -260,7 +260,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("open");
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("error"); // empty: cancelled, shown to nobody
-        QTest::newRow("no speech") << "quiet" << true << false << "transcription came back empty";
+        QTest::newRow("no speech")
+            << "quiet" << true << false << "Couldn't make out any speech in that clip.";
         QTest::newRow("editor closed meanwhile") << "speech" << false << false << "";
         QTest::newRow("cancelled") << "speech" << true << true << "";
         QTest::newRow("no file") << "missing" << true << false << "x";
