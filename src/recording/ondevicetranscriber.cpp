@@ -166,19 +166,9 @@ Expected<Transcription, MediaError> transcribeBlocking(const QString& path, cons
     return transcribeBlocking(SpeechWorker::shared(), path, locale, task);
 }
 
-Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, const QString& path,
-                                                       const QString& locale,
-                                                       const TaskHandle& task) {
-    if (!chooseLocale(locale, supportedLocales())) {
-        return Unexpected(makeError(TranscriptionError::unavailable));
-    }
-    auto samples = readSamples(path, task);
-    if (!samples) {
-        return Unexpected(samples.error());
-    }
-    QFuture<SpeechResult> future = worker.recognize(*samples, task);
-    future.waitForFinished();
-    const SpeechResult words = future.result();
+namespace {
+
+Expected<Transcription, MediaError> fromRecognized(const SpeechResult& words) {
     if (!words) {
         return Unexpected(engineFailure(words.error()));
     }
@@ -197,12 +187,69 @@ Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, con
     return Transcription{transcript, segments};
 }
 
+// The words of the user's text as written, and as the dictionary knows them.
+struct Written {
+    QString transcript;
+    QStringList words;
+    QStringList spoken;
+};
+
+Written written(const QString& text) {
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    Written out;
+    out.transcript = text.trimmed();
+    out.words = out.transcript.split(space, Qt::SkipEmptyParts);
+    for (const QString& word : out.words) {
+        out.spoken << dictionaryForm(word);
+    }
+    return out;
+}
+
+Expected<Transcription, MediaError> fromAligned(const SpeechResult& words, const Written& text) {
+    if (!words) {
+        return Unexpected(engineFailure(words.error()));
+    }
+    QList<Segment> segments;
+    for (qsizetype i = 0; i < words->size() && i < text.words.size(); ++i) {
+        const SpeechWord& w = words->at(i);
+        segments << Segment{text.words.at(i), tidy(w.start), tidy(w.end - w.start)};
+    }
+    return Transcription{text.transcript, segments};
+}
+
+} // namespace
+
+Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, const QString& path,
+                                                       const QString& locale,
+                                                       const TaskHandle& task) {
+    if (!chooseLocale(locale, supportedLocales())) {
+        return Unexpected(makeError(TranscriptionError::unavailable));
+    }
+    auto samples = readSamples(path, task);
+    if (!samples) {
+        return Unexpected(samples.error());
+    }
+    QFuture<SpeechResult> future = worker.recognize(*samples, task);
+    future.waitForFinished();
+    return fromRecognized(future.result());
+}
+
 QCoro::Task<Expected<Transcription, MediaError>> transcribe(QString path, QString locale,
                                                             TaskHandle task) {
-    QFuture<Expected<Transcription, MediaError>> work =
-        QtConcurrent::run([path, locale, task] { return transcribeBlocking(path, locale, task); });
-    auto result = co_await work;
-    co_return result;
+    if (!chooseLocale(locale, supportedLocales())) {
+        co_return Unexpected(makeError(TranscriptionError::unavailable));
+    }
+    // Reading on the thread pool, decoding on the speech worker; no thread
+    // waits for the other.
+    QFuture<Expected<QByteArray, MediaError>> reading =
+        QtConcurrent::run([path, task] { return readSamples(path, task); });
+    const auto samples = co_await reading;
+    if (!samples) {
+        co_return Unexpected(samples.error());
+    }
+    QFuture<SpeechResult> recognizing = SpeechWorker::shared().recognize(*samples, task);
+    const SpeechResult words = co_await recognizing;
+    co_return fromRecognized(words);
 }
 
 Expected<Transcription, MediaError> alignBlocking(const QString& path, const QString& text,
@@ -212,40 +259,34 @@ Expected<Transcription, MediaError> alignBlocking(const QString& path, const QSt
 
 Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QString& path,
                                                   const QString& text, const TaskHandle& task) {
-    const QString transcript = text.trimmed();
-    static const QRegularExpression space(QStringLiteral("\\s+"));
-    const QStringList written = transcript.split(space, Qt::SkipEmptyParts);
-    if (written.isEmpty()) {
+    const Written words = written(text);
+    if (words.words.isEmpty()) {
         return Unexpected(makeError(TranscriptionError::empty));
     }
     auto samples = readSamples(path, task);
     if (!samples) {
         return Unexpected(samples.error());
     }
-    QStringList spoken;
-    for (const QString& word : written) {
-        spoken << dictionaryForm(word);
-    }
-    QFuture<SpeechResult> future = worker.align(*samples, spoken, task);
+    QFuture<SpeechResult> future = worker.align(*samples, words.spoken, task);
     future.waitForFinished();
-    const SpeechResult words = future.result();
-    if (!words) {
-        return Unexpected(engineFailure(words.error()));
-    }
-    QList<Segment> segments;
-    for (qsizetype i = 0; i < words->size() && i < written.size(); ++i) {
-        const SpeechWord& w = words->at(i);
-        segments << Segment{written.at(i), tidy(w.start), tidy(w.end - w.start)};
-    }
-    return Transcription{transcript, segments};
+    return fromAligned(future.result(), words);
 }
 
 QCoro::Task<Expected<Transcription, MediaError>> align(QString path, QString text,
                                                        TaskHandle task) {
-    QFuture<Expected<Transcription, MediaError>> work =
-        QtConcurrent::run([path, text, task] { return alignBlocking(path, text, task); });
-    auto result = co_await work;
-    co_return result;
+    const Written words = written(text);
+    if (words.words.isEmpty()) {
+        co_return Unexpected(makeError(TranscriptionError::empty));
+    }
+    QFuture<Expected<QByteArray, MediaError>> reading =
+        QtConcurrent::run([path, task] { return readSamples(path, task); });
+    const auto samples = co_await reading;
+    if (!samples) {
+        co_return Unexpected(samples.error());
+    }
+    QFuture<SpeechResult> aligning = SpeechWorker::shared().align(*samples, words.spoken, task);
+    const SpeechResult result = co_await aligning;
+    co_return fromAligned(result, words);
 }
 
 } // namespace tolvane::OnDeviceTranscriber

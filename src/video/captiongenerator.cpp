@@ -14,9 +14,11 @@ namespace tolvane::CaptionGenerator {
 
 using OnDeviceTranscriber::Transcription;
 
-Expected<Transcription, MediaError>
-transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, const QString& locale,
-                        const TaskHandle& task, const std::optional<QString>& alignText) {
+namespace {
+
+// The range's audio as a WAV file in the temporary directory; its path.
+Expected<QString, MediaError> writeSpeechClip(const MediaAsset& asset, const MediaTimeRange& range,
+                                              const TaskHandle& task) {
     auto wav = AudioExtractor::extractBlocking(asset, range, task);
     if (!wav) {
         return Unexpected(wav.error());
@@ -34,10 +36,21 @@ transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, co
             MediaError{QStringLiteral("CaptionGenerator"), 1,
                        QStringLiteral("could not write the audio for transcription: ") + reason});
     }
-    file.close();
-    auto result = alignText ? OnDeviceTranscriber::alignBlocking(path, *alignText, task)
-                            : OnDeviceTranscriber::transcribeBlocking(path, locale, task);
-    QFile::remove(path);
+    return path;
+}
+
+} // namespace
+
+Expected<Transcription, MediaError>
+transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, const QString& locale,
+                        const TaskHandle& task, const std::optional<QString>& alignText) {
+    const auto path = writeSpeechClip(asset, range, task);
+    if (!path) {
+        return Unexpected(path.error());
+    }
+    auto result = alignText ? OnDeviceTranscriber::alignBlocking(*path, *alignText, task)
+                            : OnDeviceTranscriber::transcribeBlocking(*path, locale, task);
+    QFile::remove(*path);
     return result;
 }
 
@@ -55,11 +68,17 @@ QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, Task
     const std::optional<QString> text =
         aligning ? std::optional<QString>(model->captionText()) : std::nullopt;
     const QString locale = OnDeviceTranscriber::currentLocale();
-    QFuture<Expected<Transcription, MediaError>> work =
-        QtConcurrent::run([asset, range, locale, task, text] {
-            return transcribeRangeBlocking(asset, range, locale, task, text);
-        });
-    auto result = co_await work;
+    QFuture<Expected<QString, MediaError>> writing =
+        QtConcurrent::run([asset, range, task] { return writeSpeechClip(asset, range, task); });
+    const auto path = co_await writing;
+    if (!path) {
+        co_return Unexpected(path.error());
+    }
+    auto transcribing = text ? OnDeviceTranscriber::align(*path, *text, task)
+                             : OnDeviceTranscriber::transcribe(*path, locale, task);
+    auto result = co_await transcribing;
+    // The clip is ours; a failure to delete it changes nothing for the user.
+    QFile::remove(*path);
     if (task.isCancelled()) {
         co_return Unexpected(MediaError::cancelled());
     }
