@@ -11,6 +11,7 @@
 #include <QCoro/QCoroFuture>
 
 #include <cmath>
+#include <optional>
 
 namespace tolvane::OnDeviceTranscriber {
 
@@ -187,11 +188,14 @@ Expected<Transcription, MediaError> fromRecognized(const SpeechResult& words) {
     return Transcription{transcript, segments};
 }
 
-// The words of the user's text as written, and as the dictionary knows them.
+// The words of the user's text as written, and those that are spoken as the
+// dictionary knows them. A token of punctuation alone ("-", "...") is not
+// spoken: it is not aligned and shares the time of the word before it.
 struct Written {
     QString transcript;
     QStringList words;
     QStringList spoken;
+    QList<qsizetype> spokenAt; // index into words of each spoken word
 };
 
 Written written(const QString& text) {
@@ -199,8 +203,11 @@ Written written(const QString& text) {
     Written out;
     out.transcript = text.trimmed();
     out.words = out.transcript.split(space, Qt::SkipEmptyParts);
-    for (const QString& word : out.words) {
-        out.spoken << dictionaryForm(word);
+    for (qsizetype i = 0; i < out.words.size(); ++i) {
+        if (const QString form = dictionaryForm(out.words.at(i)); !form.isEmpty()) {
+            out.spoken << form;
+            out.spokenAt << i;
+        }
     }
     return out;
 }
@@ -209,10 +216,24 @@ Expected<Transcription, MediaError> fromAligned(const SpeechResult& words, const
     if (!words) {
         return Unexpected(engineFailure(words.error()));
     }
+    if (words->size() != text.spoken.size()) {
+        return Unexpected(MediaError{SpeechEngine::errorDomain, SpeechEngine::failed,
+                                     QStringLiteral("the words do not match the speech")});
+    }
+    QList<std::optional<SpeechWord>> timed(text.words.size());
+    for (qsizetype k = 0; k < words->size(); ++k) {
+        timed[text.spokenAt.at(k)] = words->at(k);
+    }
     QList<Segment> segments;
-    for (qsizetype i = 0; i < words->size() && i < text.words.size(); ++i) {
-        const SpeechWord& w = words->at(i);
-        segments << Segment{text.words.at(i), tidy(w.start), tidy(w.end - w.start)};
+    for (qsizetype i = 0; i < text.words.size(); ++i) {
+        std::optional<SpeechWord> w = timed.at(i);
+        for (qsizetype back = i - 1; !w && back >= 0; --back) {
+            w = timed.at(back);
+        }
+        for (qsizetype ahead = i + 1; !w && ahead < timed.size(); ++ahead) {
+            w = timed.at(ahead);
+        }
+        segments << Segment{text.words.at(i), tidy(w->start), tidy(w->end - w->start)};
     }
     return Transcription{text.transcript, segments};
 }
@@ -260,7 +281,7 @@ Expected<Transcription, MediaError> alignBlocking(const QString& path, const QSt
 Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QString& path,
                                                   const QString& text, const TaskHandle& task) {
     const Written words = written(text);
-    if (words.words.isEmpty()) {
+    if (words.spoken.isEmpty()) {
         return Unexpected(makeError(TranscriptionError::empty));
     }
     auto samples = readSamples(path, task);
@@ -275,7 +296,7 @@ Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QS
 QCoro::Task<Expected<Transcription, MediaError>> align(QString path, QString text,
                                                        TaskHandle task) {
     const Written words = written(text);
-    if (words.words.isEmpty()) {
+    if (words.spoken.isEmpty()) {
         co_return Unexpected(makeError(TranscriptionError::empty));
     }
     QFuture<Expected<QByteArray, MediaError>> reading =
