@@ -74,16 +74,6 @@ private Q_SLOTS:
         QCOMPARE(Captions::graphemeCount(text), count);
     }
 
-    void styles() {
-        QCOMPARE(Captions::maxChars(CaptionStyle::tiktok), 18);
-        QCOMPARE(Captions::maxChars(CaptionStyle::bubble), 64);
-        QCOMPARE(Captions::label(CaptionStyle::tiktok), QStringLiteral("Bold"));
-        for (CaptionStyle s : {CaptionStyle::bubble, CaptionStyle::tiktok}) {
-            QCOMPARE(Captions::styleFromRawValue(Captions::rawValue(s)), s);
-        }
-        QCOMPARE(Captions::styleFromRawValue(QStringLiteral("Bold")), std::nullopt);
-    }
-
     void groupSegments_data() {
         QTest::addColumn<QList<Segment>>("segments");
         QTest::addColumn<int>("maxChars");
