@@ -35,6 +35,18 @@ void RootViewModel::setServerBanner(const QString& text) {
     }
 }
 
+QString RootViewModel::saveBannerText() const {
+    return m_saveFailure.isEmpty() ? QString()
+                                   : u"Tolvane can't save this conversation: "_s + m_saveFailure;
+}
+
+void RootViewModel::setSaveFailure(const QString& reason) {
+    if (m_saveFailure != reason) {
+        m_saveFailure = reason;
+        Q_EMIT saveChanged();
+    }
+}
+
 void RootViewModel::dismissUpdate() {
     if (updateVisible()) {
         m_version.clear();

@@ -50,6 +50,9 @@ bool ConversationOwner::claim() {
     auto lock = makeLock(m_lockPath);
     if (lock->tryLock(0)) {
         m_lock = std::move(lock);
+        // No other writer can be mid-save now: a temporary file beside a
+        // conversation file is a killed writer's.
+        transcript::removeLeftovers(QFileInfo(m_lockPath).absolutePath());
         return true;
     }
     // A folder where no lock can be written at all can't be coordinated;

@@ -25,7 +25,8 @@ public:
     ~ConversationOwner() override;
 
     // True when this process now owns the folder (or already did); false
-    // when another live process does.
+    // when another live process does. Taking it over removes the temporary
+    // files a killed writer left.
     bool claim();
 
     // The owner listens for launches that want it shown.

@@ -1,6 +1,7 @@
 #include "conversation/conversationowner.h"
 #include "scriptedhttpserver.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,6 +9,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 using tolvane::test::Script;
 using tolvane::test::ScriptedHttpServer;
@@ -119,13 +124,54 @@ private Q_SLOTS:
         QCOMPARE(read.first().value("messages").toArray().size(), 3);
     }
 
+    // A send whose save fails (here the file outgrows the process's file size
+    // limit, as on a full disk) ends with the reason and exit code 1, and the
+    // file keeps the previous conversation.
+    void conversationSendReportsAFailedSave() {
+        QTemporaryDir home;
+        ScriptedHttpServer server;
+        server.on("/inapp/stream",
+                  Script::streamHead().write("event: final\ndata: {\"reply\":\"Noted.\"}\n\n"));
+        const auto [firstCode, first] =
+            run(server, {"conversation", "send", QString(9000, 'w')}, home.path());
+        QCOMPARE(firstCode, 0);
+        const QStringList files =
+            QDir(home.filePath("data/Tolvane")).entryList({"transcript-*.json"}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QFile file(home.filePath("data/Tolvane/" + files.first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        const auto [code, lines] =
+            run(server, {"conversation", "send", "one more"}, home.path(), 4096);
+        QCOMPARE(code, 1);
+        QCOMPARE(lines.last(),
+                 QJsonObject({{"error", "Could not save the conversation: File too large"}}));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(home.filePath("data/Tolvane")).entryList({"transcript-*"}).size(), 1);
+    }
+
 private:
-    std::pair<int, QList<QJsonObject>> run(ScriptedHttpServer& server, const QStringList& args) {
+    // `fileSizeLimit` (bytes, 0 for none) is the tool's RLIMIT_FSIZE.
+    std::pair<int, QList<QJsonObject>> run(ScriptedHttpServer& server, const QStringList& args,
+                                           const QString& home = {}, rlim_t fileSizeLimit = 0) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
-        env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        const QDir homeDir(home.isEmpty() ? m_home.path() : home);
+        env.insert("XDG_CONFIG_HOME", homeDir.filePath("config"));
+        env.insert("XDG_DATA_HOME", homeDir.filePath("data"));
         process.setProcessEnvironment(env);
+        if (fileSizeLimit > 0) {
+            process.setChildProcessModifier([fileSizeLimit] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{};
+                ::getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur = fileSizeLimit;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        }
         process.start(QStringLiteral(TOLVANE_CLI_PATH),
                       QStringList{"--service-root", server.root()} + args);
         QSignalSpy finished(&process, &QProcess::finished);

@@ -49,6 +49,16 @@ QJsonObject conversationJson(const ConversationStore& store) {
     return {{u"messages"_s, messages}};
 }
 
+// The caller asked for the change to be kept: a save that failed is the
+// command's failure, not a warning.
+std::optional<QString> saveFailure(ConversationStore& store) {
+    store.flush();
+    if (store.saveError().isEmpty()) {
+        return std::nullopt;
+    }
+    return u"Could not save the conversation: "_s + store.saveError();
+}
+
 } // namespace
 
 QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
@@ -80,6 +90,9 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
         if (store.isDraining()) {
             co_await qCoro(&store, &ConversationStore::isDrainingChanged);
         }
+        if (const auto failure = saveFailure(store)) {
+            co_return fail(*failure);
+        }
         printLine(conversationJson(store));
         co_return 0;
     }
@@ -105,6 +118,9 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
             co_return fail(u"Nothing to send: the message is empty."_s);
         }
         co_await qCoro(&store, &ConversationStore::sendFinished);
+        if (const auto failure = saveFailure(store)) {
+            co_return fail(*failure);
+        }
         printLine(conversationJson(store));
         co_return store.lastError().isEmpty() ? 0 : fail(store.lastError());
     }
