@@ -153,6 +153,38 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.filePath("data/Tolvane")).entryList({"transcript-*"}).size(), 1);
     }
 
+    // A refused picture ends the command before anything is sent or saved.
+    void refusedPictureIsNeitherSentNorSaved_data() {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("chat") << QStringList{"chat", "hi"};
+        QTest::newRow("conversation send") << QStringList{"conversation", "send", "hi"};
+    }
+    void refusedPictureIsNeitherSentNorSaved() {
+        QFETCH(QStringList, command);
+        QTemporaryDir home;
+        QFile noise(home.filePath("noise.png"));
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        QByteArray bytes(300 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<char>((i * 7919) >> 3);
+        }
+        noise.write(bytes);
+        noise.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/stream",
+                  Script::streamHead().write("event: final\ndata: {\"reply\":\"Noted.\"}\n\n"));
+        const auto [code, lines] =
+            run(server, command + QStringList{"--image", noise.fileName()}, home.path());
+        QCOMPARE(code, 1);
+        QCOMPARE(lines.last(),
+                 QJsonObject(
+                     {{"error", "Can't attach noise.png: it is not a picture Tolvane can read."}}));
+        for (const auto& request : server.requests()) {
+            QVERIFY(!request.path.startsWith("/inapp/stream"));
+        }
+        QVERIFY(QDir(home.filePath("data/Tolvane")).entryList({"transcript-*"}).isEmpty());
+    }
+
 private:
     // `fileSizeLimit` (bytes, 0 for none) is the tool's RLIMIT_FSIZE.
     std::pair<int, QList<QJsonObject>> run(ScriptedHttpServer& server, const QStringList& args,

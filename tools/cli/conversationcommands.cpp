@@ -4,9 +4,9 @@
 #include "conversation/conversationstore.h"
 #include "output.h"
 #include "service/appsettings.h"
+#include "service/imageattachment.h"
 #include "service/iso8601.h"
 
-#include <QFile>
 #include <QJsonArray>
 
 #include <qcoro/qcorosignal.h>
@@ -99,11 +99,11 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
     if (command == "send"_L1) {
         QByteArray image;
         if (const qsizetype at = args.indexOf(u"--image"_s); at >= 0 && at + 1 < args.size()) {
-            QFile file(args.at(at + 1));
-            if (!file.open(QIODevice::ReadOnly)) {
-                co_return fail(u"Could not read the image: "_s + file.errorString());
+            auto read = imageattachment::readFile(args.at(at + 1));
+            if (!read) {
+                co_return fail(read.error());
             }
-            image = file.readAll();
+            image = std::move(read).value();
             args.remove(at, 2);
         }
         if (args.size() != 1) {
