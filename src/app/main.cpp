@@ -9,6 +9,7 @@
 #include "recording/videostudiocontroller.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
+#include "service/videoupload.h"
 
 #include <QGuiApplication>
 #include <QQuickStyle>
@@ -123,6 +124,8 @@ int main(int argc, char** argv) {
     AppSettings settings;
     ConversationStore conversation(settings);
     purgeStaleRecordings(86400, QDateTime::currentDateTimeUtc());
+    // Upload bodies of a killed upload of an earlier version.
+    upload::removeStaleBodies();
 
     ViewHost views(settings, conversation, studio, ServiceEndpoints::builtIn(), windowSize);
     RootViewModel& root = views.root;

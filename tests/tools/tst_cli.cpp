@@ -153,6 +153,42 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.filePath("data/Tolvane")).entryList({"transcript-*"}).size(), 1);
     }
 
+    // An upload ended by a signal leaves nothing in the temporary folder.
+    void interruptedUploadLeavesNothing_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGKILL") << SIGKILL;
+    }
+    void interruptedUploadLeavesNothing() {
+        QFETCH(int, signal);
+        QTemporaryDir tmp;
+        QFile video(tmp.filePath("v.mp4"));
+        QVERIFY(video.open(QIODevice::WriteOnly));
+        QVERIFY(video.resize(4 * 1024 * 1024));
+        video.close();
+        const QString tempDir = tmp.filePath("temp");
+        QVERIFY(QDir().mkpath(tempDir));
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script().stall());
+        QSignalSpy received(&server, &ScriptedHttpServer::requestReceived);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        env.insert("TMPDIR", tempDir);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TOLVANE_CLI_PATH),
+                      {"--service-root", server.root(), "upload", video.fileName(), "2"});
+        QVERIFY(received.wait(10000));
+        const QStringList during = QDir(tempDir).entryList(QDir::Files);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(during, QStringList());
+        QCOMPARE(QDir(tempDir).entryList(QDir::Files), QStringList());
+    }
+
     // A refused picture ends the command before anything is sent or saved.
     void refusedPictureIsNeitherSentNorSaved_data() {
         QTest::addColumn<QStringList>("command");
