@@ -524,7 +524,10 @@ void CoachService::chat(HttpRequest& request, HttpResponder* r) {
     if (!textValue.isString())
         return r->respondError(400, QStringLiteral("\"text\" must be a string"));
     if (textValue.toString().size() > maxChatText)
-        return r->respondError(413, QStringLiteral("message too long"));
+        return r->respondError(413, QStringLiteral("Messages are limited to %L1 characters; this "
+                                                   "one has %L2.")
+                                        .arg(maxChatText)
+                                        .arg(textValue.toString().size()));
     QByteArray image;
     QString imageMime;
     if (const QJsonValue b64 = body->value(QStringLiteral("image_b64")); !b64.isUndefined()) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QUuid>
 
@@ -136,6 +137,14 @@ QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double d
     upload::MultipartBody body(boundary, fields, filePath);
     if (const auto opened = body.openForReading(); !opened) {
         co_return Unexpected{APIError::file(opened.error())};
+    }
+    if (body.size() > upload::maxBodyBytes) {
+        const auto size = [](qint64 bytes) {
+            return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+        };
+        co_return Unexpected{
+            APIError::file(u"The video is %1; the coach takes videos up to %2."_s.arg(
+                size(body.size()), size(upload::maxBodyBytes)))};
     }
     HttpRequest request;
     request.request = makeRequest(appending(*base, u"inapp/video"_s));

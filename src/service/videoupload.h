@@ -9,6 +9,10 @@
 
 namespace tolvane::upload {
 
+// The largest request body the coach accepts for an upload; a larger video is
+// refused before anything is sent.
+inline constexpr qint64 maxBodyBytes = qint64(2) * 1024 * 1024 * 1024;
+
 struct Field {
     QString name;
     QString value;

@@ -586,6 +586,9 @@ void TestCoachService::badRequests_data() {
     QTest::newRow("chat: user id with spaces")
         << QByteArray("POST") << "inapp/stream" << QByteArray(R"({"user_id":"a b","text":"x"})")
         << 400;
+    QTest::newRow("chat: text over the limit")
+        << QByteArray("POST") << "inapp/stream"
+        << QByteArray(R"({"user_id":"u1","text":")" + QByteArray(20'001, 'x') + R"("})") << 413;
     QTest::newRow("stream: GET") << QByteArray("GET") << "inapp/stream" << QByteArray() << 405;
     QTest::newRow("schedule: GET") << QByteArray("GET") << "api/schedule/x" << QByteArray() << 405;
     QTest::newRow("schedule: not json")

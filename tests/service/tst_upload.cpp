@@ -1,6 +1,7 @@
 #include "scriptedhttpserver.h"
 #include "service/apiclient.h"
 #include "service/appsettings.h"
+#include "service/videoupload.h"
 
 #include <QDir>
 #include <QSettings>
@@ -165,6 +166,25 @@ private Q_SLOTS:
         const auto result = QCoro::waitFor(std::move(task));
         QVERIFY(!result);
         QCOMPARE(during, QStringList());
+    }
+
+    // A video over the coach's upload limit is refused before anything is
+    // sent, naming both sizes.
+    void videoOverTheLimitIsNotSent() {
+        const QString path = m_dir.filePath("huge.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(upload::maxBodyBytes));
+        file.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":1})"));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const auto id = QCoro::waitFor(client.uploadVideo(path, 1, "", {}));
+        QFile::remove(path);
+        QVERIFY(!id);
+        QCOMPARE(id.error().description(),
+                 QString("The video is 2.0 GB; the coach takes videos up to 2.0 GB."));
+        QVERIFY(server.requests().isEmpty());
     }
 
     // Bodies a killed upload left (older than a day) go when an upload starts;
