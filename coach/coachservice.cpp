@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QUuid>
 
 #include <buildconfig.h>
@@ -106,7 +107,9 @@ bool CoachService::start() {
                       .arg(m_options.databasePath, m_store.errorString());
         return false;
     }
-    if (m_options.videoDir.isEmpty())
+    // The fallback folder may be shared by coaches with other stores.
+    const bool shared = m_options.videoDir.isEmpty();
+    if (shared)
         m_options.videoDir = QDir::temp().filePath(QStringLiteral("tolvane-coach-videos"));
     QDir().mkpath(m_options.videoDir);
 
@@ -123,6 +126,8 @@ bool CoachService::start() {
     const QString host = m_options.address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(m_options.address.toString())
                              : m_options.address.toString();
+    // Only a coach that got its address cleans up: another may be running.
+    sweepVideoDir(shared);
     m_root = QStringLiteral("http://%1:%2/").arg(host).arg(m_server->port());
     m_events = std::make_unique<EventHub>(m_options.keepAliveMs);
     m_publisher = std::make_unique<Publisher>(m_store, m_root, m_options.publishIntervalMs);
@@ -140,6 +145,34 @@ void CoachService::handle(HttpRequest& request, HttpResponder* responder) {
     qCDebug(lcService) << request.method << request.path << timer.elapsed() << "ms";
     if (!responder->hasResponded())
         responder->respondError(500, QStringLiteral("no response"));
+}
+
+void CoachService::sweepVideoDir(bool shared) {
+    // Left by a coach that was killed mid-upload: partly written videos and
+    // spooled request bodies. In a folder of this store's own, videos no
+    // record names are orphans of the same kind.
+    QDir dir(m_options.videoDir);
+    const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    int removed = 0;
+    for (const QFileInfo& info : dir.entryInfoList(
+             {QStringLiteral("*.mp4.part"), QStringLiteral("tolvane-coach-body-*")}, QDir::Files)) {
+        // Another coach on the shared folder may be writing it right now.
+        if ((!shared || info.lastModified().toUTC() < hourAgo) && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    const auto known = shared ? std::nullopt : m_store.videoPaths();
+    if (known) {
+        QSet<QString> names;
+        for (const QString& path : *known)
+            names.insert(QFileInfo(path).fileName());
+        for (const QFileInfo& info : dir.entryInfoList({QStringLiteral("*.mp4")}, QDir::Files)) {
+            if (!names.contains(info.fileName()) && QFile::remove(info.filePath()))
+                ++removed;
+        }
+    }
+    if (removed > 0)
+        qCInfo(lcService) << "removed" << removed << "unfinished or orphaned uploads from"
+                          << m_options.videoDir;
 }
 
 bool CoachService::failedToStore(HttpResponder* r) {
@@ -657,13 +690,19 @@ void CoachService::upload(HttpRequest& request, HttpResponder* r) {
     const QString path =
         QDir(m_options.videoDir)
             .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mp4"));
-    QFile file(path);
+    // Written under a temporary name and renamed when complete, so a kill
+    // leaves a ".part" file the next start removes, never a cut-off video.
+    QFile file(path + QStringLiteral(".part"));
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(video->data.data(), video->data.size()) != video->data.size()) {
+        file.write(video->data.data(), video->data.size()) != video->data.size() || !file.flush()) {
         file.remove();
         return r->respondError(507, QStringLiteral("could not store the video"));
     }
     file.close();
+    if (file.error() != QFileDevice::NoError || !file.rename(path)) {
+        file.remove();
+        return r->respondError(507, QStringLiteral("could not store the video"));
+    }
     const User user = m_store.user(uid);
     const qint64 id = m_store.addVideo(user.id, path, duration, title, video->data.size());
     if (failedToStore(r)) {

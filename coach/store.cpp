@@ -592,6 +592,16 @@ qint64 Store::addVideo(qint64 userId, const QString& path, double duration, cons
     return q.lastInsertId().toLongLong();
 }
 
+std::optional<QStringList> Store::videoPaths() {
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (!q.exec(QStringLiteral("SELECT path FROM videos")))
+        return std::nullopt;
+    QStringList paths;
+    while (q.next())
+        paths.append(q.value(0).toString());
+    return paths;
+}
+
 qint64 Store::videoCount(qint64 userId) {
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("SELECT count(*) FROM videos WHERE user_id = ?"));

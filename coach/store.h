@@ -71,6 +71,8 @@ public:
     qint64 addVideo(qint64 userId, const QString& path, double duration, const QString& title,
                     qint64 size);
     qint64 videoCount(qint64 userId);
+    // The files of every stored video; nullopt when the store can't be read.
+    std::optional<QStringList> videoPaths();
     qint64 addContact(const QString& email, const QString& message, const QString& page);
 
     static QString newToken();

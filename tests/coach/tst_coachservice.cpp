@@ -78,6 +78,7 @@ private Q_SLOTS:
     void forgetMeErasesEverything();
     void storeSurvivesRestart();
     void fullDiskFailsTheRequest();
+    void unfinishedUploadsAreRemovedAtStart();
 
 private:
     void startService();
@@ -695,6 +696,32 @@ void TestCoachService::fullDiskFailsTheRequest() {
     const QString token = draftFor(alice, ask.value(QStringLiteral("text")).toString());
     QVERIFY(m_service->store().draft(token));
     QCOMPARE(m_service->store().llmCalls(10, aliceId).size(), 1);
+}
+
+// What a coach killed mid-upload leaves in its video folder (a partly written
+// video, a spooled body, a video whose record was never written) is gone
+// after the next start; stored videos stay.
+void TestCoachService::unfinishedUploadsAreRemovedAtStart() {
+    const QByteArray boundary = "tolvane-0F8E2C1A-1234-4321-ABCD-0123456789AB";
+    const auto r = m_client->send("POST", QStringLiteral("inapp/video"),
+                                  uploadBody(boundary, alice, QByteArray(3000, 'v')),
+                                  "multipart/form-data; boundary=" + boundary);
+    QCOMPARE(r.status, 200);
+    QDir videos(m_dir->filePath(QStringLiteral("videos")));
+    const QStringList stored = videos.entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    QVERIFY(stored.first().endsWith(QLatin1String(".mp4")));
+    m_client.reset();
+    m_service.reset();
+
+    for (const char* name : {"0b1c.mp4.part", "tolvane-coach-body-Ab12Cd", "9f8e.mp4"}) {
+        QFile leftover(videos.filePath(QLatin1String(name)));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(QByteArray(1000, 'x'));
+    }
+    startService();
+    QCOMPARE(videos.entryList(QDir::Files), stored);
+    QCOMPARE(m_service->store().videoCount(m_service->store().user(alice).id), 1);
 }
 
 int main(int argc, char** argv) {
