@@ -107,9 +107,15 @@ int main(int argc, char** argv) {
             std::fputs("Tolvane is already open; bringing its window forward.\n", stderr);
             return 0;
         }
-        std::fputs("Tolvane's conversation is in use by another program (the command-line "
-                   "tool?); try again in a moment.\n",
-                   stderr);
+        const auto holder = owner.holder();
+        const QString who =
+            holder ? QStringLiteral("%1 (pid %2)")
+                         .arg(holder->program.isEmpty() ? QStringLiteral("another program")
+                                                        : holder->program)
+                         .arg(holder->pid)
+                   : QStringLiteral("another program");
+        std::fprintf(stderr, "Tolvane's conversation is in use by %s; try again in a moment.\n",
+                     qPrintable(who));
         return 1;
     }
 

@@ -117,11 +117,38 @@ private Q_SLOTS:
         const auto [blockedCode, blocked] = run(server, {"conversation", "send", "hello"});
         QCOMPARE(blockedCode, 1);
         QCOMPARE(blocked.last().value("error").toString(),
-                 QString("Tolvane is open and owns this conversation. Send from the app, or quit "
-                         "it first."));
+                 QString("Tolvane is open (pid %1) and owns this conversation. Send from the app, "
+                         "or quit it first.")
+                     .arg(QCoreApplication::applicationPid()));
         const auto [readCode, read] = run(server, {"conversation", "show"});
         QCOMPARE(readCode, 0);
         QCOMPARE(read.first().value("messages").toArray().size(), 3);
+    }
+
+    // While another tolvane-cli changes the conversation, a second one names
+    // it instead of blaming the app.
+    void secondToolNamesTheFirst() {
+        QTemporaryDir home;
+        ScriptedHttpServer server;
+        server.on("/inapp/stream", Script::streamHead().stall());
+        QSignalSpy received(&server, &ScriptedHttpServer::requestReceived);
+        QProcess first;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        first.setProcessEnvironment(env);
+        first.start(QStringLiteral(TOLVANE_CLI_PATH),
+                    {"--service-root", server.root(), "conversation", "send", "first"});
+        QVERIFY(received.wait(10000));
+        const qint64 firstPid = first.processId();
+        const auto [code, lines] = run(server, {"conversation", "send", "second"}, home.path());
+        first.kill();
+        first.waitForFinished(5000);
+        QCOMPARE(code, 1);
+        QCOMPARE(lines.last().value("error").toString(),
+                 QString("Another tolvane-cli (pid %1) is changing this conversation; try again "
+                         "when it has finished.")
+                     .arg(firstPid));
     }
 
     // A send whose save fails (here the file outgrows the process's file size

@@ -74,8 +74,14 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
     // would lose whichever side saved first. Held until the command ends.
     ConversationOwner owner;
     if (command != "show"_L1 && !owner.claim()) {
-        co_return fail(
-            u"Tolvane is open and owns this conversation. Send from the app, or quit it first."_s);
+        const auto holder = owner.holder();
+        if (holder && holder->program == "tolvane-cli"_L1) {
+            co_return fail(u"Another tolvane-cli (pid %1) is changing this conversation; try "
+                           "again when it has finished."_s.arg(holder->pid));
+        }
+        const QString pid = holder ? u" (pid %1)"_s.arg(holder->pid) : QString();
+        co_return fail(u"Tolvane is open%1 and owns this conversation. Send from the app, or quit "
+                       "it first."_s.arg(pid));
     }
     AppSettings settings;
     co_await settings.registerSession(endpoints);
