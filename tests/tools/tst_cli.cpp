@@ -125,6 +125,54 @@ private Q_SLOTS:
         QCOMPARE(read.first().value("messages").toArray().size(), 3);
     }
 
+    // Sends killed with SIGKILL at any moment never tear or shrink the
+    // conversation file, and a killed writer's temporary file is gone after
+    // the next claim.
+    void killedSendsNeverTearTheFile() {
+        QTemporaryDir home;
+        ScriptedHttpServer server;
+        server.on("/inapp/stream", Script::streamHead()
+                                       .write("event: status\ndata: {\"text\":\"Thinking\"}\n\n")
+                                       .delay(5)
+                                       .write("event: final\ndata: {\"reply\":\"Noted.\"}\n\n"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        const QDir folder(home.filePath("data/Tolvane"));
+        qsizetype saved = 0;
+        for (int i = 0; i < 24; ++i) {
+            QProcess send;
+            send.setProcessEnvironment(env);
+            send.start(QStringLiteral(TOLVANE_CLI_PATH),
+                       {"--service-root", server.root(), "conversation", "send",
+                        QString("message %1 ").arg(i) + QString(2000, 'm')});
+            QVERIFY(send.waitForStarted(5000));
+            QTest::qWait(20 + (i * 53) % 280);
+            // A send that already ended has no process left to kill.
+            if (const qint64 pid = send.processId(); pid > 0) {
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+                QVERIFY(send.waitForFinished(5000));
+            }
+            const QStringList files = folder.entryList({"transcript-*.json"}, QDir::Files);
+            if (files.isEmpty()) {
+                QCOMPARE(saved, 0);
+                continue;
+            }
+            QFile file(folder.filePath(files.first()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QVERIFY(document.isArray());
+            QVERIFY(document.array().size() >= saved);
+            saved = document.array().size();
+        }
+        QVERIFY(saved > 0);
+        tolvane::ConversationOwner owner(folder.path());
+        QVERIFY(owner.claim());
+        QCOMPARE(folder.entryList({"transcript-*"}, QDir::Files).size(), 1);
+    }
+
     // While another tolvane-cli changes the conversation, a second one names
     // it instead of blaming the app.
     void secondToolNamesTheFirst() {
@@ -210,7 +258,9 @@ private Q_SLOTS:
                       {"--service-root", server.root(), "upload", video.fileName(), "2"});
         QVERIFY(received.wait(10000));
         const QStringList during = QDir(tempDir).entryList(QDir::Files);
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        const qint64 pid = process.processId();
+        QVERIFY(pid > 0);
+        ::kill(static_cast<pid_t>(pid), signal);
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(during, QStringList());
         QCOMPARE(QDir(tempDir).entryList(QDir::Files), QStringList());
