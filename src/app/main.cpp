@@ -158,8 +158,7 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&root, &RootViewModel::updateDismissed, &appUpdate, &AppUpdate::dismiss);
     // Saving goes on after a failure; the banner stays until a save succeeds.
-    QObject::connect(&conversation, &ConversationStore::saveErrorChanged, &root,
-                     [&root, &conversation] { root.setSaveFailure(conversation.saveError()); });
+    root.followSaves(&conversation);
 
     QObject::connect(
         &views.engine, &QQmlApplicationEngine::objectCreationFailed, &app,

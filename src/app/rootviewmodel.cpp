@@ -1,5 +1,6 @@
 #include "rootviewmodel.h"
 
+#include "conversation/conversationstore.h"
 #include "recording/videostudiocontroller.h"
 
 #include <QUrl>
@@ -71,6 +72,16 @@ void RootViewModel::followStudio(VideoStudioController* studio) {
             Q_EMIT studioWindowRequested();
         }
     });
+}
+
+} // namespace tolvane
+
+namespace tolvane {
+
+void RootViewModel::followSaves(ConversationStore* store) {
+    setSaveFailure(store->saveError());
+    connect(store, &ConversationStore::saveErrorChanged, this,
+            [this, store] { setSaveFailure(store->saveError()); });
 }
 
 } // namespace tolvane

@@ -7,6 +7,7 @@
 
 namespace tolvane {
 
+class ConversationStore;
 class VideoStudioController;
 
 // What the main window shows above the chat: the update banner, the local
@@ -49,6 +50,10 @@ public:
     // progress) or `editing` asks for the studio window to be opened or
     // raised. The phase the studio already has asks for nothing.
     void followStudio(VideoStudioController* studio);
+
+    // From now on the save banner follows the store: shown with the reason
+    // when saving fails, hidden when a save succeeds again.
+    void followSaves(ConversationStore* store);
 
     Q_INVOKABLE void dismissUpdate();
     Q_INVOKABLE void retryServer();
