@@ -1,6 +1,6 @@
 // Uploads a large sparse video file to a loopback sink and prints the peak
-// resident memory next to the file size: the upload must stay bounded by its
-// copy chunk, whatever the file's size.
+// resident memory next to the file size: the upload must stay bounded by the
+// network stack's reads, whatever the file's size.
 //
 // usage: bench_upload_memory [GiB]   (default 2)
 

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QUuid>
 
 #include <buildconfig.h>
@@ -106,7 +107,9 @@ bool CoachService::start() {
                       .arg(m_options.databasePath, m_store.errorString());
         return false;
     }
-    if (m_options.videoDir.isEmpty())
+    // The fallback folder may be shared by coaches with other stores.
+    const bool shared = m_options.videoDir.isEmpty();
+    if (shared)
         m_options.videoDir = QDir::temp().filePath(QStringLiteral("tolvane-coach-videos"));
     QDir().mkpath(m_options.videoDir);
 
@@ -123,6 +126,8 @@ bool CoachService::start() {
     const QString host = m_options.address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(m_options.address.toString())
                              : m_options.address.toString();
+    // Only a coach that got its address cleans up: another may be running.
+    sweepVideoDir(shared);
     m_root = QStringLiteral("http://%1:%2/").arg(host).arg(m_server->port());
     m_events = std::make_unique<EventHub>(m_options.keepAliveMs);
     m_publisher = std::make_unique<Publisher>(m_store, m_root, m_options.publishIntervalMs);
@@ -134,10 +139,50 @@ bool CoachService::start() {
 void CoachService::handle(HttpRequest& request, HttpResponder* responder) {
     QElapsedTimer timer;
     timer.start();
+    // A failure of the publisher's timer is not this request's.
+    m_store.takeWriteError();
     route(request, responder);
     qCDebug(lcService) << request.method << request.path << timer.elapsed() << "ms";
     if (!responder->hasResponded())
         responder->respondError(500, QStringLiteral("no response"));
+}
+
+void CoachService::sweepVideoDir(bool shared) {
+    // Left by a coach that was killed mid-upload: partly written videos and
+    // spooled request bodies. In a folder of this store's own, videos no
+    // record names are orphans of the same kind.
+    QDir dir(m_options.videoDir);
+    const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    int removed = 0;
+    for (const QFileInfo& info : dir.entryInfoList(
+             {QStringLiteral("*.mp4.part"), QStringLiteral("tolvane-coach-body-*")}, QDir::Files)) {
+        // Another coach on the shared folder may be writing it right now.
+        if ((!shared || info.lastModified().toUTC() < hourAgo) && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    const auto known = shared ? std::nullopt : m_store.videoPaths();
+    if (known) {
+        QSet<QString> names;
+        for (const QString& path : *known)
+            names.insert(QFileInfo(path).fileName());
+        for (const QFileInfo& info : dir.entryInfoList({QStringLiteral("*.mp4")}, QDir::Files)) {
+            if (!names.contains(info.fileName()) && QFile::remove(info.filePath()))
+                ++removed;
+        }
+    }
+    if (removed > 0)
+        qCInfo(lcService) << "removed" << removed << "unfinished or orphaned uploads from"
+                          << m_options.videoDir;
+}
+
+bool CoachService::failedToStore(HttpResponder* r) {
+    const QString error = m_store.takeWriteError();
+    if (error.isEmpty())
+        return false;
+    // Nothing may be promised (an edit link, an id, "scheduled") that is not
+    // in the store.
+    r->respondError(507, QStringLiteral("The coach could not store this: %1").arg(error));
+    return true;
 }
 
 void CoachService::route(HttpRequest& request, HttpResponder* r) {
@@ -203,6 +248,8 @@ void CoachService::route(HttpRequest& request, HttpResponder* r) {
                 only = u->id;
             }
             const qint64 n = m_store.clearLlmCalls(only);
+            if (failedToStore(r))
+                return;
             return r->respondJson(200, QJsonObject{{QStringLiteral("deleted"), n}});
         }
         return notAllowed("GET, DELETE");
@@ -277,6 +324,8 @@ void CoachService::session(HttpRequest& request, HttpResponder* r) {
     if (!plausibleUid(uid))
         return r->respondError(400, QStringLiteral("malformed user id"));
     m_store.user(uid);
+    if (failedToStore(r))
+        return;
     r->respondJson(200, QJsonObject{{QStringLiteral("user_id"), uid}});
 }
 
@@ -360,6 +409,8 @@ void CoachService::draftUpdate(HttpRequest& request, HttpResponder* r, const QSt
     if (d->status == QLatin1String("published"))
         return r->respondError(409, QStringLiteral("this post is already published"));
     m_store.updateDraft(token, text, {});
+    if (failedToStore(r))
+        return;
     r->respondJson(200, QJsonObject{{QStringLiteral("text"), text},
                                     {QStringLiteral("platform"), d->platform},
                                     {QStringLiteral("status"), d->status}});
@@ -418,11 +469,15 @@ void CoachService::schedule(HttpRequest& request, HttpResponder* r, const QStrin
     }
     if (!at.isValid() || at <= now) {
         m_store.publishDraft(token, text, now);
+        if (failedToStore(r))
+            return;
         return r->respondJson(200,
                               QJsonObject{{QStringLiteral("at"), isotime::format(now)},
                                           {QStringLiteral("mode"), QStringLiteral("published")}});
     }
     m_store.scheduleDraft(token, text, at);
+    if (failedToStore(r))
+        return;
     r->respondJson(200, QJsonObject{{QStringLiteral("at"), isotime::format(at)},
                                     {QStringLiteral("mode"), QStringLiteral("scheduled")}});
 }
@@ -502,7 +557,10 @@ void CoachService::chat(HttpRequest& request, HttpResponder* r) {
     if (!textValue.isString())
         return r->respondError(400, QStringLiteral("\"text\" must be a string"));
     if (textValue.toString().size() > maxChatText)
-        return r->respondError(413, QStringLiteral("message too long"));
+        return r->respondError(413, QStringLiteral("Messages are limited to %L1 characters; this "
+                                                   "one has %L2.")
+                                        .arg(maxChatText)
+                                        .arg(textValue.toString().size()));
     QByteArray image;
     QString imageMime;
     if (const QJsonValue b64 = body->value(QStringLiteral("image_b64")); !b64.isUndefined()) {
@@ -527,14 +585,15 @@ void CoachService::chat(HttpRequest& request, HttpResponder* r) {
     input.root = m_root;
     input.now = QDateTime::currentDateTimeUtc();
 
-    r->beginStream(200, "text/event-stream", {{"X-Accel-Buffering", "no"}});
-    QPointer<HttpResponder> stream(r);
+    // The turn runs to its end before anything is sent: a reply that could
+    // not be stored (its draft, its log record) is answered with an error
+    // status, never with an edit link to nothing. The status lines go out
+    // just ahead of the reply, as the turn does not wait in between.
+    QStringList statuses;
     QElapsedTimer timer;
     timer.start();
-    const CoachEngine::Turn turn = m_engine.respond(input, [stream](const QString& status) {
-        if (stream)
-            stream->write(sse("status", QJsonObject{{QStringLiteral("text"), status}}));
-    });
+    const CoachEngine::Turn turn =
+        m_engine.respond(input, [&statuses](const QString& status) { statuses.append(status); });
     const qint64 latency = timer.elapsed();
 
     LlmCall call;
@@ -566,9 +625,12 @@ void CoachService::chat(HttpRequest& request, HttpResponder* r) {
     // /forgetme erases the log too; its own record would bring the user's words back.
     if (turn.intent != QLatin1String("command") || turn.label != QLatin1String("/forgetme"))
         m_store.addLlmCall(call);
+    if (failedToStore(r))
+        return;
 
-    if (!stream)
-        return; // the client left; the turn is stored all the same
+    r->beginStream(200, "text/event-stream", {{"X-Accel-Buffering", "no"}});
+    for (const QString& status : std::as_const(statuses))
+        r->write(sse("status", QJsonObject{{QStringLiteral("text"), status}}));
     QJsonArray images;
     for (const CoachEngine::Image& img : turn.images) {
         QJsonObject o{{QStringLiteral("data_b64"), QString::fromLatin1(img.bytes.toBase64())},
@@ -584,10 +646,10 @@ void CoachService::chat(HttpRequest& request, HttpResponder* r) {
                             {QStringLiteral("cache_read_tokens"), 0},
                             {QStringLiteral("cache_write_tokens"), 0},
                             {QStringLiteral("cost_usd"), 0.0}};
-    stream->write(sse("final", QJsonObject{{QStringLiteral("reply"), turn.reply},
-                                           {QStringLiteral("debug"), debug},
-                                           {QStringLiteral("images"), images}}));
-    stream->endStream();
+    r->write(sse("final", QJsonObject{{QStringLiteral("reply"), turn.reply},
+                                      {QStringLiteral("debug"), debug},
+                                      {QStringLiteral("images"), images}}));
+    r->endStream();
 }
 
 void CoachService::events(HttpRequest& request, HttpResponder* r) {
@@ -628,15 +690,25 @@ void CoachService::upload(HttpRequest& request, HttpResponder* r) {
     const QString path =
         QDir(m_options.videoDir)
             .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mp4"));
-    QFile file(path);
+    // Written under a temporary name and renamed when complete, so a kill
+    // leaves a ".part" file the next start removes, never a cut-off video.
+    QFile file(path + QStringLiteral(".part"));
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(video->data.data(), video->data.size()) != video->data.size()) {
+        file.write(video->data.data(), video->data.size()) != video->data.size() || !file.flush()) {
         file.remove();
         return r->respondError(507, QStringLiteral("could not store the video"));
     }
     file.close();
+    if (file.error() != QFileDevice::NoError || !file.rename(path)) {
+        file.remove();
+        return r->respondError(507, QStringLiteral("could not store the video"));
+    }
     const User user = m_store.user(uid);
     const qint64 id = m_store.addVideo(user.id, path, duration, title, video->data.size());
+    if (failedToStore(r)) {
+        QFile::remove(path);
+        return;
+    }
     qCInfo(lcService) << "stored video" << id << video->data.size() << "bytes";
     QString note = QStringLiteral("Got your %1-second video. ").arg(duration, 0, 'f', 1);
     note += duration > 90 ? QStringLiteral("It's on the long side: the first three seconds "
@@ -664,6 +736,8 @@ void CoachService::contact(HttpRequest& request, HttpResponder* r) {
     if (message.size() > 20'000)
         return r->respondError(413, QStringLiteral("the message is too long"));
     const qint64 id = m_store.addContact(email, message, page.left(500));
+    if (failedToStore(r))
+        return;
     qCInfo(lcService) << "contact note" << id << "from" << email;
     r->respondJson(200, QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("id"), id}});
 }

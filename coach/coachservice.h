@@ -47,6 +47,9 @@ public:
 private:
     void handle(HttpRequest& request, HttpResponder* responder);
     void route(HttpRequest& request, HttpResponder* r);
+    void sweepVideoDir(bool shared);
+    // Answers 507 with the store's reason when a write of this request failed.
+    bool failedToStore(HttpResponder* r);
     // The user named by the bearer token, answering 401 when there is none.
     std::optional<User> bearerUser(const HttpRequest& request, HttpResponder* r);
     // "Role at Company" from what the user told the coach, or empty.

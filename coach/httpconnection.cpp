@@ -2,11 +2,24 @@
 
 #include "httpresponder.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 namespace tolvane::coach {
 
 Q_LOGGING_CATEGORY(lcHttp, "tolvane.coach.http", QtInfoMsg)
+
+namespace {
+qint64 idleClock() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    // Never 0, which stands for "not idle".
+    return clock.elapsed() + 1;
+}
+} // namespace
 
 HttpConnection::HttpConnection(QTcpSocket* socket, HttpRequestParser::Limits limits,
                                Timeouts timeouts, Handler handler, QObject* parent)
@@ -36,8 +49,22 @@ void HttpConnection::armTimer() {
         // trickling bytes.
         if (!m_timer.isActive())
             m_timer.start(m_timeouts.headMs);
-    } else
+    } else {
+        if (m_idleSince == 0)
+            m_idleSince = idleClock();
         m_timer.start(m_timeouts.idleMs);
+    }
+}
+
+bool HttpConnection::isIdle() const {
+    return !m_current && !m_closing && !m_headStarted && !m_parser.inBody() && m_buffer.isEmpty() &&
+           m_socket->bytesAvailable() == 0;
+}
+
+void HttpConnection::closeIdle() {
+    m_closing = true;
+    m_timer.stop();
+    m_socket->disconnectFromHost();
 }
 
 bool HttpConnection::send(const QByteArray& data) {
@@ -88,6 +115,7 @@ void HttpConnection::process() {
             break;
         if (!m_parser.inBody() && !m_headStarted) {
             m_headStarted = true;
+            m_idleSince = 0;
             m_timer.stop();
         }
         const auto status = m_parser.feed(m_buffer);

@@ -33,6 +33,14 @@ public:
     bool send(const QByteArray& data);
     void sendAndFinish(HttpResponder* responder, const QByteArray& data, bool keepAlive);
 
+    // Between requests with nothing received: a kept-alive connection that
+    // can be closed without losing anything.
+    bool isIdle() const;
+    // When it last became idle (monotonic milliseconds); meaningful while idle.
+    qint64 idleSince() const { return m_idleSince; }
+    // Closes an idle connection to make room for another client.
+    void closeIdle();
+
     // Bytes a client may leave unread before it counts as gone.
     static constexpr qint64 maxPendingWrite = 8 * 1024 * 1024;
 
@@ -56,6 +64,7 @@ private:
     bool m_processing = false;
     bool m_closing = false;
     bool m_headStarted = false;
+    qint64 m_idleSince = 0;
 };
 
 } // namespace tolvane::coach

@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 
 namespace tolvane::coach {
@@ -22,14 +23,18 @@ public:
 
     HttpRequestParser::Limits limits;
     HttpConnection::Timeouts timeouts;
+    // At this many open connections a new client first takes the place of
+    // the connection idle longest; only when none is idle is it refused.
     int maxConnections = 256;
 
 private:
     void onNewConnection();
+    bool closeOldestIdle();
 
     QTcpServer m_server;
     HttpConnection::Handler m_handler;
     int m_open = 0;
+    QList<QPointer<HttpConnection>> m_connections;
 };
 
 } // namespace tolvane::coach

@@ -85,6 +85,38 @@ bool Store::exec(const QString& sql) {
     return true;
 }
 
+namespace {
+// SQLite's own words ("database or disk is full") without the driver's.
+QString describe(const QSqlError& error) {
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+} // namespace
+
+bool Store::write(QSqlQuery& q) {
+    if (q.exec())
+        return true;
+    const QString error = describe(q.lastError());
+    qCWarning(lcStore) << "store write failed:" << error;
+    if (m_writeError.isEmpty())
+        m_writeError = error;
+    return false;
+}
+
+bool Store::commit(QSqlDatabase& db) {
+    if (db.commit())
+        return true;
+    const QString error = describe(db.lastError());
+    qCWarning(lcStore) << "store commit failed:" << error;
+    if (m_writeError.isEmpty())
+        m_writeError = error;
+    db.rollback();
+    return false;
+}
+
+QString Store::takeWriteError() {
+    return std::exchange(m_writeError, QString());
+}
+
 bool Store::open(const QString& path) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(path);
@@ -128,8 +160,7 @@ User Store::user(const QString& uid) {
     q.prepare(QStringLiteral("INSERT INTO users (uid, created_at) VALUES (?, ?)"));
     q.addBindValue(uid);
     q.addBindValue(nowMs());
-    if (!q.exec())
-        qCWarning(lcStore) << "could not add user:" << q.lastError().text();
+    write(q);
     return User{q.lastInsertId().toLongLong(), uid, QDateTime::currentDateTimeUtc()};
 }
 
@@ -156,7 +187,7 @@ void Store::setState(qint64 userId, const QString& key, const QString& value) {
         q.addBindValue(key);
         q.addBindValue(value);
     }
-    q.exec();
+    write(q);
 }
 
 std::optional<QPair<qint64, QString>> Store::stateWithPrefix(const QString& key,
@@ -177,7 +208,7 @@ int Store::deleteDrafts(qint64 userId, const QString& status) {
     q.prepare(QStringLiteral("DELETE FROM drafts WHERE user_id = ? AND status = ?"));
     q.addBindValue(userId);
     q.addBindValue(status);
-    if (!q.exec())
+    if (!write(q))
         return 0;
     return q.numRowsAffected();
 }
@@ -190,7 +221,7 @@ void Store::remember(qint64 userId, const QString& kind, const QString& value) {
         q.prepare(QStringLiteral("DELETE FROM memory WHERE user_id = ? AND kind = ?"));
         q.addBindValue(userId);
         q.addBindValue(kind);
-        q.exec();
+        write(q);
     } else {
         q.prepare(QStringLiteral("SELECT 1 FROM memory WHERE user_id = ? AND kind = ? AND "
                                  "lower(value) = lower(?)"));
@@ -207,7 +238,7 @@ void Store::remember(qint64 userId, const QString& kind, const QString& value) {
     insert.addBindValue(kind);
     insert.addBindValue(str(value));
     insert.addBindValue(nowMs());
-    insert.exec();
+    write(insert);
 }
 
 QList<Memory> Store::memories(qint64 userId) {
@@ -243,9 +274,9 @@ void Store::forget(qint64 userId) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE user_id = ?").arg(QLatin1String(table)));
         q.addBindValue(userId);
-        q.exec();
+        write(q);
     }
-    db.commit();
+    commit(db);
 }
 
 QString Store::newToken() {
@@ -293,8 +324,7 @@ Draft Store::createDraft(qint64 userId, const QString& text, const QString& styl
          {str(d.token), QVariant(userId), str(text), str(style), str(topic), str(d.platform),
           str(d.status), QVariant(toMs(d.createdAt)), QVariant(toMs(d.updatedAt))})
         q.addBindValue(v);
-    if (!q.exec())
-        qCWarning(lcStore) << "could not add draft:" << q.lastError().text();
+    write(q);
     d.id = q.lastInsertId().toLongLong();
     return d;
 }
@@ -347,7 +377,7 @@ bool Store::updateDraft(const QString& token, const QString& text, const QString
     q.addBindValue(style);
     q.addBindValue(nowMs());
     q.addBindValue(token);
-    return q.exec() && q.numRowsAffected() > 0;
+    return write(q) && q.numRowsAffected() > 0;
 }
 
 bool Store::scheduleDraft(const QString& token, const QString& text, const QDateTime& at) {
@@ -358,7 +388,7 @@ bool Store::scheduleDraft(const QString& token, const QString& text, const QDate
     q.addBindValue(toMs(at));
     q.addBindValue(nowMs());
     q.addBindValue(token);
-    return q.exec() && q.numRowsAffected() > 0;
+    return write(q) && q.numRowsAffected() > 0;
 }
 
 bool Store::publishDraft(const QString& token, const QString& text, const QDateTime& at) {
@@ -371,7 +401,7 @@ bool Store::publishDraft(const QString& token, const QString& text, const QDateT
     q.addBindValue(toMs(at));
     q.addBindValue(nowMs());
     q.addBindValue(token);
-    return q.exec() && q.numRowsAffected() > 0;
+    return write(q) && q.numRowsAffected() > 0;
 }
 
 QList<Draft> Store::dueDrafts(const QDateTime& now) {
@@ -418,7 +448,7 @@ qint64 Store::addNotification(qint64 userId, const QString& text, const QString&
     q.addBindValue(str(text));
     q.addBindValue(str(imageB64));
     q.addBindValue(nowMs());
-    if (!q.exec())
+    if (!write(q))
         return 0;
     return q.lastInsertId().toLongLong();
 }
@@ -443,9 +473,10 @@ QList<Notification> Store::takeNotifications(qint64 userId) {
         mark.addBindValue(nowMs());
         mark.addBindValue(userId);
         mark.addBindValue(out.last().id);
-        mark.exec();
+        if (!write(mark))
+            out.clear(); // not marked delivered: handed out again next time
     }
-    db.commit();
+    commit(db);
     return out;
 }
 
@@ -473,10 +504,8 @@ qint64 Store::addLlmCall(const LlmCall& c) {
           QVariant(QString::fromUtf8(QJsonDocument(c.request).toJson(QJsonDocument::Compact))),
           QVariant(QString::fromUtf8(QJsonDocument(c.response).toJson(QJsonDocument::Compact)))})
         q.addBindValue(v);
-    if (!q.exec()) {
-        qCWarning(lcStore) << "could not log AI call:" << q.lastError().text();
+    if (!write(q))
         return 0;
-    }
     return q.lastInsertId().toLongLong();
 }
 
@@ -545,7 +574,7 @@ qint64 Store::clearLlmCalls(std::optional<qint64> userId) {
     } else {
         q.prepare(QStringLiteral("DELETE FROM llm_calls"));
     }
-    if (!q.exec())
+    if (!write(q))
         return 0;
     return q.numRowsAffected();
 }
@@ -558,9 +587,19 @@ qint64 Store::addVideo(qint64 userId, const QString& path, double duration, cons
     for (const QVariant& v : {QVariant(userId), str(path), QVariant(duration), str(title),
                               QVariant(size), QVariant(nowMs())})
         q.addBindValue(v);
-    if (!q.exec())
+    if (!write(q))
         return 0;
     return q.lastInsertId().toLongLong();
+}
+
+std::optional<QStringList> Store::videoPaths() {
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (!q.exec(QStringLiteral("SELECT path FROM videos")))
+        return std::nullopt;
+    QStringList paths;
+    while (q.next())
+        paths.append(q.value(0).toString());
+    return paths;
 }
 
 qint64 Store::videoCount(qint64 userId) {
@@ -578,7 +617,7 @@ qint64 Store::addContact(const QString& email, const QString& message, const QSt
         "INSERT INTO contacts (email, message, page, created_at) VALUES (?, ?, ?, ?)"));
     for (const QVariant& v : {str(email), str(message), str(page), QVariant(nowMs())})
         q.addBindValue(v);
-    if (!q.exec())
+    if (!write(q))
         return 0;
     return q.lastInsertId().toLongLong();
 }

@@ -23,6 +23,10 @@ public:
     // Opens (and creates or migrates) the database file; ":memory:" works too.
     bool open(const QString& path);
     QString errorString() const { return m_error; }
+    // The first write that failed since the last call (a full disk, a
+    // read-only file), in SQLite's words; empty when every write went in.
+    // Requests check it before they promise anything that was to be stored.
+    QString takeWriteError();
 
     // Users are created on first sight of their id.
     User user(const QString& uid);
@@ -67,17 +71,24 @@ public:
     qint64 addVideo(qint64 userId, const QString& path, double duration, const QString& title,
                     qint64 size);
     qint64 videoCount(qint64 userId);
+    // The files of every stored video; nullopt when the store can't be read.
+    std::optional<QStringList> videoPaths();
     qint64 addContact(const QString& email, const QString& message, const QString& page);
 
     static QString newToken();
 
 private:
     bool exec(const QString& sql);
+    // Runs a statement that changes the store; a failure is kept for
+    // takeWriteError().
+    bool write(class QSqlQuery& q);
+    bool commit(QSqlDatabase& db);
     Draft readDraft(const class QSqlQuery& q) const;
     LlmCall readCall(const class QSqlQuery& q, bool withBodies) const;
 
     QString m_connection;
     QString m_error;
+    QString m_writeError;
 };
 
 } // namespace tolvane::coach

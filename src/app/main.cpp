@@ -9,6 +9,7 @@
 #include "recording/videostudiocontroller.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
+#include "service/videoupload.h"
 
 #include <QGuiApplication>
 #include <QQuickStyle>
@@ -106,9 +107,15 @@ int main(int argc, char** argv) {
             std::fputs("Tolvane is already open; bringing its window forward.\n", stderr);
             return 0;
         }
-        std::fputs("Tolvane's conversation is in use by another program (the command-line "
-                   "tool?); try again in a moment.\n",
-                   stderr);
+        const auto holder = owner.holder();
+        const QString who =
+            holder ? QStringLiteral("%1 (pid %2)")
+                         .arg(holder->program.isEmpty() ? QStringLiteral("another program")
+                                                        : holder->program)
+                         .arg(holder->pid)
+                   : QStringLiteral("another program");
+        std::fprintf(stderr, "Tolvane's conversation is in use by %s; try again in a moment.\n",
+                     qPrintable(who));
         return 1;
     }
 
@@ -123,6 +130,8 @@ int main(int argc, char** argv) {
     AppSettings settings;
     ConversationStore conversation(settings);
     purgeStaleRecordings(86400, QDateTime::currentDateTimeUtc());
+    // Upload bodies of a killed upload of an earlier version.
+    upload::removeStaleBodies();
 
     ViewHost views(settings, conversation, studio, ServiceEndpoints::builtIn(), windowSize);
     RootViewModel& root = views.root;
@@ -148,6 +157,8 @@ int main(int argc, char** argv) {
         }
     });
     QObject::connect(&root, &RootViewModel::updateDismissed, &appUpdate, &AppUpdate::dismiss);
+    // Saving goes on after a failure; the banner stays until a save succeeds.
+    root.followSaves(&conversation);
 
     QObject::connect(
         &views.engine, &QQmlApplicationEngine::objectCreationFailed, &app,

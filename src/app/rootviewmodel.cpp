@@ -1,5 +1,6 @@
 #include "rootviewmodel.h"
 
+#include "conversation/conversationstore.h"
 #include "recording/videostudiocontroller.h"
 
 #include <QUrl>
@@ -35,6 +36,18 @@ void RootViewModel::setServerBanner(const QString& text) {
     }
 }
 
+QString RootViewModel::saveBannerText() const {
+    return m_saveFailure.isEmpty() ? QString()
+                                   : u"Tolvane can't save this conversation: "_s + m_saveFailure;
+}
+
+void RootViewModel::setSaveFailure(const QString& reason) {
+    if (m_saveFailure != reason) {
+        m_saveFailure = reason;
+        Q_EMIT saveChanged();
+    }
+}
+
 void RootViewModel::dismissUpdate() {
     if (updateVisible()) {
         m_version.clear();
@@ -59,6 +72,16 @@ void RootViewModel::followStudio(VideoStudioController* studio) {
             Q_EMIT studioWindowRequested();
         }
     });
+}
+
+} // namespace tolvane
+
+namespace tolvane {
+
+void RootViewModel::followSaves(ConversationStore* store) {
+    setSaveFailure(store->saveError());
+    connect(store, &ConversationStore::saveErrorChanged, this,
+            [this, store] { setSaveFailure(store->saveError()); });
 }
 
 } // namespace tolvane

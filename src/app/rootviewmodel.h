@@ -7,11 +7,12 @@
 
 namespace tolvane {
 
+class ConversationStore;
 class VideoStudioController;
 
-// What the main window shows above the chat: the update banner and the local
-// server banner. The shell feeds it from the update check and the server
-// manager; the view only binds.
+// What the main window shows above the chat: the update banner, the local
+// server banner and the banner of a conversation that can't be saved. The shell feeds it from the
+// update check and the server manager; the view only binds.
 class RootViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool updateVisible READ updateVisible NOTIFY updateChanged)
@@ -22,6 +23,8 @@ class RootViewModel : public QObject {
     Q_PROPERTY(bool serverBannerVisible READ serverBannerVisible NOTIFY serverChanged)
     Q_PROPERTY(QString serverBannerText READ serverBannerText NOTIFY serverChanged)
     Q_PROPERTY(QString serviceRoot READ serviceRoot CONSTANT)
+    Q_PROPERTY(bool saveBannerVisible READ saveBannerVisible NOTIFY saveChanged)
+    Q_PROPERTY(QString saveBannerText READ saveBannerText NOTIFY saveChanged)
 
 public:
     explicit RootViewModel(QString serviceRoot, QObject* parent = nullptr);
@@ -33,15 +36,24 @@ public:
     bool serverBannerVisible() const { return !m_serverText.isEmpty(); }
     QString serverBannerText() const { return m_serverText; }
     QString serviceRoot() const { return m_serviceRoot; }
+    bool saveBannerVisible() const { return !m_saveFailure.isEmpty(); }
+    QString saveBannerText() const;
 
     void setUpdate(const QString& version, const QString& url, const QString& notes);
     // Empty text hides the banner.
     void setServerBanner(const QString& text);
+    // The reason the conversation file could not be written; empty (a save
+    // succeeded) hides the banner.
+    void setSaveFailure(const QString& reason);
     void setRetryHandler(std::function<void()> handler) { m_retry = std::move(handler); }
     // From now on, each change of the studio's phase to `preparing` (at any
     // progress) or `editing` asks for the studio window to be opened or
     // raised. The phase the studio already has asks for nothing.
     void followStudio(VideoStudioController* studio);
+
+    // From now on the save banner follows the store: shown with the reason
+    // when saving fails, hidden when a save succeeds again.
+    void followSaves(ConversationStore* store);
 
     Q_INVOKABLE void dismissUpdate();
     Q_INVOKABLE void retryServer();
@@ -49,6 +61,7 @@ public:
 Q_SIGNALS:
     void updateChanged();
     void serverChanged();
+    void saveChanged();
     // The update banner was dismissed.
     void updateDismissed();
     // The "Video Studio" window should be shown, or raised when it is open.
@@ -60,6 +73,7 @@ private:
     QString m_url;
     QString m_notes;
     QString m_serverText;
+    QString m_saveFailure;
     std::function<void()> m_retry;
 };
 

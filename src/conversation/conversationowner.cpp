@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -50,11 +51,31 @@ bool ConversationOwner::claim() {
     auto lock = makeLock(m_lockPath);
     if (lock->tryLock(0)) {
         m_lock = std::move(lock);
+        // No other writer can be mid-save now: a temporary file beside a
+        // conversation file is a killed writer's.
+        transcript::removeLeftovers(QFileInfo(m_lockPath).absolutePath());
         return true;
     }
     // A folder where no lock can be written at all can't be coordinated;
     // carrying on alone beats refusing to start.
     return lock->error() != QLockFile::LockFailedError;
+}
+
+std::optional<ConversationOwner::Holder> ConversationOwner::holder() const {
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!makeLock(m_lockPath)->getLockInfo(&pid, &host, &application) || pid <= 0) {
+        return std::nullopt;
+    }
+    // The lock names the application ("Tolvane" for the app and the tool
+    // alike); the process's own name tells them apart.
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QString program;
+    if (comm.open(QIODevice::ReadOnly)) {
+        program = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    }
+    return Holder{pid, program};
 }
 
 void ConversationOwner::listenForActivation() {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 
@@ -25,8 +26,18 @@ public:
     ~ConversationOwner() override;
 
     // True when this process now owns the folder (or already did); false
-    // when another live process does.
+    // when another live process does. Taking it over removes the temporary
+    // files a killed writer left.
     bool claim();
+
+    // The process that owns the folder, as far as its lock tells: its id and
+    // program name ("tolvane", "tolvane-cli"). Nullopt when nobody owns it or
+    // the lock can't be read.
+    struct Holder {
+        qint64 pid = 0;
+        QString program;
+    };
+    std::optional<Holder> holder() const;
 
     // The owner listens for launches that want it shown.
     void listenForActivation();

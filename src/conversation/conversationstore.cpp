@@ -72,6 +72,12 @@ ConversationStore::ConversationStore(AppSettings& settings, QString directory,
               QMetaObject::invokeMethod(
                   self, [self, encoded = std::move(encoded)] { self->adoptEncoded(encoded); },
                   Qt::QueuedConnection);
+          },
+          [self = QPointer<ConversationStore>(this)] {
+              // The latest outcome, not this write's: reports can trail a flush.
+              QMetaObject::invokeMethod(
+                  self, [self] { self->setSaveError(self->m_writer.lastFailure()); },
+                  Qt::QueuedConnection);
           }) {
     load();
 }
@@ -103,6 +109,7 @@ QString ConversationStore::filePath() const {
 
 void ConversationStore::flush() {
     m_writer.flush();
+    setSaveError(m_writer.lastFailure());
 }
 
 void ConversationStore::load() {
@@ -216,6 +223,13 @@ void ConversationStore::setLastError(std::optional<QString> value) {
     if (m_lastError != value) {
         m_lastError = std::move(value);
         Q_EMIT lastErrorChanged();
+    }
+}
+
+void ConversationStore::setSaveError(const QString& value) {
+    if (m_saveError != value) {
+        m_saveError = value;
+        Q_EMIT saveErrorChanged();
     }
 }
 

@@ -26,6 +26,9 @@ class ConversationStore : public QObject {
     Q_PROPERTY(QString canvasToken READ canvasToken WRITE setCanvasToken NOTIFY canvasTokenChanged)
     Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Why the conversation file could not be written; empty once a save
+    // succeeds. Changes only when the reason does, so a banner shows it once.
+    Q_PROPERTY(QString saveError READ saveError NOTIFY saveErrorChanged)
 
 public:
     // Commands after whose answer the conversation keeps only that answer.
@@ -55,6 +58,7 @@ public:
     void setCanvasToken(const QString& token);
     // Empty when the last send did not fail.
     QString lastError() const { return m_lastError.value_or(QString()); }
+    QString saveError() const { return m_saveError; }
     bool hasSendTask() const { return m_sendCancel != nullptr; }
     bool hasStreamTask() const { return m_streamCancel != nullptr; }
 
@@ -80,7 +84,8 @@ public:
     void setBackoff(Backoff backoff) { m_backoff = backoff; }
     // The conversation file for the current user id.
     QString filePath() const;
-    // Blocks until every save so far is on disk.
+    // Blocks until every save so far is on disk (or has failed); `saveError`
+    // then tells how the latest one went.
     void flush();
 
 Q_SIGNALS:
@@ -95,6 +100,7 @@ Q_SIGNALS:
     void isDrainingChanged();
     void canvasTokenChanged();
     void lastErrorChanged();
+    void saveErrorChanged();
     // A send task ended (success, failure or cancellation).
     void sendFinished();
     // A notification listener started, and its waits between connections.
@@ -121,6 +127,7 @@ private:
     void setSending(bool value);
     void setDraining(bool value);
     void setLastError(std::optional<QString> value);
+    void setSaveError(const QString& value);
 
     QPointer<AppSettings> m_settings;
     QString m_directory;
@@ -130,6 +137,7 @@ private:
     bool m_isDraining = false;
     std::optional<QString> m_canvasToken;
     std::optional<QString> m_lastError;
+    QString m_saveError;
     CancelHandle m_sendCancel;
     CancelHandle m_streamCancel;
     // Every send still running, so destruction can end them all.

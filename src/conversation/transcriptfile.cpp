@@ -4,15 +4,21 @@
 #include "service/jsonreader.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimeZone>
 
+#include <cerrno>
 #include <cmath>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -136,10 +142,83 @@ Expected<QList<ChatMessage>, QString> decode(const QByteArray& bytes) {
     return messages;
 }
 
+namespace {
+
+QString systemError(int code) {
+    return qt_error_string(code);
+}
+
+// write() until every byte is out; a short write is retried, so the error
+// that stopped it (ENOSPC, EFBIG, EIO) is the one reported.
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+Expected<Done, QString> replaceFile(const QString& path, const QByteArray& bytes) {
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return Unexpected{systemError(errno)};
+    }
+    // Every step is checked: a full disk can fail the write, or only the
+    // sync, and renaming a short file over the good one would lose it.
+    bool ok = writeAll(fd, bytes.constData(), bytes.size());
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        ok = false;
+    }
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.constData());
+        return Unexpected{systemError(error)};
+    }
+    // The rename itself reaches the disk with the folder's entry.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return Done{};
+}
+
+int removeLeftovers(const QString& directory) {
+    static const QRegularExpression leftover(u"^transcript-.*\\.json\\.[A-Za-z0-9]{6}$"_s);
+    int removed = 0;
+    const QDir dir(directory);
+    for (const QString& name : dir.entryList({u"transcript-*.json.*"_s}, QDir::Files)) {
+        if (leftover.match(name).hasMatch() && QFile::remove(dir.filePath(name))) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 } // namespace transcript
 
-TranscriptWriter::TranscriptWriter(std::function<void(QList<Encoded>)> onEncoded)
-    : m_onEncoded(std::move(onEncoded)) {
+TranscriptWriter::TranscriptWriter(std::function<void(QList<Encoded>)> onEncoded,
+                                   std::function<void()> onWritten)
+    : m_onEncoded(std::move(onEncoded))
+    , m_onWritten(std::move(onWritten)) {
     m_pool.setMaxThreadCount(1);
     m_pool.setExpiryTimeout(-1);
 }
@@ -159,6 +238,11 @@ void TranscriptWriter::write(QString path, QList<Element> elements) {
 
 void TranscriptWriter::flush() {
     m_pool.waitForDone();
+}
+
+QString TranscriptWriter::lastFailure() const {
+    QMutexLocker lock(&m_mutex);
+    return m_lastFailure;
 }
 
 void TranscriptWriter::drain() {
@@ -187,13 +271,22 @@ void TranscriptWriter::drain() {
         if (!encoded.isEmpty() && m_onEncoded) {
             m_onEncoded(std::move(encoded));
         }
-        QSaveFile file(snapshot.path);
-        const QByteArray bytes = transcript::joinElements(parts);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
-            !file.commit()) {
-            // The conversation goes on in memory; the next change tries again.
-            qCWarning(lcTranscript)
-                << "could not write the conversation file" << snapshot.path << file.errorString();
+        const auto written =
+            transcript::replaceFile(snapshot.path, transcript::joinElements(parts));
+        // The conversation goes on in memory; the next change tries again.
+        const QString failure = written ? QString() : written.error();
+        bool changed = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            changed = failure != m_lastFailure;
+            m_lastFailure = failure;
+        }
+        if (changed && !failure.isEmpty()) {
+            qCWarning(lcTranscript).noquote()
+                << "could not write the conversation file" << snapshot.path << "(" + failure + ")";
+        }
+        if (m_onWritten) {
+            m_onWritten();
         }
     }
 }

@@ -39,6 +39,16 @@ QByteArray joinElements(const QList<QByteArray>& elements);
 // message gets a new id and the edit actions of its text.
 Expected<QList<ChatMessage>, QString> decode(const QByteArray& bytes);
 
+// Replaces the file at `path` with `bytes`: written to a new file beside it,
+// synced, and renamed over it only when every write, the sync and the close
+// succeeded. On failure the previous file is untouched and the reason (the
+// system's words for the error) is returned.
+Expected<Done, QString> replaceFile(const QString& path, const QByteArray& bytes);
+
+// Removes temporary files a killed writer left beside conversation files in
+// `directory` ("transcript-*.json.XXXXXX"). Returns how many were removed.
+int removeLeftovers(const QString& directory);
+
 } // namespace transcript
 
 // Writes snapshots of the conversation file on a worker thread, in order. A
@@ -60,13 +70,17 @@ public:
         QByteArray bytes;
     };
 
-    // `onEncoded` is called on the writer's thread with the elements it encoded.
-    explicit TranscriptWriter(std::function<void(QList<Encoded>)> onEncoded = {});
+    // `onEncoded` is called on the writer's thread with the elements it
+    // encoded; `onWritten` after each write (`lastFailure` tells how it went).
+    explicit TranscriptWriter(std::function<void(QList<Encoded>)> onEncoded = {},
+                              std::function<void()> onWritten = {});
     ~TranscriptWriter();
 
     void write(QString path, QList<Element> elements);
     // Blocks until every queued snapshot is on disk.
     void flush();
+    // Why the latest write failed; empty when it succeeded (or none ran yet).
+    QString lastFailure() const;
 
 private:
     struct Snapshot {
@@ -76,7 +90,8 @@ private:
     void drain();
 
     std::function<void(QList<Encoded>)> m_onEncoded;
-    QMutex m_mutex;
+    std::function<void()> m_onWritten;
+    mutable QMutex m_mutex;
     // The last failure logged, so a broken disk is reported once, not per save.
     QString m_lastFailure;
     std::optional<Snapshot> m_pending;

@@ -83,8 +83,8 @@ public:
     QCoro::Task<APIResult<Done>> events(std::function<QCoro::Task<void>()> onNotify,
                                         CancelHandle cancel = {}) const;
 
-    // Uploads an exported video through a multipart body written to a
-    // temporary file first, so memory stays bounded whatever the file's size.
+    // Uploads an exported video as a multipart body read from the file while
+    // it is sent: no copy on disk, memory bounded whatever the file's size.
     QCoro::Task<APIResult<qint64>> uploadVideo(QString filePath, double duration, QString title,
                                                std::function<void(double)> progress,
                                                CancelHandle cancel = {}) const;

@@ -1,6 +1,7 @@
 // The two text/event-stream requests of the service client.
 #include "apiclient.h"
 #include "appsettings.h"
+#include "jsonreader.h"
 #include "ssestream.h"
 
 #include <QJsonDocument>
@@ -49,6 +50,26 @@ pumpStream(HttpRequest request, CancelHandle cancel, QString failureText,
         co_return sessionError(reply.get(), cancel);
     }
     if (const int code = statusOf().toInt(); code < 200 || code > 299) {
+        // The server's own words when it sends them ("message too long", a
+        // full store): a short body of declared length with an "error" text.
+        // A body of unknown length is not waited for.
+        constexpr qint64 maxErrorBody = 64 * 1024;
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        const bool explained = length.isValid() && length.toLongLong() <= maxErrorBody;
+        QByteArray body;
+        while (explained && reply && body.size() <= maxErrorBody &&
+               !(cancel && cancel->isCancelled())) {
+            body += reply->readAll();
+            if (reply->isFinished()) {
+                break;
+            }
+            co_await waitForData(reply.get());
+        }
+        const auto parsed = json::parse(body);
+        if (parsed && parsed->isObject() && parsed->toObject().value("error"_L1).isString() &&
+            !parsed->toObject().value("error"_L1).toString().isEmpty()) {
+            co_return APIError::http(code, parsed->toObject().value("error"_L1).toString());
+        }
         co_return APIError::http(code, failureText);
     }
 

@@ -4,14 +4,16 @@
 #include "appsettings.h"
 #include "jsonreader.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QUuid>
-#include <QtConcurrent/QtConcurrentRun>
 
-#include <qcoro/qcorofuture.h>
+#include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -21,66 +23,86 @@ QByteArray makeBoundary() {
     return "tolvane-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
 }
 
-QString makeBodyPath() {
-    return QDir(QDir::tempPath())
-        .filePath(u"tolvane-upload-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                  u".tmp"_s);
-}
-
-namespace {
-
-QString fileError(const QString& what, const QFile& file) {
-    return u"Could not %1 “%2”: %3"_s.arg(what, QFileInfo(file.fileName()).fileName(),
-                                          file.errorString());
-}
-
-} // namespace
-
-Expected<Done, QString> writeMultipartBody(const QString& bodyPath, const QByteArray& boundary,
-                                           const QList<Field>& fields, const QString& videoPath) {
-    QFile body(bodyPath);
-    if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return Unexpected{fileError(u"write the upload body"_s, body)};
+int removeStaleBodies(qint64 maxAgeSeconds) {
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-maxAgeSeconds);
+    const QDir temp(QDir::tempPath());
+    int removed = 0;
+    for (const QFileInfo& info :
+         temp.entryInfoList({u"tolvane-upload-*.tmp"_s}, QDir::Files | QDir::Hidden)) {
+        if (info.lastModified().toUTC() < cutoff && QFile::remove(info.filePath())) {
+            ++removed;
+        }
     }
-    QByteArray head;
+    return removed;
+}
+
+MultipartBody::MultipartBody(const QByteArray& boundary, const QList<Field>& fields,
+                             const QString& videoPath)
+    : m_video(videoPath) {
     for (const Field& field : fields) {
-        head += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" +
-                field.name.toUtf8() + "\"\r\n\r\n" + field.value.toUtf8() + "\r\n";
+        m_head += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" +
+                  field.name.toUtf8() + "\"\r\n\r\n" + field.value.toUtf8() + "\r\n";
     }
-    head += "--" + boundary +
-            "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
-            "Content-Type: video/mp4\r\n\r\n";
-    if (body.write(head) != head.size()) {
-        return Unexpected{fileError(u"write the upload body"_s, body)};
-    }
+    m_head += "--" + boundary +
+              "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
+              "Content-Type: video/mp4\r\n\r\n";
+    m_tail = "\r\n--" + boundary + "--\r\n";
+}
 
-    QFile video(videoPath);
-    if (!video.open(QIODevice::ReadOnly)) {
-        return Unexpected{fileError(u"read the video"_s, video)};
+Expected<Done, QString> MultipartBody::openForReading() {
+    if (!m_video.open(QIODevice::ReadOnly)) {
+        return Unexpected{u"Could not read the video “%1”: %2"_s.arg(
+            QFileInfo(m_video.fileName()).fileName(), m_video.errorString())};
     }
-    QByteArray chunk(chunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 read = video.read(chunk.data(), chunkSize);
-        if (read < 0) {
-            return Unexpected{fileError(u"read the video"_s, video)};
-        }
-        if (read == 0) {
-            break;
-        }
-        if (body.write(chunk.constData(), read) != read) {
-            return Unexpected{fileError(u"write the upload body"_s, body)};
-        }
-    }
-    video.close();
-    const QByteArray closing = "\r\n--" + boundary + "--\r\n";
-    if (body.write(closing) != closing.size() || !body.flush()) {
-        return Unexpected{fileError(u"write the upload body"_s, body)};
-    }
-    body.close();
-    if (body.error() != QFileDevice::NoError) {
-        return Unexpected{fileError(u"write the upload body"_s, body)};
-    }
+    // The length is fixed now: it is the request's Content-Length.
+    m_videoSize = m_video.size();
+    m_offset = 0;
+    QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return Done{};
+}
+
+qint64 MultipartBody::size() const {
+    return m_head.size() + m_videoSize + m_tail.size();
+}
+
+bool MultipartBody::seek(qint64 position) {
+    if (position < 0 || position > size() || !QIODevice::seek(position)) {
+        return false;
+    }
+    m_offset = position;
+    return true;
+}
+
+qint64 MultipartBody::readData(char* data, qint64 maxSize) {
+    const qint64 headEnd = m_head.size();
+    const qint64 videoEnd = headEnd + m_videoSize;
+    qint64 done = 0;
+    while (done < maxSize && m_offset < size()) {
+        qint64 n = 0;
+        if (m_offset < headEnd) {
+            n = std::min(maxSize - done, headEnd - m_offset);
+            std::memcpy(data + done, m_head.constData() + m_offset, static_cast<size_t>(n));
+        } else if (m_offset < videoEnd) {
+            if (m_video.pos() != m_offset - headEnd && !m_video.seek(m_offset - headEnd)) {
+                setErrorString(m_video.errorString());
+                return done > 0 ? done : -1;
+            }
+            n = m_video.read(data + done, std::min(maxSize - done, videoEnd - m_offset));
+            if (n <= 0) {
+                // The file shrank or failed: the body would not match its length.
+                setErrorString(n < 0 ? m_video.errorString()
+                                     : u"the video file got shorter during the upload"_s);
+                return done > 0 ? done : -1;
+            }
+        } else {
+            n = std::min(maxSize - done, size() - m_offset);
+            std::memcpy(data + done, m_tail.constData() + (m_offset - videoEnd),
+                        static_cast<size_t>(n));
+        }
+        done += n;
+        m_offset += n;
+    }
+    return done;
 }
 
 } // namespace tolvane::upload
@@ -94,12 +116,6 @@ struct VideoReply {
     static VideoReply read(JsonReader& reader) { return {reader.integer("video_id"_L1)}; }
 };
 
-// Removes the body file whatever way the upload ends.
-struct RemoveOnExit {
-    QString path;
-    ~RemoveOnExit() { QFile::remove(path); }
-};
-
 } // namespace
 
 QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double duration,
@@ -110,37 +126,25 @@ QCoro::Task<APIResult<qint64>> APIClient::uploadVideo(QString filePath, double d
     if (!base) {
         co_return Unexpected{APIError::badURL()};
     }
+    // Bodies a killed upload of an earlier version left behind.
+    upload::removeStaleBodies();
     const QByteArray boundary = upload::makeBoundary();
-    const RemoveOnExit bodyFile{upload::makeBodyPath()};
-    {
-        QFile create(bodyFile.path);
-        if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            co_return Unexpected{
-                APIError::file(u"Could not create the upload body: "_s + create.errorString())};
-        }
-    }
     const QList<upload::Field> fields{
         {u"user_id"_s, m_settings ? m_settings->userID() : QString()},
         {u"duration"_s, QString::asprintf("%.2f", duration)},
         {u"title"_s, title},
     };
-    // Copying a large video takes a while: off the main thread.
-    const QString bodyPath = bodyFile.path;
-    // The future is a named local: g++ 12 mishandles temporaries inside co_await.
-    QFuture<Expected<Done, QString>> writing =
-        QtConcurrent::run([bodyPath, boundary, fields, filePath] {
-            return upload::writeMultipartBody(bodyPath, boundary, fields, filePath);
-        });
-    co_await writing;
-    const Expected<Done, QString> written = writing.result();
-    if (!written) {
-        co_return Unexpected{APIError::file(written.error())};
+    upload::MultipartBody body(boundary, fields, filePath);
+    if (const auto opened = body.openForReading(); !opened) {
+        co_return Unexpected{APIError::file(opened.error())};
     }
-
-    QFile body(bodyFile.path);
-    if (!body.open(QIODevice::ReadOnly)) {
+    if (body.size() > upload::maxBodyBytes) {
+        const auto size = [](qint64 bytes) {
+            return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+        };
         co_return Unexpected{
-            APIError::file(u"Could not read the upload body: "_s + body.errorString())};
+            APIError::file(u"The video is %1; the coach takes videos up to %2."_s.arg(
+                size(body.size()), size(upload::maxBodyBytes)))};
     }
     HttpRequest request;
     request.request = makeRequest(appending(*base, u"inapp/video"_s));

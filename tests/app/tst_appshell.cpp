@@ -1,8 +1,12 @@
 #include "app/rootviewmodel.h"
 #include "app/windowsize.h"
+#include "conversation/conversationstore.h"
 #include "recording/videostudiocontroller.h"
+#include "service/appsettings.h"
 
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tolvane;
@@ -87,6 +91,37 @@ private Q_SLOTS:
         QCOMPARE(dismissed.size(), 1);
         root.dismissUpdate();
         QCOMPARE(dismissed.size(), 1);
+    }
+
+    // A conversation that can't be saved shows one banner with the reason,
+    // however many saves fail, until a save succeeds.
+    void saveBannerFollowsTheStore() {
+        QTemporaryDir home;
+        AppSettings settings(
+            std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
+        // A file where the folder should be: no save can succeed.
+        const QString folder = home.filePath("data");
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        ConversationStore store(settings, folder, ServiceEndpoints::forRoot("http://127.0.0.1:1/"));
+        RootViewModel root("https://example.com/");
+        root.followSaves(&store);
+        QSignalSpy changed(&root, &RootViewModel::saveChanged);
+        for (int i = 0; i < 3; ++i) {
+            store.appendVideo(QUrl::fromLocalFile("/tmp/v.mp4"));
+            store.flush();
+        }
+        QVERIFY(root.saveBannerVisible());
+        QCOMPARE(root.saveBannerText(),
+                 "Tolvane can't save this conversation: " + qt_error_string(ENOTDIR));
+        QCOMPARE(changed.size(), 1);
+
+        QVERIFY(QFile::remove(folder));
+        store.appendVideo(QUrl::fromLocalFile("/tmp/w.mp4"));
+        store.flush();
+        QVERIFY(!root.saveBannerVisible());
+        QCOMPARE(changed.size(), 2);
     }
 
     void serverBanner() {

@@ -231,7 +231,7 @@ void TestCoachClient::uploadAiLogAndContact() {
 void TestCoachClient::refusedChatIsAnHttpError() {
     const auto empty = QCoro::waitFor(m_client->chatStream(QStringLiteral("   "), {}, {}, {}));
     QVERIFY(!empty);
-    QCOMPARE(empty.error().description(), QStringLiteral("Server error 400: chat stream failed"));
+    QCOMPARE(empty.error().description(), QStringLiteral("Server error 400: empty message"));
 }
 
 QTEST_MAIN(TestCoachClient)

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void vanishedStreamClientIsReported();
     void stalledClientDoesNotBlockOthers();
     void http10StreamIsCloseDelimited();
+    void idleConnectionsMakeRoomAtTheCap();
 
 private:
     QTcpSocket* connectClient();
@@ -73,6 +74,46 @@ void TestCoachHttp::init() {
 
 void TestCoachHttp::cleanup() {
     m_server.reset();
+}
+
+// At the connection cap a new client takes the place of the connection idle
+// longest; busy connections (a stream, a request being received) are never
+// closed, and with nothing idle the client is refused.
+void TestCoachHttp::idleConnectionsMakeRoomAtTheCap() {
+    m_server->maxConnections = 3;
+    QTcpSocket* oldest = connectClient();
+    QVERIFY(oldest);
+    QTest::qWait(20);
+    QTcpSocket* idle = connectClient();
+    QVERIFY(idle);
+    idle->write("GET /kept HTTP/1.1\r\n\r\n");
+    QByteArray got;
+    QVERIFY(readUntil(*idle, got, [](const QByteArray& g) { return g.endsWith("echo "); }));
+    QTcpSocket* stream = connectClient();
+    QVERIFY(stream);
+    stream->write("GET /stream HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(m_stream, waitMs);
+
+    QTcpSocket* fresh = connectClient();
+    QVERIFY(fresh);
+    fresh->write("GET /fresh HTTP/1.1\r\n\r\n");
+    got.clear();
+    QVERIFY(readUntil(*fresh, got, [](const QByteArray& g) { return g.endsWith("echo "); }));
+    QVERIFY2(got.startsWith("HTTP/1.1 200"), got.constData());
+    QTRY_COMPARE_WITH_TIMEOUT(oldest->state(), QAbstractSocket::UnconnectedState, waitMs);
+    QCOMPARE(idle->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(stream->state(), QAbstractSocket::ConnectedState);
+
+    // Now the stream and two connections in the middle of a request: none idle.
+    idle->write("POST /slow HTTP/1.1\r\nContent-Length: 10\r\n\r\nab");
+    fresh->write("POST /slow HTTP/1.1\r\nContent-Length: 10\r\n\r\nab");
+    QTest::qWait(50);
+    QTcpSocket* refused = connectClient();
+    QVERIFY(refused);
+    got.clear();
+    readUntil(*refused, got, [](const QByteArray&) { return false; });
+    QVERIFY2(got.startsWith("HTTP/1.1 503"), got.constData());
+    QCOMPARE(stream->state(), QAbstractSocket::ConnectedState);
 }
 
 QTcpSocket* TestCoachHttp::connectClient() {

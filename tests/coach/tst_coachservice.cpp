@@ -3,16 +3,20 @@
 #include "coachclient.h"
 #include "coachservice.h"
 #include "isotime.h"
+#include "scratchfs.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace tolvane;
 using namespace tolvane::coach;
 
 namespace {
@@ -73,6 +77,8 @@ private Q_SLOTS:
     void badRequests();
     void forgetMeErasesEverything();
     void storeSurvivesRestart();
+    void fullDiskFailsTheRequest();
+    void unfinishedUploadsAreRemovedAtStart();
 
 private:
     void startService();
@@ -581,6 +587,9 @@ void TestCoachService::badRequests_data() {
     QTest::newRow("chat: user id with spaces")
         << QByteArray("POST") << "inapp/stream" << QByteArray(R"({"user_id":"a b","text":"x"})")
         << 400;
+    QTest::newRow("chat: text over the limit")
+        << QByteArray("POST") << "inapp/stream"
+        << QByteArray(R"({"user_id":"u1","text":")" + QByteArray(20'001, 'x') + R"("})") << 413;
     QTest::newRow("stream: GET") << QByteArray("GET") << "inapp/stream" << QByteArray() << 405;
     QTest::newRow("schedule: GET") << QByteArray("GET") << "api/schedule/x" << QByteArray() << 405;
     QTest::newRow("schedule: not json")
@@ -637,5 +646,88 @@ void TestCoachService::storeSurvivesRestart() {
              QStringLiteral("Dana"));
 }
 
-QTEST_MAIN(TestCoachService)
+// A full store fails the request with 507 and the store's words: no edit link
+// to a draft that was never stored, no video id for a video without a record.
+// When space is back the same requests succeed.
+void TestCoachService::fullDiskFailsTheRequest() {
+    m_client.reset();
+    m_service.reset();
+    const QString folder = m_dir->filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(folder));
+    if (const QString why = scratchfs::mountTmpfs(folder, 1024); !why.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("needs a small file system: ") + why));
+    const auto unmount = qScopeGuard([&] {
+        m_client.reset();
+        m_service.reset();
+        scratchfs::unmount(folder);
+    });
+    CoachService::Options options;
+    options.databasePath = QDir(folder).filePath(QStringLiteral("coach.sqlite"));
+    options.videoDir = m_dir->filePath(QStringLiteral("videos"));
+    options.port = 0;
+    options.publishIntervalMs = 3'600'000;
+    m_service = std::make_unique<CoachService>(options);
+    QVERIFY2(m_service->start(), qPrintable(m_service->errorString()));
+    m_client = std::make_unique<CoachClient>(QUrl(m_service->root()));
+    const qint64 aliceId = m_service->store().user(alice).id;
+    const QJsonObject ask{{QStringLiteral("user_id"), alice},
+                          {QStringLiteral("text"), QStringLiteral("Draft a post about our launch. "
+                                                                  "It went live at midnight.")},
+                          {QStringLiteral("time_zone"), QStringLiteral("UTC")}};
+
+    scratchfs::fill(folder);
+    const auto chat = m_client->postJson(QStringLiteral("inapp/stream"), ask);
+    const QByteArray boundary = "tolvane-0F8E2C1A-1234-4321-ABCD-0123456789AB";
+    const auto upload = m_client->send("POST", QStringLiteral("inapp/video"),
+                                       uploadBody(boundary, alice, QByteArray(3000, 'v')),
+                                       "multipart/form-data; boundary=" + boundary);
+    QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("filler"))));
+
+    QCOMPARE(chat.status, 507);
+    QCOMPARE(chat.object().value(QStringLiteral("error")).toString(),
+             QStringLiteral("The coach could not store this: database or disk is full"));
+    QVERIFY(!chat.body.contains("/edit/"));
+    QVERIFY(m_service->store().drafts(aliceId, QStringLiteral("draft")).isEmpty());
+    QVERIFY(m_service->store().llmCalls(10, aliceId).isEmpty());
+    QCOMPARE(upload.status, 507);
+    QCOMPARE(m_service->store().videoCount(aliceId), 0);
+    QVERIFY(QDir(options.videoDir).entryList(QDir::Files).isEmpty());
+
+    const QString token = draftFor(alice, ask.value(QStringLiteral("text")).toString());
+    QVERIFY(m_service->store().draft(token));
+    QCOMPARE(m_service->store().llmCalls(10, aliceId).size(), 1);
+}
+
+// What a coach killed mid-upload leaves in its video folder (a partly written
+// video, a spooled body, a video whose record was never written) is gone
+// after the next start; stored videos stay.
+void TestCoachService::unfinishedUploadsAreRemovedAtStart() {
+    const QByteArray boundary = "tolvane-0F8E2C1A-1234-4321-ABCD-0123456789AB";
+    const auto r = m_client->send("POST", QStringLiteral("inapp/video"),
+                                  uploadBody(boundary, alice, QByteArray(3000, 'v')),
+                                  "multipart/form-data; boundary=" + boundary);
+    QCOMPARE(r.status, 200);
+    QDir videos(m_dir->filePath(QStringLiteral("videos")));
+    const QStringList stored = videos.entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    QVERIFY(stored.first().endsWith(QLatin1String(".mp4")));
+    m_client.reset();
+    m_service.reset();
+
+    for (const char* name : {"0b1c.mp4.part", "tolvane-coach-body-Ab12Cd", "9f8e.mp4"}) {
+        QFile leftover(videos.filePath(QLatin1String(name)));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(QByteArray(1000, 'x'));
+    }
+    startService();
+    QCOMPARE(videos.entryList(QDir::Files), stored);
+    QCOMPARE(m_service->store().videoCount(m_service->store().user(alice).id), 1);
+}
+
+int main(int argc, char** argv) {
+    scratchfs::enterPrivateMounts();
+    QGuiApplication app(argc, argv);
+    TestCoachService test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_coachservice.moc"

@@ -1,16 +1,26 @@
+#include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "conversation/linkdetector.h"
 #include "conversation/transcriptfile.h"
+#include "scratchfs.h"
 #include "service/appsettings.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvane;
 
@@ -191,6 +201,123 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 2);
     }
 
+    // A save that can't be completed (disk full, file too large for the
+    // process's limit, folder read-only) leaves the previous file byte for
+    // byte, is reported once in the system's words, and the next save that
+    // can succeed clears the report.
+    void failedSaveKeepsThePreviousFile_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("disk full") << "full" << qt_error_string(ENOSPC);
+        QTest::newRow("file size limit") << "fsize" << qt_error_string(EFBIG);
+        QTest::newRow("read-only folder")
+            << "readonly" << qt_error_string(::geteuid() == 0 ? EROFS : EACCES);
+    }
+    void failedSaveKeepsThePreviousFile() {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        const QString folder = m_dir->filePath("data");
+        QVERIFY(QDir().mkpath(folder));
+        const bool root = ::geteuid() == 0;
+        if (fault == "full" || (fault == "readonly" && root)) {
+            if (const QString why = scratchfs::mountTmpfs(folder, 256); !why.isEmpty()) {
+                QSKIP(qPrintable("needs a small file system: " + why));
+            }
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (root) {
+                scratchfs::unmount(folder);
+            }
+        });
+
+        ConversationStore store(*m_settings, folder);
+        QSignalSpy reported(&store, &ConversationStore::saveErrorChanged);
+        // About 10 KB: small enough to sit in a write buffer until the end.
+        for (int i = 0; i < 40; ++i) {
+            store.appendMessage(
+                message(ChatMessage::Role::user, QString(240, QChar('a' + i % 26))));
+        }
+        store.appendVideo(QUrl::fromLocalFile("/tmp/first.mp4"));
+        store.flush();
+        QVERIFY(store.saveError().isEmpty());
+        const QByteArray before = readFile(store.filePath());
+        QVERIFY(before.size() > 9000);
+
+        rlimit oldLimit{};
+        const auto breakDisk = [&] {
+            if (fault == "full") {
+                scratchfs::fill(folder);
+            } else if (fault == "fsize") {
+                ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+                rlimit small = oldLimit;
+                small.rlim_cur = 4096;
+                std::signal(SIGXFSZ, SIG_IGN);
+                ::setrlimit(RLIMIT_FSIZE, &small);
+            } else if (root) {
+                QCOMPARE(scratchfs::setReadOnly(folder, true), QString());
+            } else {
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            }
+        };
+        const auto repairDisk = [&] {
+            if (fault == "full") {
+                QVERIFY(QFile::remove(QDir(folder).filePath("filler")));
+            } else if (fault == "fsize") {
+                ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+            } else if (root) {
+                QCOMPARE(scratchfs::setReadOnly(folder, false), QString());
+            } else {
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ExeOwner));
+            }
+        };
+
+        breakDisk();
+        store.appendVideo(QUrl::fromLocalFile("/tmp/second.mp4"));
+        store.flush();
+        const QString failure = store.saveError();
+        const QByteArray afterFirst = readFile(store.filePath());
+        store.appendVideo(QUrl::fromLocalFile("/tmp/third.mp4"));
+        store.flush();
+        const QByteArray after = readFile(store.filePath());
+        const QStringList left = QDir(folder).entryList({"transcript-*"}, QDir::Files);
+        repairDisk();
+
+        QCOMPARE(afterFirst.size(), before.size());
+        QCOMPARE(afterFirst, before);
+        QCOMPARE(after, before);
+        QCOMPARE(left, QStringList{QFileInfo(store.filePath()).fileName()});
+        QCOMPARE(failure, reason);
+        QCOMPARE(store.saveError(), reason);
+        QCOMPARE(reported.size(), 1);
+
+        store.appendVideo(QUrl::fromLocalFile("/tmp/fourth.mp4"));
+        store.flush();
+        QCOMPARE(store.saveError(), QString());
+        QCOMPARE(reported.size(), 2);
+        QCOMPARE(QJsonDocument::fromJson(readFile(store.filePath())).array().size(), 44);
+    }
+
+    // A temporary file a killed writer left beside the conversation file goes
+    // when the folder is next claimed; other files stay.
+    void leftoversAreRemovedOnClaim() {
+        const QString folder = m_dir->filePath("left");
+        QVERIFY(QDir().mkpath(folder));
+        const QDir dir(folder);
+        writeFile(dir.filePath("transcript-u1.json"), "[]");
+        writeFile(dir.filePath("transcript-u1.json.Ab12Cd"), "[");
+        writeFile(dir.filePath("transcript-u1.json.unreadable-20260101T000000Z"), "x");
+        writeFile(dir.filePath("notes.json.Ab12Cd"), "x");
+        {
+            ConversationOwner owner(folder);
+            QVERIFY(owner.claim());
+        }
+        QStringList names = dir.entryList({"*.json*"}, QDir::Files);
+        names.sort();
+        QCOMPARE(names, QStringList({"notes.json.Ab12Cd", "transcript-u1.json",
+                                     "transcript-u1.json.unreadable-20260101T000000Z"}));
+    }
+
 private:
     static ChatMessage message(ChatMessage::Role role, const QString& text) {
         ChatMessage m;
@@ -212,5 +339,10 @@ private:
     std::unique_ptr<AppSettings> m_settings;
 };
 
-QTEST_GUILESS_MAIN(TranscriptFileTest)
+int main(int argc, char** argv) {
+    tolvane::scratchfs::enterPrivateMounts();
+    QCoreApplication app(argc, argv);
+    TranscriptFileTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_transcriptfile.moc"

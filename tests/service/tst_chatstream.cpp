@@ -212,11 +212,38 @@ private Q_SLOTS:
         QVERIFY(!plain.contains("image_b64") && !plain.contains("image_mime"));
     }
 
-    void failingStatusReadsNoBody() {
+    // A failing status shows the server's "error" text when its body gives
+    // one; otherwise the generic text.
+    void failingStatusShowsTheServersWords_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("error text")
+            << 507 << QByteArray(R"({"error":"disk is full"})") << "Server error 507: disk is full";
+        QTest::newRow("too large") << 413 << QByteArray(R"({"error":"request body too large"})")
+                                   << "Server error 413: request body too large";
+        QTest::newRow("no error text")
+            << 503 << QByteArray(R"({"detail":"busy"})") << "Server error 503: chat stream failed";
+        QTest::newRow("not JSON") << 502 << QByteArray("<html>bad gateway</html>")
+                                  << "Server error 502: chat stream failed";
+    }
+    void failingStatusShowsTheServersWords() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, description);
         ScriptedHttpServer server;
-        server.on("/inapp/stream", Script::respond(503, R"({"error":"busy"})"));
+        server.on("/inapp/stream", Script::respond(status, body));
         const Outcome got = chat(server, "x");
-        QCOMPARE(got.result.error().description(), QString("Server error 503: chat stream failed"));
+        QCOMPARE(got.result.error().description(), description);
+    }
+
+    // A failing status whose body has no declared length is not waited for.
+    void failingStreamOfUnknownLengthIsNotRead() {
+        ScriptedHttpServer server;
+        server.on("/inapp/stream",
+                  Script::streamHead(500, "application/json").write("{\"error\":\"half").stall());
+        const Outcome got = chat(server, "x");
+        QCOMPARE(got.result.error().description(), QString("Server error 500: chat stream failed"));
     }
 
     // A status line reaches the caller while the service is still working.

@@ -1,9 +1,11 @@
 #include "scriptedhttpserver.h"
 #include "service/apiclient.h"
 #include "service/appsettings.h"
+#include "service/videoupload.h"
 
 #include <QDir>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +26,11 @@ class UploadTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
+        // A temporary folder of this test's own, so other programs' files
+        // neither count nor get removed.
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        QCOMPARE(QDir::tempPath(), QDir(m_tmp.path()).canonicalPath());
         m_settings = std::make_unique<AppSettings>(
             std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat));
         m_before = leftoverBodies();
@@ -136,6 +143,79 @@ private Q_SLOTS:
         QVERIFY(!lost);
         QCOMPARE(lost.error().kind, APIError::Kind::transport);
         QCOMPARE(leftoverBodies(), m_before);
+    }
+
+    // The body is read from the video as it is sent: at no time is a copy of
+    // the video written to the temporary folder, so an upload that is killed
+    // leaves nothing behind.
+    void noCopyWhileSending() {
+        const QString path = m_dir.filePath("long.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(8 * 1024 * 1024));
+        file.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script().stall());
+        QSignalSpy received(&server, &ScriptedHttpServer::requestReceived);
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const CancelHandle cancel = CancelToken::create();
+        auto task = client.uploadVideo(path, 1, "", {}, cancel);
+        QVERIFY(received.wait(10000));
+        const QStringList during = QDir(QDir::tempPath()).entryList(QDir::Files);
+        cancel->cancel();
+        const auto result = QCoro::waitFor(std::move(task));
+        QVERIFY(!result);
+        QCOMPARE(during, QStringList());
+    }
+
+    // A video over the coach's upload limit is refused before anything is
+    // sent, naming both sizes.
+    void videoOverTheLimitIsNotSent() {
+        const QString path = m_dir.filePath("huge.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(upload::maxBodyBytes));
+        file.close();
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":1})"));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const auto id = QCoro::waitFor(client.uploadVideo(path, 1, "", {}));
+        QFile::remove(path);
+        QVERIFY(!id);
+        QCOMPARE(id.error().description(),
+                 QString("The video is 2.0 GB; the coach takes videos up to 2.0 GB."));
+        QVERIFY(server.requests().isEmpty());
+    }
+
+    // Bodies a killed upload left (older than a day) go when an upload starts;
+    // younger ones may belong to an upload still running.
+    void staleBodiesAreSwept() {
+        QDir temp(QDir::tempPath());
+        const auto make = [&temp](const QString& name, int ageHours) {
+            QFile file(temp.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("body");
+            file.flush();
+            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageHours * 3600),
+                                     QFileDevice::FileModificationTime));
+        };
+        make("tolvane-upload-0A1B.tmp", 25);
+        make("tolvane-upload-2C3D.tmp", 23);
+        make("tolvane-card-4E5F.png", 48);
+        ScriptedHttpServer server;
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":1})"));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+        const QString path = m_dir.filePath("clip.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(QCoro::waitFor(client.uploadVideo(path, 1, "", {})));
+        QStringList left = temp.entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({"tolvane-card-4E5F.png", "tolvane-upload-2C3D.tmp"}));
+        for (const QString& name : left) {
+            QVERIFY(temp.remove(name));
+        }
     }
 
 private:

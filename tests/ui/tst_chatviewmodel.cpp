@@ -2,8 +2,10 @@
 #include "imagebytes.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
+#include "service/imageattachment.h"
 #include "ui/chat/chatviewmodel.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QMimeData>
@@ -11,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tolvane;
 using namespace tolvane::test;
@@ -361,32 +365,93 @@ private Q_SLOTS:
         QVERIFY(!m_chat->attachmentSource().isEmpty());
     }
 
-    void attachFileKeepsTheBytes_data() {
+    // A chosen file is checked before it is read in full: only a regular file
+    // within the size cap that decodes as a picture is attached, unchanged. A
+    // refused one leaves the attachment as it was and says why.
+    void attachFile_data() {
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("chip");
-        QTest::newRow("image") << encoded(picture(Qt::magenta), "JPEG") << true;
-        QTest::newRow("not an image") << QByteArray("%PDF-1.4 not a picture") << false;
+        QTest::addColumn<QString>("error");
+        const QByteArray jpeg = encoded(picture(Qt::magenta), "JPEG");
+        const QByteArray png = encoded(picture(Qt::blue, {400, 300}), "PNG");
+        QTest::newRow("picture") << "file" << jpeg << "";
+        QTest::newRow("not a picture")
+            << "file" << QByteArray("%PDF-1.4 not a picture")
+            << "Can't attach chosen.jpg: it is not a picture Tolvane can read.";
+        QTest::newRow("cut-off picture")
+            << "file" << png.left(png.size() / 2)
+            << "Can't attach chosen.jpg: it is not a picture Tolvane can read.";
+        QTest::newRow("just below the cap") << "padded" << jpeg << "";
+        QTest::newRow("over the cap")
+            << "sparse" << QByteArray()
+            << "Can't attach chosen.jpg: it is 10.0 MB, and a picture can be at most 10.0 MB.";
+        QTest::newRow("named pipe")
+            << "fifo" << QByteArray() << "Can't attach chosen.jpg: it is not a regular file.";
+        QTest::newRow("device") << "device" << QByteArray()
+                                << "Can't attach zero: it is not a regular file.";
+        QTest::newRow("folder") << "folder" << QByteArray()
+                                << "Can't attach chosen.jpg: it is not a regular file.";
+        QTest::newRow("missing") << "missing" << QByteArray()
+                                 << "Can't attach chosen.jpg: No such file or directory.";
     }
-    void attachFileKeepsTheBytes() {
+    void attachFile() {
+        QFETCH(QString, kind);
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, chip);
-        const QString path = m_dir->filePath("chosen.jpg");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
+        QFETCH(QString, error);
+        QString path = m_dir->filePath("chosen.jpg");
+        if (kind == "file" || kind == "padded" || kind == "sparse") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+            if (kind == "padded") {
+                // JPEG readers stop at the end marker; what follows is kept.
+                file.write(QByteArray(imageattachment::maxBytes - bytes.size(), '\0'));
+                bytes += QByteArray(imageattachment::maxBytes - bytes.size(), '\0');
+            } else if (kind == "sparse") {
+                QVERIFY(file.resize(imageattachment::maxBytes + 1));
+            }
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "device") {
+            path = "/dev/zero";
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        }
+        const QByteArray previous = encoded(picture(Qt::green), "PNG");
+        m_chat->setAttachment(previous);
         QSignalSpy changed(m_chat.get(), &ChatViewModel::attachmentChanged);
         m_chat->attachFile(QUrl::fromLocalFile(path));
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(m_chat->attachment(), bytes);
-        QVERIFY(m_chat->hasAttachment());
-        QCOMPARE(!m_chat->attachmentSource().isEmpty(), chip);
+        QCOMPARE(m_chat->attachmentError(), error);
+        QCOMPARE(m_chat->attachment(), error.isEmpty() ? bytes : previous);
+        QVERIFY(!m_chat->attachmentSource().isEmpty());
 
+        // Clearing the attachment clears the message too.
         m_chat->clearAttachment();
         QVERIFY(!m_chat->hasAttachment());
-        QCOMPARE(m_chat->attachmentSource(), QString());
-        m_chat->attachFile(QUrl::fromLocalFile(m_dir->filePath("missing.png")));
+        QCOMPARE(m_chat->attachmentError(), QString());
+    }
+
+    // A pasted picture over the cap is not attached; the paste goes on to the
+    // text field and the composer says why.
+    void pasteOverTheCapIsRefused() {
+        // Noise compresses badly, so a modest picture makes a large PNG.
+        QImage noise(1900, 1900, QImage::Format_RGB32);
+        quint32 seed = 7;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                line[x] = seed;
+            }
+        }
+        const QByteArray png = encoded(noise, "PNG");
+        QVERIFY(png.size() > imageattachment::maxBytes);
+        QMimeData data;
+        data.setData("image/png", png);
+        QVERIFY(!m_chat->paste(&data));
         QVERIFY(!m_chat->hasAttachment());
+        QVERIFY(m_chat->attachmentError().startsWith("Can't attach the pasted picture: it is 1"));
     }
 
     // The log button shows for {"debug":true}; every other answer hides it.

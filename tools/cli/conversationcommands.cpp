@@ -4,9 +4,9 @@
 #include "conversation/conversationstore.h"
 #include "output.h"
 #include "service/appsettings.h"
+#include "service/imageattachment.h"
 #include "service/iso8601.h"
 
-#include <QFile>
 #include <QJsonArray>
 
 #include <qcoro/qcorosignal.h>
@@ -49,6 +49,16 @@ QJsonObject conversationJson(const ConversationStore& store) {
     return {{u"messages"_s, messages}};
 }
 
+// The caller asked for the change to be kept: a save that failed is the
+// command's failure, not a warning.
+std::optional<QString> saveFailure(ConversationStore& store) {
+    store.flush();
+    if (store.saveError().isEmpty()) {
+        return std::nullopt;
+    }
+    return u"Could not save the conversation: "_s + store.saveError();
+}
+
 } // namespace
 
 QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
@@ -64,8 +74,14 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
     // would lose whichever side saved first. Held until the command ends.
     ConversationOwner owner;
     if (command != "show"_L1 && !owner.claim()) {
-        co_return fail(
-            u"Tolvane is open and owns this conversation. Send from the app, or quit it first."_s);
+        const auto holder = owner.holder();
+        if (holder && holder->program == "tolvane-cli"_L1) {
+            co_return fail(u"Another tolvane-cli (pid %1) is changing this conversation; try "
+                           "again when it has finished."_s.arg(holder->pid));
+        }
+        const QString pid = holder ? u" (pid %1)"_s.arg(holder->pid) : QString();
+        co_return fail(u"Tolvane is open%1 and owns this conversation. Send from the app, or quit "
+                       "it first."_s.arg(pid));
     }
     AppSettings settings;
     co_await settings.registerSession(endpoints);
@@ -80,17 +96,20 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
         if (store.isDraining()) {
             co_await qCoro(&store, &ConversationStore::isDrainingChanged);
         }
+        if (const auto failure = saveFailure(store)) {
+            co_return fail(*failure);
+        }
         printLine(conversationJson(store));
         co_return 0;
     }
     if (command == "send"_L1) {
         QByteArray image;
         if (const qsizetype at = args.indexOf(u"--image"_s); at >= 0 && at + 1 < args.size()) {
-            QFile file(args.at(at + 1));
-            if (!file.open(QIODevice::ReadOnly)) {
-                co_return fail(u"Could not read the image: "_s + file.errorString());
+            auto read = imageattachment::readFile(args.at(at + 1));
+            if (!read) {
+                co_return fail(read.error());
             }
-            image = file.readAll();
+            image = std::move(read).value();
             args.remove(at, 2);
         }
         if (args.size() != 1) {
@@ -105,6 +124,9 @@ QCoro::Task<int> runConversationCommand(QStringList args, QString serviceRoot) {
             co_return fail(u"Nothing to send: the message is empty."_s);
         }
         co_await qCoro(&store, &ConversationStore::sendFinished);
+        if (const auto failure = saveFailure(store)) {
+            co_return fail(*failure);
+        }
         printLine(conversationJson(store));
         co_return store.lastError().isEmpty() ? 0 : fail(store.lastError());
     }

@@ -3,6 +3,7 @@
 #include "output.h"
 #include "service/apiclient.h"
 #include "service/appsettings.h"
+#include "service/imageattachment.h"
 #include "service/recordjson.h"
 
 #include <QFile>
@@ -72,11 +73,11 @@ QCoro::Task<int> chat(QStringList args, APIClient client) {
     }
     std::optional<QString> imageB64;
     if (imagePath) {
-        QFile file(*imagePath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            co_return fail(u"Could not read the image: "_s + file.errorString());
+        const auto image = imageattachment::readFile(*imagePath);
+        if (!image) {
+            co_return fail(image.error());
         }
-        imageB64 = QString::fromLatin1(file.readAll().toBase64());
+        imageB64 = QString::fromLatin1(image->toBase64());
     }
     const auto reply =
         co_await client.chatStream(args.first(), imageB64, mime, [](const QString& s) {

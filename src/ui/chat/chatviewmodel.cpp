@@ -3,6 +3,7 @@
 #include "conversation/conversationstore.h"
 #include "imagestore.h"
 #include "service/appsettings.h"
+#include "service/imageattachment.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -80,6 +81,7 @@ void ChatViewModel::setAttachment(const QByteArray& bytes) {
         m_attachmentSource.clear();
     }
     m_attachment = bytes;
+    m_attachmentError.clear();
     if (!bytes.isNull() && ImageStore::shared().decodes(bytes)) {
         m_attachmentSource = ImageStore::shared().retain(bytes);
     }
@@ -223,11 +225,14 @@ void ChatViewModel::stop() {
 }
 
 void ChatViewModel::attachFile(const QUrl& file) {
-    QFile source(file.toLocalFile());
-    if (source.open(QIODevice::ReadOnly)) {
-        // The bytes go unchanged; a file that is no image just shows no chip.
-        setAttachment(source.readAll());
+    auto image = imageattachment::readFile(file.toLocalFile());
+    if (!image) {
+        m_attachmentError = image.error();
+        Q_EMIT attachmentChanged();
+        return;
     }
+    // The bytes go unchanged.
+    setAttachment(std::move(image).value());
 }
 
 void ChatViewModel::clearAttachment() {
@@ -297,6 +302,12 @@ bool ChatViewModel::paste(const QMimeData* data) {
     }
     const QByteArray png = clipboardImageAsPng(*data);
     if (png.isEmpty()) {
+        return false;
+    }
+    if (const QString problem = imageattachment::check(png, u"the pasted picture"_s);
+        !problem.isEmpty()) {
+        m_attachmentError = problem;
+        Q_EMIT attachmentChanged();
         return false;
     }
     setAttachment(png);

@@ -32,6 +32,9 @@ class ChatViewModel : public QObject {
     // Address of the attached image for the chip; empty when the bytes do not
     // decode as an image (then no chip shows, though they are still sent).
     Q_PROPERTY(QString attachmentSource READ attachmentSource NOTIFY attachmentChanged)
+    // Why the last picture offered was refused; empty once one is accepted or
+    // the attachment is cleared.
+    Q_PROPERTY(QString attachmentError READ attachmentError NOTIFY attachmentChanged)
     Q_PROPERTY(QVariantList slashMatches READ slashMatches NOTIFY draftChanged)
     Q_PROPERTY(int highlightedIndex READ highlightedIndex NOTIFY highlightChanged)
     Q_PROPERTY(bool sendingAllowed READ sendingAllowed NOTIFY sendingAllowedChanged)
@@ -56,6 +59,7 @@ public:
     bool hasAttachment() const { return !m_attachment.isNull(); }
     QByteArray attachment() const { return m_attachment; }
     QString attachmentSource() const { return m_attachmentSource; }
+    QString attachmentError() const { return m_attachmentError; }
     void setAttachment(const QByteArray& bytes);
 
     // The commands whose name starts with the lower-cased draft, when the
@@ -80,6 +84,8 @@ public:
     Q_INVOKABLE void sendStarter(const QString& text);
     // The stop button: cancels the running send.
     Q_INVOKABLE void stop();
+    // Attaches a picture file; a refused one (not a regular file, too large,
+    // no picture) leaves the attachment as it was and sets `attachmentError`.
     Q_INVOKABLE void attachFile(const QUrl& file);
     Q_INVOKABLE void clearAttachment();
     // Ctrl+V: attaches an image from the clipboard; false lets the text field
@@ -112,6 +118,7 @@ private:
     QString m_draft;
     QByteArray m_attachment;
     QString m_attachmentSource;
+    QString m_attachmentError;
     int m_slashIndex = 0;
     bool m_debugAvailable = false;
     bool m_showSettings = false;

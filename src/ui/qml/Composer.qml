@@ -46,6 +46,21 @@ Rectangle {
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Remove the screenshot"); onClicked: chat.clearAttachment() }
         }
 
+        // A picture that was refused, and why.
+        RowLayout {
+            visible: chat.attachmentError !== ""
+            Layout.fillWidth: true
+            spacing: 6
+            Icon { name: "exclamationmark.triangle.fill"; color: "red"; size: 11 }
+            Text {
+                Layout.fillWidth: true
+                text: chat.attachmentError
+                color: "red"
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+        }
+
         // Slash menu.
         Rectangle {
             visible: chat.slashMatches.length > 0

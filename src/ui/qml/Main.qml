@@ -83,6 +83,15 @@ ApplicationWindow {
             }
         }
 
+        Banner {
+            visible: root.saveBannerVisible
+            Layout.fillWidth: true
+            icon: "exclamationmark.triangle.fill"
+            iconColor: "#E0A000"
+            tint: "#FFD60A"
+            text: root.saveBannerText
+        }
+
         RowLayout {
             Layout.fillWidth: true
             Layout.fillHeight: true
