@@ -20,6 +20,9 @@ packages=(
   libavdevice-dev libavfilter-dev ffmpeg
   # local coach service: store, and the font its post previews are drawn with
   libsqlite3-dev fonts-dejavu-core
+  # on-device speech (engine, en-US model), caption faces, speech fixtures for tests
+  libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us fonts-roboto-unhinted
+  flite pocketsphinx-testdata
   # headless runs and screenshots; a private message bus for the desktop tests
   xvfb xauth imagemagick dbus-daemon
 )
