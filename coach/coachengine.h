@@ -1,15 +1,14 @@
 #pragma once
 
-#include "records.h"
+#include "intents/intent.h"
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QJsonArray>
 #include <QString>
 #include <QStringList>
-#include <QTimeZone>
 
 #include <functional>
+#include <map>
+#include <memory>
+#include <utility>
 
 namespace tolvane::coach {
 
@@ -18,33 +17,13 @@ class Store;
 // The coach: a deterministic rule engine. It answers slash commands and the
 // starter prompts, remembers what the user states about themselves, drafts and
 // reshapes posts, renders carousels, schedules and reports from the store.
+// The engine only decides which intent a message is; each intent's handler
+// (coach/intents/) writes the answer.
 class CoachEngine {
 public:
-    struct Input {
-        User user;
-        QString text;
-        QString timeZone;
-        QByteArray image;
-        QString imageMime;
-        QString root; // service root ending in "/", for edit links
-        QDateTime now;
-    };
-
-    struct Image {
-        QByteArray bytes;
-        QString mime;
-        QString caption;
-        QString group;
-    };
-
-    struct Turn {
-        QString reply;
-        QList<Image> images;
-        QString intent; // machine name of the rule that answered
-        QString label;  // what the AI-call log shows
-        QJsonArray toolCalls;
-    };
-
+    using Input = CoachInput;
+    using Image = CoachImage;
+    using Turn = CoachTurn;
     using StatusFn = std::function<void(const QString&)>;
 
     static const QString modelName;
@@ -53,31 +32,18 @@ public:
     static QStringList toolNames();
 
     explicit CoachEngine(Store& store);
+    ~CoachEngine();
 
     Turn respond(const Input& input, const StatusFn& status);
 
+    // Replaces the handler of one intent, for every path that reaches it.
+    void setHandler(Intent intent, std::unique_ptr<IntentHandler> handler);
+
 private:
-    struct Context;
-    Turn command(Context& c, const QString& name, const QString& arg);
-    Turn draftPost(Context& c, const QString& material, QString style, const QString& lead = {});
-    Turn reshape(Context& c, const QString& style);
-    Turn schedule(Context& c, const QString& phrase);
-    Turn carousel(Context& c, const QString& themeKey);
-    Turn analytics(Context& c);
-    Turn upcoming(Context& c);
-    Turn trends(Context& c, const QString& keyword);
-    Turn campaigns(Context& c, const QString& arg);
-    Turn link(Context& c, const QString& code);
-    Turn profileReview(Context& c);
-    Turn postIdeas(Context& c);
-    Turn lastPostReview(Context& c);
-    Turn rememberFacts(Context& c, const QList<QPair<QString, QString>>& facts);
-    Turn memoryReport(Context& c);
-    Turn answerQuestion(Context& c);
-    Turn image(Context& c);
-    QString editLine(const Context& c, const QString& token) const;
+    std::pair<Intent, IntentArgs> route(const IntentContext& c) const;
 
     Store& m_store;
+    std::map<Intent, std::unique_ptr<IntentHandler>> m_handlers;
 };
 
 } // namespace tolvane::coach

@@ -1,0 +1,40 @@
+#include "intent.h"
+#include "intentsupport.h"
+#include "store.h"
+
+namespace tolvane::coach {
+
+using namespace intents;
+
+namespace {
+
+class MenuIntent final : public IntentHandler {
+public:
+    CoachTurn handle(const IntentContext& c, const IntentArgs& a) override;
+};
+
+CoachTurn MenuIntent::handle(const IntentContext& /*c*/, const IntentArgs& a) {
+    CoachTurn t;
+    t.intent = QStringLiteral("command");
+    t.label = a.command;
+    t.reply = QStringLiteral(
+        "Here's what I can do:\n\n"
+        "- **Draft posts** — tell me what you're working on, or say “draft a post about …”\n"
+        "- **Reshape** the last draft — “make it a story”, “make it shorter” (/styles)\n"
+        "- **Lead-gen templates** for selling something (/campaigns)\n"
+        "- **Carousels** — slides from your last draft (/carousel)\n"
+        "- **Schedule** — “schedule it tomorrow at 9”, or see the calendar (/schedule)\n"
+        "- **Ideas** — angles for your niche (/trends) and “What should I post today?”\n"
+        "- **Analytics** from what we've published (/analytics)\n"
+        "- **Memory** — I remember what you tell me about yourself; /forgetme erases it\n"
+        "- /clear starts the chat fresh and keeps memory; /link pairs another device");
+    return t;
+}
+
+} // namespace
+
+std::unique_ptr<IntentHandler> makeMenuIntent() {
+    return std::make_unique<MenuIntent>();
+}
+
+} // namespace tolvane::coach

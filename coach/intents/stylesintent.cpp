@@ -1,0 +1,41 @@
+#include "intent.h"
+#include "intentsupport.h"
+#include "postwriter.h"
+#include "store.h"
+
+namespace tolvane::coach {
+
+using namespace intents;
+
+namespace {
+
+class StylesIntent final : public IntentHandler {
+public:
+    CoachTurn handle(const IntentContext& c, const IntentArgs& a) override;
+};
+
+CoachTurn StylesIntent::handle(const IntentContext& c, const IntentArgs& a) {
+    const QString& arg = a.arg;
+    const QString key =
+        PostWriter::isStyle(arg.toLower()) ? arg.toLower() : PostWriter::styleFromWords(arg);
+    if (!arg.isEmpty() && !key.isEmpty() && c.store.latestDraft(c.userId))
+        return c.run(Intent::Reshape, {.style = key});
+    CoachTurn t;
+    t.intent = QStringLiteral("command");
+    t.label = a.command;
+    QStringList lines;
+    for (const auto& s : PostWriter::styles())
+        lines.append(QStringLiteral("- **%1** (`%2`) — %3").arg(s.name, s.key, s.description));
+    t.reply = QStringLiteral("Post styles:\n\n") + lines.join(QLatin1Char('\n')) +
+              QStringLiteral("\n\nSay “make it a story” or “/styles listicle” and I'll "
+                             "reshape your last draft.");
+    return t;
+}
+
+} // namespace
+
+std::unique_ptr<IntentHandler> makeStylesIntent() {
+    return std::make_unique<StylesIntent>();
+}
+
+} // namespace tolvane::coach
