@@ -185,106 +185,184 @@ bool CoachService::failedToStore(HttpResponder* r) {
     return true;
 }
 
-void CoachService::route(HttpRequest& request, HttpResponder* r) {
-    const QStringList parts = request.pathParts();
-    const QByteArray& m = request.method;
-    const bool get = m == "GET";
-    const bool post = m == "POST";
-    auto notAllowed = [&](const QByteArray& allow) {
-        r->respond(405, "application/json", R"({"error":"method not allowed"})",
-                   {{"Allow", allow}});
-    };
-    const QString p = request.path;
+namespace {
 
-    if (p == QLatin1String("/health") || p == QLatin1String("/")) {
-        if (!get)
-            return notAllowed("GET");
-        return r->respondJson(
-            200, QJsonObject{{QStringLiteral("service"), QStringLiteral("tolvane-coach")},
-                             {QStringLiteral("protocol"), protocolVersion},
-                             {QStringLiteral("version"), QString::fromLatin1(build::version)},
-                             {QStringLiteral("pid"), QCoreApplication::applicationPid()}});
+// A path pattern: "{}" stands for one non-empty segment, "*" for any segment
+// (empty included); a pattern without either must equal the path. Returns the
+// segments the placeholders stood for, or nothing when the path does not match.
+std::optional<QStringList> matchPath(QLatin1String pattern, const QString& path,
+                                     const QStringList& parts) {
+    if (!pattern.contains(QLatin1String("{}")) && !pattern.contains(QLatin1Char('*'))) {
+        if (path != pattern)
+            return std::nullopt;
+        return QStringList();
     }
-    if (p == QLatin1String("/session"))
-        return post ? session(request, r) : notAllowed("POST");
-    if (p == QLatin1String("/api/overview"))
-        return get ? overview(request, r) : notAllowed("GET");
-    if (p == QLatin1String("/api/notifications"))
-        return get ? notifications(request, r) : notAllowed("GET");
-    if (p == QLatin1String("/api/profile"))
-        return get ? profile(request, r) : notAllowed("GET");
-    if (p == QLatin1String("/api/debug/status")) {
-        if (!get)
-            return notAllowed("GET");
-        if (!bearerUser(request, r))
-            return;
-        // The log holds only this machine's own calls, so it is always open.
-        return r->respondJson(200, QJsonObject{{QStringLiteral("debug"), true}});
+    const QStringList want = QString(pattern).mid(1).split(QLatin1Char('/'));
+    if (want.size() != parts.size())
+        return std::nullopt;
+    QStringList captured;
+    for (qsizetype i = 0; i < want.size(); ++i) {
+        if (want[i] == QLatin1String("*") ||
+            (want[i] == QLatin1String("{}") && !parts[i].isEmpty()))
+            captured.append(parts[i]);
+        else if (want[i] != parts[i])
+            return std::nullopt;
     }
-    if (parts.size() == 3 && parts[0] == QLatin1String("api") &&
-        parts[1] == QLatin1String("draft") && !parts[2].isEmpty()) {
-        if (get)
-            return draft(request, r, parts[2]);
-        if (m == "PUT" || post)
-            return draftUpdate(request, r, parts[2]);
-        return notAllowed("GET, PUT, POST");
+    return captured;
+}
+
+} // namespace
+
+void CoachService::route(HttpRequest& request, HttpResponder* r) {
+    using Handler = void (*)(CoachService&, HttpRequest&, HttpResponder*, const QStringList&);
+    struct Route {
+        QByteArray method; // empty: every method
+        QLatin1String pattern;
+        Handler handler;
+    };
+    // Several routes for one path answer its methods; the others get 405 with
+    // the routes' methods, in this order, as "Allow".
+    static const Route routes[] = {
+        {"GET", QLatin1String("/health"), &CoachService::health},
+        {"GET", QLatin1String("/"), &CoachService::health},
+        {"POST", QLatin1String("/session"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.session(q, a);
+         }},
+        {"GET", QLatin1String("/api/overview"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.overview(q, a);
+         }},
+        {"GET", QLatin1String("/api/notifications"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.notifications(q, a);
+         }},
+        {"GET", QLatin1String("/api/profile"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.profile(q, a);
+         }},
+        {"GET", QLatin1String("/api/debug/status"), &CoachService::debugStatus},
+        {"GET", QLatin1String("/api/draft/{}"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.draft(q, a, p[0]);
+         }},
+        {"PUT", QLatin1String("/api/draft/{}"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.draftUpdate(q, a, p[0]);
+         }},
+        {"POST", QLatin1String("/api/draft/{}"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.draftUpdate(q, a, p[0]);
+         }},
+        {"GET", QLatin1String("/api/draft/*/preview.png"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.preview(q, a, p[0]);
+         }},
+        {"POST", QLatin1String("/api/schedule/{}"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.schedule(q, a, p[0]);
+         }},
+        {"GET", QLatin1String("/api/debug/llm"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.llmCalls(q, a);
+         }},
+        {"DELETE", QLatin1String("/api/debug/llm"), &CoachService::llmCallsDelete},
+        {"GET", QLatin1String("/api/debug/llm/*"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.llmCall(q, a, p[0]);
+         }},
+        {"POST", QLatin1String("/inapp/stream"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.chat(q, a);
+         }},
+        {"GET", QLatin1String("/inapp/events"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.events(q, a);
+         }},
+        {"POST", QLatin1String("/inapp/video"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.upload(q, a);
+         }},
+        {"POST", QLatin1String("/api/contact"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList&) {
+             s.contact(q, a);
+         }},
+        {"GET", QLatin1String("/download/version.json"), &CoachService::versionInfo},
+        {{}, QLatin1String("/download/"), &CoachService::downloadPage},
+        {{}, QLatin1String("/download"), &CoachService::downloadPage},
+        {"GET", QLatin1String("/edit/{}"),
+         [](CoachService& s, HttpRequest& q, HttpResponder* a, const QStringList& p) {
+             s.editPage(q, a, p[0]);
+         }},
+    };
+
+    const QStringList parts = request.pathParts();
+    QByteArrayList allowed;
+    for (const Route& route : routes) {
+        const auto captured = matchPath(route.pattern, request.path, parts);
+        if (!captured)
+            continue;
+        if (route.method.isEmpty() || route.method == request.method)
+            return route.handler(*this, request, r, *captured);
+        if (!allowed.contains(route.method))
+            allowed.append(route.method);
     }
-    if (parts.size() == 4 && parts[0] == QLatin1String("api") &&
-        parts[1] == QLatin1String("draft") && parts[3] == QLatin1String("preview.png"))
-        return get ? preview(request, r, parts[2]) : notAllowed("GET");
-    if (parts.size() == 3 && parts[0] == QLatin1String("api") &&
-        parts[1] == QLatin1String("schedule") && !parts[2].isEmpty())
-        return post ? schedule(request, r, parts[2]) : notAllowed("POST");
-    if (p == QLatin1String("/api/debug/llm")) {
-        if (get)
-            return llmCalls(request, r);
-        if (m == "DELETE") {
-            // With a bearer only that user's calls go; without one, the whole log.
-            std::optional<qint64> only;
-            if (const QString uid = request.bearer(); !uid.isEmpty()) {
-                const auto u = m_store.findUser(uid);
-                if (!u)
-                    return r->respondJson(200, QJsonObject{{QStringLiteral("deleted"), 0}});
-                only = u->id;
-            }
-            const qint64 n = m_store.clearLlmCalls(only);
-            if (failedToStore(r))
-                return;
-            return r->respondJson(200, QJsonObject{{QStringLiteral("deleted"), n}});
-        }
-        return notAllowed("GET, DELETE");
+    if (!allowed.isEmpty()) {
+        r->respond(405, "application/json", R"({"error":"method not allowed"})",
+                   {{"Allow", allowed.join(", ")}});
+        return;
     }
-    if (parts.size() == 4 && parts[0] == QLatin1String("api") &&
-        parts[1] == QLatin1String("debug") && parts[2] == QLatin1String("llm"))
-        return get ? llmCall(request, r, parts[3]) : notAllowed("GET");
-    if (p == QLatin1String("/inapp/stream"))
-        return post ? chat(request, r) : notAllowed("POST");
-    if (p == QLatin1String("/inapp/events"))
-        return get ? events(request, r) : notAllowed("GET");
-    if (p == QLatin1String("/inapp/video"))
-        return post ? upload(request, r) : notAllowed("POST");
-    if (p == QLatin1String("/api/contact"))
-        return post ? contact(request, r) : notAllowed("POST");
-    if (p == QLatin1String("/download/version.json")) {
-        if (!get)
-            return notAllowed("GET");
-        return r->respondJson(
-            200, QJsonObject{{QStringLiteral("version"), QString::fromLatin1(build::version)},
-                             {QStringLiteral("url"), m_root + QStringLiteral("download/")},
-                             {QStringLiteral("notes"),
-                              QStringLiteral("The local coach always matches the app it was built "
-                                             "with.")}});
+    r->respondError(404, QStringLiteral("not found: %1").arg(request.path.left(200)));
+}
+
+void CoachService::health(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&) {
+    r->respondJson(200,
+                   QJsonObject{{QStringLiteral("service"), QStringLiteral("tolvane-coach")},
+                               {QStringLiteral("protocol"), protocolVersion},
+                               {QStringLiteral("version"), QString::fromLatin1(build::version)},
+                               {QStringLiteral("pid"), QCoreApplication::applicationPid()}});
+}
+
+void CoachService::debugStatus(CoachService& s, HttpRequest& request, HttpResponder* r,
+                               const QStringList&) {
+    if (!s.bearerUser(request, r))
+        return;
+    // The log holds only this machine's own calls, so it is always open.
+    r->respondJson(200, QJsonObject{{QStringLiteral("debug"), true}});
+}
+
+void CoachService::llmCallsDelete(CoachService& s, HttpRequest& request, HttpResponder* r,
+                                  const QStringList&) {
+    // With a bearer only that user's calls go; without one, the whole log.
+    std::optional<qint64> only;
+    if (const QString uid = request.bearer(); !uid.isEmpty()) {
+        const auto u = s.m_store.findUser(uid);
+        if (!u)
+            return r->respondJson(200, QJsonObject{{QStringLiteral("deleted"), 0}});
+        only = u->id;
     }
-    if (p == QLatin1String("/download/") || p == QLatin1String("/download")) {
-        return r->respond(200, "text/html; charset=utf-8",
-                          QByteArray("<!doctype html><meta charset=\"utf-8\"><title>Tolvane"
-                                     "</title><p>Tolvane ") +
-                              build::version +
-                              " is the current build. Updates come with the source tree.</p>");
-    }
-    if (parts.size() == 2 && parts[0] == QLatin1String("edit") && !parts[1].isEmpty())
-        return get ? editPage(request, r, parts[1]) : notAllowed("GET");
-    r->respondError(404, QStringLiteral("not found: %1").arg(p.left(200)));
+    const qint64 n = s.m_store.clearLlmCalls(only);
+    if (s.failedToStore(r))
+        return;
+    r->respondJson(200, QJsonObject{{QStringLiteral("deleted"), n}});
+}
+
+void CoachService::versionInfo(CoachService& s, HttpRequest&, HttpResponder* r,
+                               const QStringList&) {
+    r->respondJson(
+        200, QJsonObject{{QStringLiteral("version"), QString::fromLatin1(build::version)},
+                         {QStringLiteral("url"), s.m_root + QStringLiteral("download/")},
+                         {QStringLiteral("notes"),
+                          QStringLiteral("The local coach always matches the app it was built "
+                                         "with.")}});
+}
+
+void CoachService::downloadPage(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&) {
+    r->respond(200, "text/html; charset=utf-8",
+               QByteArray("<!doctype html><meta charset=\"utf-8\"><title>Tolvane"
+                          "</title><p>Tolvane ") +
+                   build::version +
+                   " is the current build. Updates come with the source tree.</p>");
 }
 
 std::optional<User> CoachService::bearerUser(const HttpRequest& request, HttpResponder* r) {

@@ -55,6 +55,15 @@ private:
     // "Role at Company" from what the user told the coach, or empty.
     QString headline(qint64 userId);
 
+    // Small endpoints, written in the route table's handler form.
+    static void health(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&);
+    static void debugStatus(CoachService& s, HttpRequest& request, HttpResponder* r,
+                            const QStringList&);
+    static void llmCallsDelete(CoachService& s, HttpRequest& request, HttpResponder* r,
+                               const QStringList&);
+    static void versionInfo(CoachService& s, HttpRequest&, HttpResponder* r, const QStringList&);
+    static void downloadPage(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&);
+
     void session(HttpRequest& request, HttpResponder* r);
     void overview(HttpRequest& request, HttpResponder* r);
     void notifications(HttpRequest& request, HttpResponder* r);
