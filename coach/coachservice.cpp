@@ -397,6 +397,7 @@ void CoachService::session(HttpRequest& request, HttpResponder* r) {
         if (const auto body = jsonObject(request))
             uid = body->value(QStringLiteral("user_id")).toString();
     }
+    // App user ids carry the "mac-" prefix on every platform.
     if (uid.isEmpty())
         uid = QStringLiteral("mac-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
     if (!plausibleUid(uid))

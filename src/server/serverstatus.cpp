@@ -23,6 +23,7 @@ std::optional<QString> ServerStatus::text() const {
     case Case::probing:
         return QStringLiteral("Checking local server…");
     case Case::external:
+        // The service's own wording, kept exactly on every platform.
         return QStringLiteral("Using the dev server already running (Air).");
     case Case::starting:
         return QStringLiteral("Starting local server…");

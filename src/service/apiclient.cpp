@@ -251,6 +251,7 @@ QCoro::Task<APIResult<Done>> APIClient::contactSupport(QString email, QString me
     HttpRequest request;
     request.request = jsonRequest(url);
     request.method = "POST";
+    // The service files app messages under this page label, whatever the OS.
     request.body = compactJson({{u"email"_s, email},
                                 {u"message"_s, message},
                                 {u"page"_s, u"macOS app (user "_s + userID + u")"_s}});

@@ -30,6 +30,7 @@ void AppSettings::load() {
         stored.typeId() != QMetaType::QStringList) {
         m_userID = stored.toString();
     } else {
+        // The service knows app users by the "mac-" prefix on every platform.
         m_userID = u"mac-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
         m_store->setValue("userID"_L1, m_userID);
         m_store->sync();

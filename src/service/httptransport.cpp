@@ -68,22 +68,22 @@ QNetworkRequest makeRequest(const QUrl& url) {
     return request;
 }
 
-QNetworkReply* open(const HttpRequest& spec, const CancelHandle& cancel) {
-    QNetworkRequest request = spec.request;
-    request.setTransferTimeout(static_cast<int>(spec.timeout.count()));
+QNetworkReply* open(const HttpRequest& request, const CancelHandle& cancel) {
+    QNetworkRequest networkRequest = request.request;
+    networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
     QNetworkAccessManager& network = sharedNetwork();
     QNetworkReply* reply = nullptr;
-    if (spec.bodyDevice) {
-        reply = network.sendCustomRequest(request, spec.method, spec.bodyDevice);
-    } else if (spec.method == "GET") {
-        reply = network.get(request);
-    } else if (spec.method == "DELETE") {
-        reply = network.deleteResource(request);
+    if (request.bodyDevice) {
+        reply = network.sendCustomRequest(networkRequest, request.method, request.bodyDevice);
+    } else if (request.method == "GET") {
+        reply = network.get(networkRequest);
+    } else if (request.method == "DELETE") {
+        reply = network.deleteResource(networkRequest);
     } else {
-        reply = network.sendCustomRequest(request, spec.method, spec.body);
+        reply = network.sendCustomRequest(networkRequest, request.method, request.body);
     }
-    if (spec.uploadProgress) {
-        QObject::connect(reply, &QNetworkReply::uploadProgress, reply, spec.uploadProgress);
+    if (request.uploadProgress) {
+        QObject::connect(reply, &QNetworkReply::uploadProgress, reply, request.uploadProgress);
     }
     if (cancel) {
         QObject::connect(cancel.get(), &CancelToken::cancelled, reply, &QNetworkReply::abort);
@@ -164,14 +164,14 @@ void DataAwaiter::await_suspend(std::coroutine_handle<> handle) {
     m_connections.append(QObject::connect(m_reply, &QObject::destroyed, resume));
 }
 
-QCoro::Task<HttpResponse> send(HttpRequest spec, CancelHandle cancel) {
+QCoro::Task<HttpResponse> send(HttpRequest request, CancelHandle cancel) {
     HttpResponse response;
     if (cancel && cancel->isCancelled()) {
         response.cancelled = true;
         response.transportError = QStringLiteral("cancelled");
         co_return response;
     }
-    QPointer<QNetworkReply> reply = open(spec, cancel);
+    QPointer<QNetworkReply> reply = open(request, cancel);
     co_await qCoro(reply.get()).waitForFinished();
     if (!reply) {
         response.transportError = QStringLiteral("cancelled");
