@@ -1,8 +1,8 @@
 #include "coachservice.h"
 
+#include "common/iso8601.h"
 #include "editpage.h"
 #include "httpresponder.h"
-#include "isotime.h"
 #include "multipartparser.h"
 #include "previewrenderer.h"
 
@@ -431,7 +431,7 @@ void CoachService::notifications(HttpRequest& request, HttpResponder* r) {
     QJsonArray list;
     for (const Notification& n : m_store.takeNotifications(user->id)) {
         QJsonObject o{{QStringLiteral("text"), n.text},
-                      {QStringLiteral("created_at"), isotime::format(n.createdAt)}};
+                      {QStringLiteral("created_at"), iso8601::formatWithMilliseconds(n.createdAt)}};
         if (!n.imageB64.isEmpty())
             o.insert(QStringLiteral("image_b64"), n.imageB64);
         list.append(o);
@@ -465,9 +465,9 @@ void CoachService::draft(HttpRequest&, HttpResponder* r, const QString& token) {
                   {QStringLiteral("status"), d->status},
                   {QStringLiteral("style"), d->style}};
     if (d->scheduledAt.isValid())
-        o.insert(QStringLiteral("scheduled_at"), isotime::format(d->scheduledAt));
+        o.insert(QStringLiteral("scheduled_at"), iso8601::formatWithMilliseconds(d->scheduledAt));
     if (d->publishedAt.isValid())
-        o.insert(QStringLiteral("published_at"), isotime::format(d->publishedAt));
+        o.insert(QStringLiteral("published_at"), iso8601::formatWithMilliseconds(d->publishedAt));
     r->respondJson(200, o);
 }
 
@@ -539,7 +539,7 @@ void CoachService::schedule(HttpRequest& request, HttpResponder* r, const QStrin
     const QString whenText = whenValue.toString().trimmed();
     QDateTime at;
     if (!whenText.isEmpty()) {
-        at = isotime::parse(whenText);
+        at = iso8601::parseEither(whenText).value_or(QDateTime());
         if (!at.isValid())
             return r->respondError(400, QStringLiteral("\"when\" must be an ISO 8601 date-time "
                                                        "with a time zone, or empty to post now"));
@@ -550,14 +550,14 @@ void CoachService::schedule(HttpRequest& request, HttpResponder* r, const QStrin
         m_store.publishDraft(token, text, now);
         if (failedToStore(r))
             return;
-        return r->respondJson(200,
-                              QJsonObject{{QStringLiteral("at"), isotime::format(now)},
-                                          {QStringLiteral("mode"), QStringLiteral("published")}});
+        return r->respondJson(
+            200, QJsonObject{{QStringLiteral("at"), iso8601::formatWithMilliseconds(now)},
+                             {QStringLiteral("mode"), QStringLiteral("published")}});
     }
     m_store.scheduleDraft(token, text, at);
     if (failedToStore(r))
         return;
-    r->respondJson(200, QJsonObject{{QStringLiteral("at"), isotime::format(at)},
+    r->respondJson(200, QJsonObject{{QStringLiteral("at"), iso8601::formatWithMilliseconds(at)},
                                     {QStringLiteral("mode"), QStringLiteral("scheduled")}});
 }
 
@@ -581,7 +581,7 @@ void CoachService::llmCalls(HttpRequest& request, HttpResponder* r) {
     for (const LlmCall& c : m_store.llmCalls(limit, only)) {
         list.append(QJsonObject{
             {QStringLiteral("id"), c.id},
-            {QStringLiteral("created_at"), isotime::format(c.createdAt)},
+            {QStringLiteral("created_at"), iso8601::formatWithMilliseconds(c.createdAt)},
             {QStringLiteral("user_id"), c.userId},
             {QStringLiteral("intent"), c.intent},
             {QStringLiteral("label"), c.label},
@@ -609,7 +609,7 @@ void CoachService::llmCall(HttpRequest&, HttpResponder* r, const QString& idText
         return r->respondError(404, QStringLiteral("no AI call %1").arg(id));
     QJsonObject o{
         {QStringLiteral("id"), c->id},
-        {QStringLiteral("created_at"), isotime::format(c->createdAt)},
+        {QStringLiteral("created_at"), iso8601::formatWithMilliseconds(c->createdAt)},
         {QStringLiteral("model"), c->model},
         {QStringLiteral("provider"), c->provider},
         {QStringLiteral("intent"), c->intent},

@@ -1,6 +1,6 @@
 #include "editpage.h"
 
-#include "isotime.h"
+#include "common/iso8601.h"
 
 namespace tolvane::coach {
 
@@ -69,7 +69,7 @@ QByteArray EditPage::render(const Draft& draft, const Author& author) {
                          .arg(draft.publishedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     else if (draft.status == QLatin1String("scheduled"))
         statusLine = QStringLiteral("Scheduled for <time datetime=\"%1\">%2 UTC</time>.")
-                         .arg(isotime::format(draft.scheduledAt),
+                         .arg(iso8601::formatWithMilliseconds(draft.scheduledAt),
                               draft.scheduledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     else
         statusLine = QStringLiteral("Draft — not scheduled yet.");

@@ -1,12 +1,13 @@
 #include "coachconfig.h"
 #include "coachservice.h"
+#include "common/shutdownsignal.h"
 #include "logsink.h"
-#include "shutdownsignal.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QProcessEnvironment>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace tolvane::coach;
@@ -42,8 +43,8 @@ int main(int argc, char** argv) {
     // learns which one was picked.
     std::printf("%u\n", unsigned(service.port()));
     std::fflush(stdout);
-    ShutdownSignal shutdown;
-    QObject::connect(&shutdown, &ShutdownSignal::received, &app, [](int signal) {
+    tolvane::ShutdownSignal shutdown({SIGTERM, SIGINT});
+    QObject::connect(&shutdown, &tolvane::ShutdownSignal::received, &app, [](int signal) {
         qInfo("stopping on signal %d", signal);
         QCoreApplication::quit();
     });

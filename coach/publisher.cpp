@@ -1,6 +1,6 @@
 #include "publisher.h"
 
-#include "isotime.h"
+#include "common/iso8601.h"
 #include "store.h"
 
 #include <QLoggingCategory>
@@ -38,7 +38,8 @@ int Publisher::publishDue(const QDateTime& now) {
         text += QStringLiteral("\n\nGo here to edit the post: ") + m_root +
                 QStringLiteral("edit/") + d.token;
         m_store.addNotification(d.userId, text);
-        qCInfo(lcPublish) << "published" << d.token << "due" << isotime::format(d.scheduledAt);
+        qCInfo(lcPublish) << "published" << d.token << "due"
+                          << iso8601::formatWithMilliseconds(d.scheduledAt);
         Q_EMIT notificationAdded(d.userId);
     }
     return count;

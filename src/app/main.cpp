@@ -3,6 +3,7 @@
 #include "app/viewhost.h"
 #include "app/windowsize.h"
 #include "buildconfig.h"
+#include "common/shutdownsignal.h"
 #include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
@@ -15,12 +16,9 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <qcoro/qcorosignal.h>
 
@@ -59,34 +57,6 @@ QCoro::Task<void> startUp(QPointer<AppSettings> settings, QPointer<ConversationS
     }
 }
 
-// A termination request (logout, `kill`) quits through the event loop, so the
-// conversation's last change reaches the disk and the local coach is stopped.
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void quitOnTerminationSignals(QCoreApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaction(signal, &action, nullptr);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -98,7 +68,10 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationVersion(QString::fromLatin1(build::version));
     QGuiApplication::setDesktopFileName(u"tolvane"_s);
     QQuickStyle::setStyle(u"Basic"_s);
-    quitOnTerminationSignals(app);
+    // A termination request (logout, `kill`) quits through the event loop, so the
+    // conversation's last change reaches the disk and the local coach is stopped.
+    ShutdownSignal shutdown({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&shutdown, &ShutdownSignal::received, &app, &QCoreApplication::quit);
 
     // One window per conversation: a second launch brings the first forward.
     ConversationOwner owner;

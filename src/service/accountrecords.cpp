@@ -1,6 +1,6 @@
 #include "accountrecords.h"
 
-#include "iso8601.h"
+#include "common/iso8601.h"
 #include "jsonreader.h"
 
 using namespace Qt::StringLiterals;

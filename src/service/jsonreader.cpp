@@ -1,6 +1,6 @@
 #include "jsonreader.h"
 
-#include "iso8601.h"
+#include "common/iso8601.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

@@ -1,6 +1,6 @@
 #include "recordjson.h"
 
-#include "iso8601.h"
+#include "common/iso8601.h"
 
 #include <QJsonArray>
 

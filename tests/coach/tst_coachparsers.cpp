@@ -1,8 +1,7 @@
-// The coach's pure parsers: dates, schedule phrases, multipart bodies, the
+// The coach's pure parsers: schedule phrases, multipart bodies, the
 // request parser, listen addresses and the post writer.
 #include "coachconfig.h"
 #include "httprequestparser.h"
-#include "isotime.h"
 #include "multipartparser.h"
 #include "postwriter.h"
 #include "whenparser.h"
@@ -14,9 +13,6 @@ using namespace tolvane::coach;
 class TestCoachParsers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void isoParse_data();
-    void isoParse();
-    void isoFormatRoundTrip();
     void when_data();
     void when();
     void nextGoodSlotIsAWeekdayMorning();
@@ -32,48 +28,6 @@ private Q_SLOTS:
     void postWriterUsesTheUsersWords();
     void postWriterStyles();
 };
-
-void TestCoachParsers::isoParse_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("utc"); // empty: rejected
-    QTest::newRow("zulu") << "2026-03-01T09:30:00Z"
-                          << "2026-03-01T09:30:00.000";
-    QTest::newRow("fraction") << "2026-03-01T09:30:00.5Z"
-                              << "2026-03-01T09:30:00.500";
-    QTest::newRow("offset") << "2026-03-01T09:30:00+01:00"
-                            << "2026-03-01T08:30:00.000";
-    QTest::newRow("negative offset") << "2026-03-01T23:30:00-02:30"
-                                     << "2026-03-02T02:00:00.000";
-    QTest::newRow("no zone") << "2026-03-01T09:30:00"
-                             << "";
-    QTest::newRow("space, no seconds") << "2026-03-01 09:30"
-                                       << "";
-    QTest::newRow("offset without colon") << "2026-03-01T09:30:00+0100"
-                                          << "";
-    QTest::newRow("impossible date") << "2026-02-30T09:30:00Z"
-                                     << "";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TestCoachParsers::isoParse() {
-    QFETCH(QString, text);
-    QFETCH(QString, utc);
-    const QDateTime t = isotime::parse(text);
-    if (utc.isEmpty()) {
-        QVERIFY(!t.isValid());
-        return;
-    }
-    QVERIFY(t.isValid());
-    QCOMPARE(t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), utc);
-}
-
-void TestCoachParsers::isoFormatRoundTrip() {
-    const QDateTime t(QDate(2026, 3, 1), QTime(10, 30, 0, 250), Qt::OffsetFromUTC, 3600);
-    const QString text = isotime::format(t);
-    QCOMPARE(text, QStringLiteral("2026-03-01T09:30:00.250Z"));
-    QCOMPARE(isotime::parse(text), t.toUTC());
-}
 
 void TestCoachParsers::when_data() {
     QTest::addColumn<QString>("phrase");

@@ -2,7 +2,7 @@
 // the keys, types and status codes the app decodes.
 #include "coachclient.h"
 #include "coachservice.h"
-#include "isotime.h"
+#include "common/iso8601.h"
 #include "scratchfs.h"
 
 #include <QBuffer>
@@ -18,6 +18,14 @@
 
 using namespace tolvane;
 using namespace tolvane::coach;
+
+namespace {
+
+QDateTime isoTime(const QString& text) {
+    return tolvane::iso8601::parseEither(text).value_or(QDateTime());
+}
+
+} // namespace
 
 namespace {
 
@@ -341,8 +349,7 @@ void TestCoachService::scheduleNowLaterAndRejections() {
                                        {QStringLiteral("time_zone"), QStringLiteral("UTC")}});
     QCOMPARE(r.status, 200);
     QCOMPARE(r.object().value(QStringLiteral("mode")).toString(), QStringLiteral("scheduled"));
-    QCOMPARE(isotime::parse(r.object().value(QStringLiteral("at")).toString()),
-             isotime::parse(when));
+    QCOMPARE(isoTime(r.object().value(QStringLiteral("at")).toString()), isoTime(when));
     QCOMPARE(m_service->store().draft(later)->text, QStringLiteral("Saying no."));
 
     // Errors the draft canvas shows as its banner: {"error": text}.
@@ -375,7 +382,7 @@ void TestCoachService::scheduleNowLaterAndRejections() {
                                   {QStringLiteral("when"), QString()}});
     QCOMPARE(r.status, 200);
     QCOMPARE(r.object().value(QStringLiteral("mode")).toString(), QStringLiteral("published"));
-    QVERIFY(isotime::parse(r.object().value(QStringLiteral("at")).toString()).isValid());
+    QVERIFY(isoTime(r.object().value(QStringLiteral("at")).toString()).isValid());
     QCOMPARE(
         error({{QStringLiteral("text"), QStringLiteral("x")}, {QStringLiteral("when"), QString()}}),
         qMakePair(409, QStringLiteral("This post is already published.")));
@@ -407,7 +414,7 @@ void TestCoachService::scheduledPostPublishesIntoNotifyAndDrainedNotification() 
     QCOMPARE(list.size(), 1);
     const QJsonObject n = list.first().toObject();
     QVERIFY(n.value(QStringLiteral("text")).toString().contains(QStringLiteral("/edit/") + token));
-    QVERIFY(isotime::parse(n.value(QStringLiteral("created_at")).toString()).isValid());
+    QVERIFY(isoTime(n.value(QStringLiteral("created_at")).toString()).isValid());
     QVERIFY(!n.contains(QStringLiteral("image_b64")));
     // Only "notifications" is in the reply: other lists would fail the app's decoder.
     QCOMPARE(drained.object().keys(), QStringList{QStringLiteral("notifications")});
@@ -458,7 +465,7 @@ void TestCoachService::aiCallLog() {
         QVERIFY2(isInteger(newest.value(QLatin1String(key))), key);
     for (const char* key : {"intent", "label", "provider", "model", "stop_reason", "error"})
         QVERIFY2(newest.value(QLatin1String(key)).isString(), key);
-    QVERIFY(isotime::parse(newest.value(QStringLiteral("created_at")).toString()).isValid());
+    QVERIFY(isoTime(newest.value(QStringLiteral("created_at")).toString()).isValid());
     QCOMPARE(newest.value(QStringLiteral("provider")).toString(), QStringLiteral("local"));
 
     const auto mine = m_client->get(QStringLiteral("api/debug/llm?limit=10"), alice);

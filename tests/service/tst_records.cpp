@@ -1,7 +1,7 @@
+#include "common/iso8601.h"
 #include "service/accountrecords.h"
 #include "service/apiclient.h"
 #include "service/chatrecords.h"
-#include "service/iso8601.h"
 #include "service/jsonreader.h"
 #include "service/recordjson.h"
 

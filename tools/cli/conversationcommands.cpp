@@ -1,11 +1,11 @@
 #include "conversationcommands.h"
 
+#include "common/iso8601.h"
 #include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "output.h"
 #include "service/appsettings.h"
 #include "service/imageattachment.h"
-#include "service/iso8601.h"
 
 #include <QJsonArray>
 

@@ -1,10 +1,10 @@
 #include "draftcanvasmodel.h"
 
+#include "common/iso8601.h"
 #include "conversation/conversationstore.h"
 #include "linkedinpreview.h"
 #include "paneltext.h"
 #include "service/appsettings.h"
-#include "service/iso8601.h"
 
 #include <qcoro/qcorotimer.h>
 

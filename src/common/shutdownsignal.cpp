@@ -4,12 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tolvane::coach {
+namespace tolvane {
 
 int ShutdownSignal::s_pipe[2] = {-1, -1};
 
-ShutdownSignal::ShutdownSignal(QObject* parent)
-    : QObject(parent) {
+ShutdownSignal::ShutdownSignal(std::initializer_list<int> signals, QObject* parent)
+    : QObject(parent)
+    , m_signals(signals) {
     if (::pipe2(s_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(s_pipe[0], QSocketNotifier::Read);
@@ -22,13 +23,13 @@ ShutdownSignal::ShutdownSignal(QObject* parent)
     action.sa_handler = &ShutdownSignal::handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : m_signals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 ShutdownSignal::~ShutdownSignal() {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : m_signals)
+        std::signal(signal, SIG_DFL);
     m_notifier.reset();
     if (s_pipe[0] >= 0) {
         ::close(s_pipe[0]);
@@ -43,4 +44,4 @@ void ShutdownSignal::handle(int signal) {
     [[maybe_unused]] const auto written = ::write(s_pipe[1], &byte, 1);
 }
 
-} // namespace tolvane::coach
+} // namespace tolvane
