@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace sse = tolvane::sse;
+
 namespace {
 constexpr int waitMs = 15000; // generous bound for a loopback request
 }
@@ -69,29 +71,17 @@ CoachClient::Reply CoachClient::postJson(const QString& path, const QJsonObject&
 
 QList<CoachClient::Event> CoachClient::frame(const QByteArray& body) {
     QList<Event> events;
-    QByteArray buffer;
-    auto handle = [&](const QByteArray& block) {
-        Event e;
-        for (const QString& line : QString::fromUtf8(block).split(QLatin1Char('\n'))) {
-            if (line.startsWith(QLatin1String("event:")))
-                e.name = line.mid(6).trimmed();
-            else if (line.startsWith(QLatin1String("data:")))
-                e.data += line.mid(5).trimmed();
-            else if (line.startsWith(QLatin1Char(':')))
-                e.name = QStringLiteral(":comment");
+    sse::Framer framer;
+    framer.feed(body, [&events](const QByteArray& bytes) {
+        if (bytes.startsWith(':')) {
+            events.append({QStringLiteral(":comment"), {}});
+        } else if (const auto block = sse::parseBlock(bytes); block && !block->event.isEmpty()) {
+            events.append({block->event, block->data});
         }
-        if (!e.name.isEmpty())
-            events.append(e);
-    };
-    for (char c : body) {
-        buffer.append(c);
-        if (buffer.endsWith("\n\n")) {
-            handle(buffer);
-            buffer.clear();
-        }
-    }
-    if (!buffer.isEmpty())
-        events.append({QStringLiteral(":unterminated"), QString::fromUtf8(buffer)});
+        return true;
+    });
+    if (const QByteArray rest = framer.takeRemainder(); !rest.isEmpty())
+        events.append({QStringLiteral(":unterminated"), QString::fromUtf8(rest)});
     return events;
 }
 
@@ -143,15 +133,13 @@ int EventStream::status() const {
 }
 
 void EventStream::read() {
-    m_buffer += m_reply->readAll();
-    for (qsizetype end = m_buffer.indexOf("\n\n"); end >= 0; end = m_buffer.indexOf("\n\n")) {
-        const QByteArray block = m_buffer.left(end + 2);
-        m_buffer.remove(0, end + 2);
+    m_framer.feed(m_reply->readAll(), [this](const QByteArray& block) {
         if (block.startsWith(':'))
             ++m_comments;
-        if (block.contains("event: notify\n")) {
+        if (sse::isNotify(block)) {
             ++m_notifies;
             Q_EMIT notified();
         }
-    }
+        return true;
+    });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/ssestream.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -11,8 +13,8 @@
 #include <QUrl>
 
 // A plain HTTP client for the coach tests: one request at a time, waited for
-// on the event loop with an upper bound, and an SSE reader that frames blocks
-// the way the app does (blocks end at two line feeds).
+// on the event loop with an upper bound, and event-stream readers that use
+// the app's own framer.
 class CoachClient {
 public:
     struct Reply {
@@ -72,7 +74,7 @@ private:
     void read();
 
     QPointer<QNetworkReply> m_reply;
-    QByteArray m_buffer;
+    tolvane::sse::Framer m_framer;
     int m_notifies = 0;
     int m_comments = 0;
 };
