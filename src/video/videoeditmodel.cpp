@@ -155,7 +155,7 @@ void VideoEditModel::generateFilmstrip(int count) {
     if (m_filmstripTask) {
         m_filmstripTask->cancel();
     }
-    const TaskHandle task;
+    const CancelHandle task = CancelToken::create();
     m_filmstripTask = task;
     Q_EMIT filmstripTaskChanged();
 
@@ -164,7 +164,7 @@ void VideoEditModel::generateFilmstrip(int count) {
     auto* watcher = new QFutureWatcher<QList<QImage>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, task] {
         watcher->deleteLater();
-        if (!task.isCancelled()) {
+        if (!task->isCancelled()) {
             setFilmstrip(watcher->result());
         }
     });

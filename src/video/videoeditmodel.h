@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/mediaasset.h"
 #include "platform/mediatime.h"
-#include "platform/taskhandle.h"
 #include "recording/ondevicetranscriber.h"
 #include "recording/recordingresult.h"
 #include "video/captionstyle.h"
@@ -102,7 +102,7 @@ public:
     // Upright display size once known; invalid until then.
     QSizeF videoSize() const { return m_videoSize; }
     const QList<QImage>& filmstrip() const { return m_filmstrip; }
-    const std::optional<TaskHandle>& filmstripTask() const { return m_filmstripTask; }
+    const CancelHandle& filmstripTask() const { return m_filmstripTask; }
 
     void setDuration(double value);
     void setTrimStart(double value);
@@ -205,7 +205,7 @@ private:
     QString m_loadError;
     QSizeF m_videoSize;
     QList<QImage> m_filmstrip;
-    std::optional<TaskHandle> m_filmstripTask;
+    CancelHandle m_filmstripTask;
 };
 
 } // namespace tolvane
