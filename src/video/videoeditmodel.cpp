@@ -151,6 +151,56 @@ EffectOptions VideoEditModel::effectOptions() const {
                          m_captionStyle,      m_effectHook ? m_hookText : QString()};
 }
 
+std::optional<QList<CaptionChunk>> VideoEditModel::timedChunks() const {
+    // The words' times hold only for the text and the stretch they came from.
+    if (m_captionSegments.isEmpty() || m_captionText.trimmed() != m_captionTranscript.trimmed() ||
+        !(std::abs(m_trimStart - m_captionTrimStart) < 0.05) ||
+        !(std::abs(m_trimEnd - m_captionTrimEnd) < 0.05)) {
+        return std::nullopt;
+    }
+    return Captions::chunks(m_captionSegments, Captions::maxChars(m_captionStyle));
+}
+
+QList<CaptionChunk> VideoEditModel::captionChunks() const {
+    if (!m_captionsEnabled) {
+        return {};
+    }
+    if (auto timed = timedChunks()) {
+        return *timed;
+    }
+    const double length = m_trimEnd - m_trimStart;
+    return Captions::chunks(m_captionText, length <= 0.1 ? 0.1 : length,
+                            Captions::maxChars(m_captionStyle));
+}
+
+std::optional<ActiveCaption> VideoEditModel::activeCaption(double t) const {
+    if (!m_captionsEnabled) {
+        return std::nullopt;
+    }
+    const QList<CaptionChunk> chunks = captionChunks();
+    const double u = t - m_trimStart;
+    for (const CaptionChunk& chunk : chunks) {
+        if (!(chunk.start <= u && u < chunk.end)) {
+            continue;
+        }
+        ActiveCaption active{chunk.text, std::nullopt};
+        if (m_karaokeHighlight) {
+            const QList<CaptionChunk::Word> words = chunk.timedWords();
+            if (!words.isEmpty()) {
+                active.highlightedWord = int(words.size()) - 1;
+                for (qsizetype i = 0; i < words.size(); ++i) {
+                    if (words.at(i).start <= u && u < words.at(i).end) {
+                        active.highlightedWord = int(i);
+                        break;
+                    }
+                }
+            }
+        }
+        return active;
+    }
+    return std::nullopt;
+}
+
 void VideoEditModel::generateFilmstrip(int count) {
     if (m_filmstripTask) {
         m_filmstripTask->cancel();

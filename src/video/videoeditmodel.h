@@ -5,6 +5,7 @@
 #include "platform/mediatime.h"
 #include "recording/ondevicetranscriber.h"
 #include "recording/recordingresult.h"
+#include "video/captions.h"
 #include "video/captionstyle.h"
 #include "video/effectoptions.h"
 
@@ -135,6 +136,17 @@ public:
     MediaTimeRange trimRange() const;
 
     EffectOptions effectOptions() const;
+
+    // The captions of the current state, derived on each call. timedChunks: the
+    // transcription's timed words grouped into chunks, while they still fit (the
+    // text unedited and the trim moved less than 0.05 s since); none otherwise.
+    std::optional<QList<CaptionChunk>> timedChunks() const;
+    // Empty with captions off; else timedChunks, or the caption text spread
+    // evenly over the trimmed stretch. Times relative to trimStart.
+    QList<CaptionChunk> captionChunks() const;
+    // The caption shown at source time t and, with karaokeHighlight, the word
+    // being spoken (in a gap between words, the last one); none between chunks.
+    std::optional<ActiveCaption> activeCaption(double t) const;
 
     // Prepares what the editor shows: the preview source, the filmstrip and the
     // picture size, each only when still missing.

@@ -4,9 +4,11 @@
 #include "servicecommands.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -24,13 +26,29 @@ media commands (local files, no service):
   media extract-audio FILE START END OUT   16 kHz mono WAV of a range; {"bytes": N}
   media jumpcuts FILE [--start S] [--end E]  speech ranges kept by jump cuts
   media filmstrip FILE OUT_DIR [--count N] thumbnails as PNG; {"frames": N}
+  media transcribe FILE [--start S] [--end E]  spoken words with times, on the device
+  media captions FILE [--start S] [--end E] [--style tiktok|bubble] [--jump-cuts]
+        [--text TEXT] [--align] [--images DIR] [--highlight] [--srt F] [--vtt F]
+                                           caption chunks; pictures and subtitles
 
 )";
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Media commands draw captions, which needs a GUI application; without a
+    // display it runs on the offscreen platform.
+    bool media = false;
+    for (int i = 1; i < argc; ++i) {
+        media = media || qstrcmp(argv[i], "media") == 0;
+    }
+    if (media && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    std::unique_ptr<QCoreApplication> application =
+        media ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setOrganizationName(u"Tolvane"_s);
     QCoreApplication::setApplicationName(u"Tolvane"_s);
     QStringList args = app.arguments().mid(1);

@@ -1,5 +1,6 @@
 #include "mediacommands.h"
 
+#include "captioncommands.h"
 #include "output.h"
 #include "platform/mediaasset.h"
 #include "recording/audioextractor.h"
@@ -189,6 +190,9 @@ int runMediaCommand(const QStringList& args) {
     }
     if (command == QLatin1String("filmstrip")) {
         return filmstrip(rest);
+    }
+    if (const int code = runCaptionCommand(command, rest); code >= 0) {
+        return code;
     }
     return fail(QStringLiteral("unknown media command: ") + command + QStringLiteral("\n") + usage);
 }

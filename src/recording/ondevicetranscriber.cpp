@@ -1,0 +1,251 @@
+#include "recording/ondevicetranscriber.h"
+
+#include "platform/mediaasset.h"
+#include "platform/speechworker.h"
+#include "recording/audioextractor.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoro/QCoroFuture>
+
+#include <cmath>
+
+namespace tolvane::OnDeviceTranscriber {
+
+namespace {
+
+QString languageOf(const QString& bcp47) {
+    const QString language = bcp47.section(u'-', 0, 0);
+    return language == QLatin1String("und") ? QString() : language;
+}
+
+QString normalized(QString locale) {
+    locale.replace(u'_', u'-');
+    if (locale == QLatin1String("C") || locale == QLatin1String("POSIX")) {
+        return {};
+    }
+    return locale;
+}
+
+// The 16-bit samples of a whole file at the engine's rate.
+Expected<QByteArray, MediaError> readSamples(const QString& path, const CancelHandle& task) {
+    const MediaAsset asset(path);
+    auto info = asset.load();
+    if (!info) {
+        return Unexpected(info.error());
+    }
+    // A little past the end: the container's duration may round down.
+    const auto range = MediaTimeRange::fromSeconds(0.0, info->duration + 1.0);
+    auto wav = AudioExtractor::extractBlocking(asset, range, task);
+    if (!wav) {
+        return Unexpected(wav.error());
+    }
+    return wav->mid(AudioExtractor::wavHeaderSize);
+}
+
+// Engine times are whole frames; this keeps sums and differences of them from
+// showing binary noise (0.15000000000000002).
+double tidy(double seconds) {
+    return std::round(seconds * 1e6) / 1e6;
+}
+
+MediaError engineFailure(const MediaError& error) {
+    if (error.domain == SpeechEngine::errorDomain && error.code == SpeechEngine::modelUnavailable) {
+        return makeError(TranscriptionError::dictationDisabled);
+    }
+    return error;
+}
+
+// What the engine's dictionary knows a written word as: lower case, without
+// the punctuation around it ("Hello," -> "hello", "don't" stays).
+QString dictionaryForm(const QString& word) {
+    static const QRegularExpression edges(QStringLiteral("^[^\\w']+|[^\\w']+$"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    return QString(word).remove(edges).toLower();
+}
+
+} // namespace
+
+QString description(TranscriptionError error) {
+    switch (error) {
+    case TranscriptionError::denied:
+        return QStringLiteral("Speech recognition permission was denied. Allow it in Settings → "
+                              "Privacy → Speech Recognition.");
+    case TranscriptionError::dictationDisabled:
+        return QStringLiteral("Turn on on-device speech recognition to enable transcription: "
+                              "install the English speech model (pocketsphinx-en-us).");
+    case TranscriptionError::unavailable:
+        return QStringLiteral(
+            "On-device speech recognition isn't available for your language yet.");
+    case TranscriptionError::empty:
+        return QStringLiteral("Couldn't make out any speech in that clip.");
+    }
+    return {};
+}
+
+MediaError makeError(TranscriptionError error) {
+    return MediaError{errorDomain, int(error), description(error)};
+}
+
+bool isError(const MediaError& error, TranscriptionError which) {
+    return error.domain == errorDomain && error.code == int(which);
+}
+
+QStringList supportedLocales() {
+    return {QStringLiteral("en-US")};
+}
+
+std::optional<QString> chooseLocale(const QString& requested, const QStringList& supported) {
+    const QString wanted = normalized(requested);
+    for (const QString& locale : supported) {
+        if (normalized(locale) == wanted) {
+            return locale;
+        }
+    }
+    const QString language = languageOf(wanted);
+    for (const QString& locale : supported) {
+        if (languageOf(normalized(locale)) == language) {
+            return locale;
+        }
+    }
+    for (const QString& locale : supported) {
+        if (normalized(locale) == QLatin1String("en-US")) {
+            return locale;
+        }
+    }
+    for (const QString& locale : supported) {
+        if (languageOf(normalized(locale)) == QLatin1String("en")) {
+            return locale;
+        }
+    }
+    return std::nullopt;
+}
+
+QString currentLocale() {
+    return normalized(QLocale::system().name());
+}
+
+QList<Segment> readable(const QList<Segment>& segments, double pause) {
+    static const QRegularExpression pronounI(QStringLiteral("^i('[a-z]+)?$"));
+    QList<Segment> out = segments;
+    const auto pauseBefore = [&](qsizetype i) {
+        if (i == 0) {
+            return true;
+        }
+        const Segment& previous = segments.at(i - 1);
+        return segments.at(i).start - (previous.start + previous.duration) >= pause;
+    };
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        QString& text = out[i].text;
+        if (text.isEmpty()) {
+            continue;
+        }
+        if (pronounI.match(text).hasMatch() || pauseBefore(i)) {
+            text[0] = text.at(0).toUpper();
+        }
+        const bool sentenceEnds = i + 1 == out.size() || pauseBefore(i + 1);
+        if (sentenceEnds && !text.endsWith(u'.') && !text.endsWith(u'!') && !text.endsWith(u'?')) {
+            text += u'.';
+        }
+    }
+    return out;
+}
+
+QString transcriptOf(const QList<Segment>& segments) {
+    QStringList words;
+    for (const Segment& s : segments) {
+        words << s.text;
+    }
+    return words.join(u' ');
+}
+
+Expected<Transcription, MediaError> transcribeBlocking(const QString& path, const QString& locale,
+                                                       const CancelHandle& task) {
+    return transcribeBlocking(SpeechWorker::shared(), path, locale, task);
+}
+
+Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, const QString& path,
+                                                       const QString& locale,
+                                                       const CancelHandle& task) {
+    if (!chooseLocale(locale, supportedLocales())) {
+        return Unexpected(makeError(TranscriptionError::unavailable));
+    }
+    auto samples = readSamples(path, task);
+    if (!samples) {
+        return Unexpected(samples.error());
+    }
+    QFuture<SpeechResult> future = worker.recognize(*samples, task);
+    future.waitForFinished();
+    const SpeechResult words = future.result();
+    if (!words) {
+        return Unexpected(engineFailure(words.error()));
+    }
+    QList<Segment> segments;
+    for (const SpeechWord& w : *words) {
+        const QString text = w.text.trimmed();
+        if (!text.isEmpty()) {
+            segments << Segment{text, tidy(w.start), tidy(w.end - w.start)};
+        }
+    }
+    segments = readable(segments);
+    const QString transcript = transcriptOf(segments).trimmed();
+    if (transcript.isEmpty()) {
+        return Unexpected(makeError(TranscriptionError::empty));
+    }
+    return Transcription{transcript, segments};
+}
+
+QCoro::Task<Expected<Transcription, MediaError>> transcribe(QString path, QString locale,
+                                                            CancelHandle task) {
+    QFuture<Expected<Transcription, MediaError>> work =
+        QtConcurrent::run([path, locale, task] { return transcribeBlocking(path, locale, task); });
+    auto result = co_await work;
+    co_return result;
+}
+
+Expected<Transcription, MediaError> alignBlocking(const QString& path, const QString& text,
+                                                  const CancelHandle& task) {
+    return alignBlocking(SpeechWorker::shared(), path, text, task);
+}
+
+Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QString& path,
+                                                  const QString& text, const CancelHandle& task) {
+    const QString transcript = text.trimmed();
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    const QStringList written = transcript.split(space, Qt::SkipEmptyParts);
+    if (written.isEmpty()) {
+        return Unexpected(makeError(TranscriptionError::empty));
+    }
+    auto samples = readSamples(path, task);
+    if (!samples) {
+        return Unexpected(samples.error());
+    }
+    QStringList spoken;
+    for (const QString& word : written) {
+        spoken << dictionaryForm(word);
+    }
+    QFuture<SpeechResult> future = worker.align(*samples, spoken, task);
+    future.waitForFinished();
+    const SpeechResult words = future.result();
+    if (!words) {
+        return Unexpected(engineFailure(words.error()));
+    }
+    QList<Segment> segments;
+    for (qsizetype i = 0; i < words->size() && i < written.size(); ++i) {
+        const SpeechWord& w = words->at(i);
+        segments << Segment{written.at(i), tidy(w.start), tidy(w.end - w.start)};
+    }
+    return Transcription{transcript, segments};
+}
+
+QCoro::Task<Expected<Transcription, MediaError>> align(QString path, QString text,
+                                                       CancelHandle task) {
+    QFuture<Expected<Transcription, MediaError>> work =
+        QtConcurrent::run([path, text, task] { return alignBlocking(path, text, task); });
+    auto result = co_await work;
+    co_return result;
+}
+
+} // namespace tolvane::OnDeviceTranscriber

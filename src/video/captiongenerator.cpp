@@ -1,0 +1,110 @@
+#include "video/captiongenerator.h"
+
+#include "recording/audioextractor.h"
+#include "video/videoeditmodel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoro/QCoroFuture>
+
+namespace tolvane::CaptionGenerator {
+
+using OnDeviceTranscriber::Transcription;
+
+Expected<Transcription, MediaError>
+transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, const QString& locale,
+                        const CancelHandle& task, const std::optional<QString>& alignText) {
+    auto wav = AudioExtractor::extractBlocking(asset, range, task);
+    if (!wav) {
+        return Unexpected(wav.error());
+    }
+    const QString path =
+        QDir(QDir::tempPath())
+            .filePath(QStringLiteral("tolvane-stt-") +
+                      QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".wav"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(*wav) != wav->size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.close();
+        QFile::remove(path);
+        return Unexpected(
+            MediaError{QStringLiteral("CaptionGenerator"), 1,
+                       QStringLiteral("could not write the audio for transcription: ") + reason});
+    }
+    file.close();
+    auto result = alignText ? OnDeviceTranscriber::alignBlocking(path, *alignText, task)
+                            : OnDeviceTranscriber::transcribeBlocking(path, locale, task);
+    QFile::remove(path);
+    return result;
+}
+
+namespace {
+
+QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, CancelHandle task,
+                                            IsOpen isOpen, bool aligning) {
+    if (!model) {
+        co_return Unexpected(MediaError::cancelled());
+    }
+    const MediaAsset asset = model->asset();
+    const MediaTimeRange range = model->trimRange();
+    const double trimStart = model->trimStart();
+    const double trimEnd = model->trimEnd();
+    const std::optional<QString> text =
+        aligning ? std::optional<QString>(model->captionText()) : std::nullopt;
+    const QString locale = OnDeviceTranscriber::currentLocale();
+    QFuture<Expected<Transcription, MediaError>> work =
+        QtConcurrent::run([asset, range, locale, task, text] {
+            return transcribeRangeBlocking(asset, range, locale, task, text);
+        });
+    auto result = co_await work;
+    if (isCancelled(task)) {
+        co_return Unexpected(MediaError::cancelled());
+    }
+    if (!result) {
+        if (OnDeviceTranscriber::isError(result.error(),
+                                         OnDeviceTranscriber::TranscriptionError::empty)) {
+            co_return Unexpected(MediaError{OnDeviceTranscriber::errorDomain,
+                                            int(OnDeviceTranscriber::TranscriptionError::empty),
+                                            emptyMessage});
+        }
+        co_return Unexpected(result.error());
+    }
+    const QString transcript = result->transcript.trimmed();
+    if (transcript.isEmpty()) {
+        co_return Unexpected(MediaError{OnDeviceTranscriber::errorDomain,
+                                        int(OnDeviceTranscriber::TranscriptionError::empty),
+                                        emptyMessage});
+    }
+    if (!model || !isOpen(model.data())) {
+        co_return Unexpected(MediaError::cancelled());
+    }
+    model->setCaptionSegments(result->segments);
+    model->setCaptionTranscript(transcript);
+    model->setCaptionTrimStart(trimStart);
+    model->setCaptionTrimEnd(trimEnd);
+    if (!aligning) {
+        model->setCaptionText(transcript);
+    }
+    co_return Done{};
+}
+
+} // namespace
+
+QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, CancelHandle task,
+                                                 IsOpen isOpen) {
+    auto work = run(std::move(model), std::move(task), std::move(isOpen), false);
+    auto result = co_await work;
+    co_return result;
+}
+
+QCoro::Task<Expected<Done, MediaError>> align(QPointer<VideoEditModel> model, CancelHandle task,
+                                              IsOpen isOpen) {
+    auto work = run(std::move(model), std::move(task), std::move(isOpen), true);
+    auto result = co_await work;
+    co_return result;
+}
+
+} // namespace tolvane::CaptionGenerator
