@@ -20,6 +20,8 @@ packages=(
   libavdevice-dev libavfilter-dev ffmpeg
   # local coach service: store, and the font its post previews are drawn with
   libsqlite3-dev fonts-dejavu-core
+  # heavy and bold faces of the rendered captions and hook title
+  fonts-roboto-unhinted
   # headless runs and screenshots; a private message bus for the desktop tests
   xvfb xauth imagemagick dbus-daemon
 )

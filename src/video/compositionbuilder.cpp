@@ -1,5 +1,7 @@
 #include "video/compositionbuilder.h"
 
+#include "video/fonts.h"
+#include "video/hookimage.h"
 #include "video/jumpcuts.h"
 
 #include <algorithm>
@@ -249,6 +251,83 @@ Composition VideoCompositionBuilder::compose(const MediaAsset& asset, const Time
         }
     }
     return composition;
+}
+
+QList<CaptionChunk>
+VideoCompositionBuilder::overlayChunks(const std::optional<QList<CaptionChunk>>& timedChunks,
+                                       const QString& captionText, const Timeline& timeline,
+                                       double contentEnd, CaptionStyle style) {
+    if (!timedChunks || timedChunks->isEmpty()) {
+        return Captions::chunks(captionText, contentEnd, Captions::maxChars(style));
+    }
+    QList<CaptionChunk> chunks = *timedChunks;
+    if (timeline.cut) {
+        QList<JumpCuts::Range> kept;
+        for (const KeptRange& range : timeline.ranges) {
+            kept.append({range.sourceStart, range.sourceEnd});
+        }
+        chunks = Captions::mapChunks(chunks, kept, timeline.trimStart);
+    }
+    QList<CaptionChunk> shown;
+    for (CaptionChunk chunk : chunks) {
+        if (!(chunk.start < contentEnd)) {
+            continue;
+        }
+        chunk.end = std::min(chunk.end, contentEnd);
+        if (chunk.start < chunk.end) {
+            shown.append(std::move(chunk));
+        }
+    }
+    return shown;
+}
+
+QList<VideoCompositionBuilder::CaptionPictures>
+VideoCompositionBuilder::captionPictures(const QList<CaptionChunk>& chunks, CaptionStyle style,
+                                         bool highlight) {
+    QList<CaptionPictures> pictures;
+    for (const CaptionChunk& chunk : chunks) {
+        if (chunk.text.isEmpty() || !(chunk.start < chunk.end)) {
+            continue;
+        }
+        CaptionPictures caption{chunk.start, chunk.end, {}, {}, {}};
+        caption.base = Captions::renderCaptionImage(chunk.text, std::nullopt, style);
+        if (caption.base.isNull()) {
+            continue;
+        }
+        const QList<CaptionChunk::Word> words = chunk.timedWords();
+        if (highlight && words.size() >= 2) {
+            for (qsizetype i = 0; i < words.size(); ++i) {
+                QImage word = Captions::renderCaptionImage(chunk.text, int(i), style);
+                if (!word.isNull()) {
+                    caption.wordImages.append(std::move(word));
+                    caption.wordStarts.append(words[i].start);
+                }
+            }
+        }
+        pictures.append(std::move(caption));
+    }
+    return pictures;
+}
+
+Expected<Composition, MediaError> VideoCompositionBuilder::build(const Inputs& inputs,
+                                                                 const CancelHandle& cancel) {
+    auto plan = timeline(inputs.asset, inputs.trimRange, inputs.options.jumpCuts, cancel);
+    if (!plan) {
+        return Unexpected(std::move(plan).error());
+    }
+    if (isCancelled(cancel)) {
+        return Unexpected(MediaError::cancelled());
+    }
+    const EffectOptions& options = inputs.options;
+    const double end = contentEnd(plan->duration, options.fades);
+    const QList<CaptionChunk> chunks =
+        overlayChunks(inputs.timedChunks, inputs.captionText, *plan, end, options.captionStyle);
+    const QList<CaptionPictures> captions =
+        captionPictures(chunks, options.captionStyle, options.karaokeHighlight);
+    const QImage hook =
+        HookImage::render(options.hookText, HookImage::defaultMaxWidth, Fonts::heavyFont(58));
+    return compose(inputs.asset, *plan, captions, hook, options, inputs.cropCenterX,
+                   inputs.cropZoom);
 }
 
 } // namespace tolvane

@@ -5,6 +5,7 @@
 #include "platform/mediaasset.h"
 #include "platform/mediaerror.h"
 #include "platform/mediatime.h"
+#include "video/captions.h"
 #include "video/captionstyle.h"
 #include "video/composition.h"
 #include "video/effectoptions.h"
@@ -97,6 +98,35 @@ public:
     static Composition compose(const MediaAsset& asset, const Timeline& timeline,
                                const QList<CaptionPictures>& captions, const QImage& hookImage,
                                const EffectOptions& options, double cropCenterX, double cropZoom);
+
+    // The captions the overlay shows, on the output's time: timed chunks moved
+    // past the cut pauses (when jump cuts ran) and ended by contentEnd, or, without
+    // them, the caption text spread evenly up to contentEnd.
+    static QList<CaptionChunk> overlayChunks(const std::optional<QList<CaptionChunk>>& timedChunks,
+                                             const QString& captionText, const Timeline& timeline,
+                                             double contentEnd, CaptionStyle style);
+
+    // Each chunk drawn, and with the highlight one picture per spoken word; a
+    // chunk that cannot be drawn is left out, as is a word picture.
+    static QList<CaptionPictures> captionPictures(const QList<CaptionChunk>& chunks,
+                                                  CaptionStyle style, bool highlight);
+
+    // What the edit hands over.
+    struct Inputs {
+        MediaAsset asset;
+        MediaTimeRange trimRange;
+        // Trimmed; empty with captions off.
+        QString captionText;
+        std::optional<QList<CaptionChunk>> timedChunks;
+        EffectOptions options;
+        double cropCenterX = 0.5;
+        double cropZoom = 1.0;
+    };
+
+    // The whole build. Blocking (reads the file, analyses the sound for jump
+    // cuts, draws the pictures): run it as a media job.
+    static Expected<Composition, MediaError> build(const Inputs& inputs,
+                                                   const CancelHandle& cancel = {});
 };
 
 } // namespace tolvane

@@ -1,5 +1,7 @@
 #include "video/videoeditmodel.h"
 
+#include "platform/mediajob.h"
+#include "video/compositionbuilder.h"
 #include "video/filmstrip.h"
 
 #include <QFutureWatcher>
@@ -252,6 +254,25 @@ QCoro::Task<void> VideoEditModel::load() {
         co_return;
     }
     setVideoSize(info->videoTracks.first().uprightSize());
+}
+
+QCoro::Task<Expected<Composition, MediaError>>
+VideoEditModel::buildComposition(CancelHandle cancel) {
+    VideoCompositionBuilder::Inputs inputs;
+    inputs.asset = m_asset;
+    inputs.trimRange = trimRange();
+    if (m_captionsEnabled) {
+        inputs.captionText = m_captionText.trimmed();
+        inputs.timedChunks = timedChunks();
+    }
+    inputs.options = effectOptions();
+    inputs.cropCenterX = m_cropCenterX;
+    inputs.cropZoom = m_cropZoom;
+    JobWork<Composition> work = [inputs](JobControl& control) {
+        return VideoCompositionBuilder::build(inputs, control.cancelHandle());
+    };
+    auto result = co_await runMediaJob<Composition>(std::move(work), {}, std::move(cancel));
+    co_return result;
 }
 
 } // namespace tolvane

@@ -1,6 +1,9 @@
+#include "awaittask.h"
 #include "mediafixtures.h"
 #include "video/compositionbuilder.h"
+#include "video/fonts.h"
 #include "video/hookimage.h"
+#include "video/videoeditmodel.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -26,9 +29,22 @@ EffectOptions noEffects() {
 }
 
 QFont heavyFace() {
-    QFont face(QStringLiteral("Roboto"));
-    face.setWeight(QFont::Black);
-    return face;
+    return Fonts::heavyFont(58);
+}
+
+CaptionChunk timedChunk(const QList<std::pair<QString, std::pair<double, double>>>& words) {
+    CaptionChunk chunk;
+    QList<CaptionChunk::Word> timed;
+    QStringList texts;
+    for (const auto& [text, span] : words) {
+        timed.append({text, span.first, span.second});
+        texts << text;
+    }
+    chunk.text = texts.join(QLatin1Char(' '));
+    chunk.start = timed.first().start;
+    chunk.end = timed.last().end;
+    chunk.words = timed;
+    return chunk;
 }
 
 } // namespace
@@ -361,6 +377,87 @@ private Q_SLOTS:
         QCOMPARE(full.overlays[1].opacity.duration, 5.5); // the hook lasts to contentEnd
         QCOMPARE(full.overlays[2].kind, OverlayLayer::Kind::progressBar);
         QCOMPARE(full.volumeRamps, full.opacityRamps);
+    }
+
+    void overlayChunksFollowTheCut() {
+        // Kept 1...2 and 4...5 of the source, trimmed from 0.5; captions end by 1.5.
+        Builder::Timeline timeline;
+        timeline.ranges = {{1.0, 2.0, 0.0}, {4.0, 5.0, 1.0}};
+        timeline.duration = 2.0;
+        timeline.cut = true;
+        timeline.trimStart = 0.5;
+        const QList<CaptionChunk> timed{
+            timedChunk({{"first", {0.6, 0.9}}, {"words", {0.9, 1.2}}}), // source 1.1...1.7
+            timedChunk({{"lost", {2.0, 2.5}}}),                         // inside the pause
+            timedChunk({{"late", {3.7, 4.0}}, {"words", {4.0, 4.4}}}),  // source 4.2...4.9
+        };
+        const QList<CaptionChunk> shown =
+            Builder::overlayChunks(timed, QString(), timeline, 1.5, CaptionStyle::tiktok);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].text, QStringLiteral("first words"));
+        QVERIFY(qAbs(shown[0].start - 0.1) < 1e-9 && qAbs(shown[0].end - 0.7) < 1e-9);
+        QVERIFY(qAbs(shown[1].start - 1.2) < 1e-9);
+        QCOMPARE(shown[1].end, 1.5);
+
+        // Without cuts the times stay; without timed chunks the text spreads
+        // evenly up to contentEnd.
+        timeline.cut = false;
+        QCOMPARE(
+            Builder::overlayChunks(timed, QString(), timeline, 10.0, CaptionStyle::tiktok).size(),
+            3);
+        const QList<CaptionChunk> even = Builder::overlayChunks(
+            std::nullopt, QStringLiteral("one two three four five six seven eight nine ten"),
+            timeline, 9.5, CaptionStyle::tiktok);
+        QVERIFY(even.size() >= 3);
+        QCOMPARE(even.first().start, 0.0);
+        QVERIFY(qAbs(even.last().end - 9.5) < 1e-9);
+    }
+
+    void editModelBuildsWithPictures() {
+        RecordingResult result;
+        result.cameraURL = QUrl::fromLocalFile(path("bursts.mp4"));
+        result.duration = 6.0;
+        VideoEditModel model(result);
+        model.setEffectJumpCuts(false);
+        model.setEffectKenBurns(false);
+        model.setCaptionText(QStringLiteral("  one two three four five six seven eight nine  "));
+        model.setHookText(QStringLiteral("Stop: read this"));
+        auto built = test::awaitTask(model.buildComposition());
+        QVERIFY2(built, qPrintable(built ? QString() : built.error().description));
+        QCOMPARE(built->duration, 6.0);
+        qsizetype captions = 0;
+        qsizetype hooks = 0;
+        for (const OverlayLayer& layer : built->overlays) {
+            if (layer.kind == OverlayLayer::Kind::caption) {
+                ++captions;
+                // Highlighting: one picture per word, at 2 pixels per point.
+                QVERIFY(layer.images.size() >= 2);
+                QCOMPARE(layer.frame.width() * 2, double(layer.images.first().width()));
+                QVERIFY(layer.opacity.begin + layer.opacity.duration <= 5.5 + 1e-9);
+            }
+            hooks += layer.kind == OverlayLayer::Kind::hook;
+        }
+        QVERIFY(captions >= 3);
+        QCOMPARE(hooks, 1);
+        // Punch-in steps at the caption starts.
+        QCOMPARE(built->transform.mode, TransformTimeline::Mode::steps);
+        QCOMPARE(built->transform.keys.size(), captions);
+
+        // Captions off and the hook switched off: no caption, no hook.
+        model.setCaptionsEnabled(false);
+        model.setEffectHook(false);
+        auto plain = test::awaitTask(model.buildComposition());
+        QVERIFY(plain);
+        for (const OverlayLayer& layer : plain->overlays) {
+            QCOMPARE(layer.kind, OverlayLayer::Kind::progressBar);
+        }
+
+        // A cancelled build ends as cancelled.
+        auto cancel = CancelToken::create();
+        cancel->cancel();
+        auto cancelled = test::awaitTask(model.buildComposition(cancel));
+        QVERIFY(!cancelled);
+        QVERIFY(cancelled.error().isCancelled());
     }
 };
 
