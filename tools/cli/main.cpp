@@ -30,6 +30,12 @@ media commands (local files, no service):
   media captions FILE [--start S] [--end E] [--style tiktok|bubble] [--jump-cuts]
         [--text TEXT] [--align] [--images DIR] [--highlight] [--srt F] [--vtt F]
                                            caption chunks; pictures and subtitles
+  media render FILE OUT.mp4 [--trim S E] [--crop-x X] [--zoom Z] [--fades]
+        [--ken-burns] [--punch-in] [--progress-bar] [--jump-cuts] [--hook TEXT]
+        [--captions TEXT] [--style tiktok|bubble] [--highlight] [--threads N]
+                                           renders the 1080x1920 short; progress lines,
+                                           then {"file", "duration", "frames"}; Ctrl+C
+                                           cancels and removes the partial file
 
 )";
 
@@ -45,13 +51,17 @@ int main(int argc, char** argv) {
     if (media && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Taken before the application starts: a GUI application consumes options
+    // of its own (such as "--style X") from the command line.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args.append(QString::fromLocal8Bit(argv[i]));
+    }
     std::unique_ptr<QCoreApplication> application =
         media ? std::make_unique<QGuiApplication>(argc, argv)
               : std::make_unique<QCoreApplication>(argc, argv);
-    QCoreApplication& app = *application;
     QCoreApplication::setOrganizationName(u"Tolvane"_s);
     QCoreApplication::setApplicationName(u"Tolvane"_s);
-    QStringList args = app.arguments().mid(1);
 
     QString serviceRoot;
     if (const qsizetype at = args.indexOf(u"--service-root"_s); at >= 0) {
