@@ -83,7 +83,8 @@ struct OverlayLayer {
     // shown in at scale 1.
     QRectF frame;
 
-    // Premultiplied ARGB pictures at twice the frame's size. With more than one,
+    // Premultiplied ARGB pictures at the frame's size (drawn at 2 pixels per
+    // point, then halved once). With more than one,
     // picture i shows from imageKeyTimes[i] to imageKeyTimes[i + 1] (fractions
     // of [imageBegin, imageBegin + imageDuration]); the first before, the last
     // after.

@@ -15,6 +15,16 @@ MediaError builderError(VideoCompositionBuilder::ErrorCode code, const QString& 
     return MediaError{VideoCompositionBuilder::errorDomain, code, description};
 }
 
+// A picture drawn at 2 pixels per point, halved once to the size it is shown
+// at: the renderer then converts it without scaling, and a short keeps a
+// quarter of the pixels in memory.
+QImage shownAt(const QImage& drawn, const QRectF& frame) {
+    const QSize size = frame.size().toSize();
+    return drawn.size() == size
+               ? drawn
+               : drawn.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 // The pop of a caption or the hook as it appears.
 Keyframes popScale(double begin, double duration) {
     return Keyframes{{0.85, 1.03, 1.0}, {0.0, 0.6, 1.0}, begin, duration, 1.0, false};
@@ -118,14 +128,14 @@ std::optional<OverlayLayer> VideoCompositionBuilder::captionLayer(const CaptionP
     const qsizetype words = std::min(caption.wordImages.size(), caption.wordStarts.size());
     if (highlight && words >= 2) {
         for (qsizetype i = 0; i < words; ++i) {
-            layer.images.append(caption.wordImages[i]);
+            layer.images.append(shownAt(caption.wordImages[i], layer.frame));
             layer.imageKeyTimes.append((caption.wordStarts[i] - a) / d);
         }
         layer.imageKeyTimes.append(1.0);
         layer.imageBegin = a;
         layer.imageDuration = d;
     } else {
-        layer.images.append(caption.base);
+        layer.images.append(shownAt(caption.base, layer.frame));
     }
     const double fadeIn = std::min(0.5 * d, 0.25);
     layer.opacity = Keyframes{{0.0, 1.0, 1.0}, {0.0, fadeIn / d, 1.0}, a, d, 0.0, false};
@@ -147,7 +157,7 @@ std::optional<OverlayLayer> VideoCompositionBuilder::hookLayer(const QImage& ima
     OverlayLayer layer;
     layer.kind = OverlayLayer::Kind::hook;
     layer.frame = hookFrame(image.size());
-    layer.images.append(image);
+    layer.images.append(shownAt(image, layer.frame));
     layer.opacity = Keyframes{
         {0.0, 1.0, 1.0}, {0.0, std::min(0.25 / contentEnd, 0.5), 1.0}, 0.0, contentEnd, 0.0, false};
     layer.scale = popScale(0.0, std::min(0.5 * contentEnd, 0.3));

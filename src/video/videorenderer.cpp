@@ -301,6 +301,20 @@ public:
             return Unexpected(ffmpeg::error(rc, QStringLiteral("could not open the decoder")));
         }
         m_rotation = int(ffmpeg::uprightRotation(stream));
+        // FFmpeg's MJPEG decoder (what webcams record) runs on one thread, but
+        // its frames are independent: a second decoder takes every other one.
+        if (stream->codecpar->codec_id == AV_CODEC_ID_MJPEG) {
+            m_second.reset(avcodec_alloc_context3(codec));
+            if (m_second && avcodec_parameters_to_context(m_second.get(), stream->codecpar) >= 0) {
+                m_second->pkt_timebase = stream->time_base;
+                m_second->thread_count = 1;
+                if (avcodec_open2(m_second.get(), codec, nullptr) < 0) {
+                    m_second.reset();
+                }
+            } else {
+                m_second.reset();
+            }
+        }
         return Done{};
     }
 
@@ -316,6 +330,10 @@ public:
             }
         }
         avcodec_flush_buffers(m_decoder.get());
+        if (m_second) {
+            avcodec_flush_buffers(m_second.get());
+        }
+        m_decodedPair.clear();
         m_current.reset();
         m_pending.reset();
         m_flushed = false;
@@ -353,6 +371,9 @@ private:
     // The next decoded frame, or none at the end of the file.
     Expected<Done, MediaError> decode(ffmpeg::FramePtr& out) {
         out.reset();
+        if (m_second) {
+            return decodePair(out);
+        }
         if (m_done) {
             return Done{};
         }
@@ -392,9 +413,69 @@ private:
         }
     }
 
+    // Intra-only video: the next two packets decode at once, the second on a
+    // helper thread with its own decoder; a damaged picture is skipped.
+    Expected<Done, MediaError> decodePair(ffmpeg::FramePtr& out) {
+        while (m_decodedPair.empty() && !m_done) {
+            ffmpeg::PacketPtr packets[2] = {ffmpeg::makePacket(), ffmpeg::makePacket()};
+            int count = 0;
+            while (count < 2) {
+                const int read = av_read_frame(m_format.get(), packets[count].get());
+                if (read == AVERROR_EOF) {
+                    break;
+                }
+                if (read < 0) {
+                    return Unexpected(
+                        ffmpeg::error(read, QStringLiteral("could not read the video")));
+                }
+                if (packets[count]->stream_index == m_stream) {
+                    ++count;
+                } else {
+                    av_packet_unref(packets[count].get());
+                }
+            }
+            if (count == 0) {
+                m_done = true;
+                break;
+            }
+            ffmpeg::FramePtr frames[2];
+            auto decodeOne = [](AVCodecContext* decoder, AVPacket* packet,
+                                ffmpeg::FramePtr& frame) {
+                if (avcodec_send_packet(decoder, packet) < 0) {
+                    return;
+                }
+                frame = ffmpeg::makeFrame();
+                if (avcodec_receive_frame(decoder, frame.get()) < 0) {
+                    frame.reset();
+                }
+            };
+            std::thread helper;
+            if (count == 2) {
+                helper =
+                    std::thread(decodeOne, m_second.get(), packets[1].get(), std::ref(frames[1]));
+            }
+            decodeOne(m_decoder.get(), packets[0].get(), frames[0]);
+            if (helper.joinable()) {
+                helper.join();
+            }
+            for (ffmpeg::FramePtr& frame : frames) {
+                if (frame) {
+                    m_decodedPair.push_back(std::move(frame));
+                }
+            }
+        }
+        if (!m_decodedPair.empty()) {
+            out = std::move(m_decodedPair.front());
+            m_decodedPair.pop_front();
+        }
+        return Done{};
+    }
+
     ffmpeg::FormatContextPtr m_format;
     int m_stream = -1;
     ffmpeg::CodecContextPtr m_decoder;
+    ffmpeg::CodecContextPtr m_second;
+    std::deque<ffmpeg::FramePtr> m_decodedPair;
     ffmpeg::PacketPtr m_packet = ffmpeg::makePacket();
     ffmpeg::FramePtr m_current;
     ffmpeg::FramePtr m_pending;

@@ -430,9 +430,9 @@ private Q_SLOTS:
         for (const OverlayLayer& layer : built->overlays) {
             if (layer.kind == OverlayLayer::Kind::caption) {
                 ++captions;
-                // Highlighting: one picture per word, at 2 pixels per point.
+                // Highlighting: one picture per word, kept at the size shown.
                 QVERIFY(layer.images.size() >= 2);
-                QCOMPARE(layer.frame.width() * 2, double(layer.images.first().width()));
+                QCOMPARE(layer.images.first().size(), layer.frame.size().toSize());
                 QVERIFY(layer.opacity.begin + layer.opacity.duration <= 5.5 + 1e-9);
             }
             hooks += layer.kind == OverlayLayer::Kind::hook;

@@ -127,6 +127,12 @@ private Q_SLOTS:
             bandInputs(1.0) + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-qp", "10"}));
         QVERIFY(test::makeMedia(path("rotated.mp4"), {"-i", path("silent-video.mp4"), "-c", "copy",
                                                       "-metadata:s:v:0", "rotate=90"}));
+        // Moving pictures, once as H.264 and once as MJPEG (webcams).
+        QVERIFY(test::makeMedia(path("moving.mp4"),
+                                {"-f", "lavfi", "-i", "testsrc2=s=640x360:r=30:d=2", "-c:v",
+                                 "libx264", "-preset", "ultrafast", "-qp", "0"}));
+        QVERIFY(test::makeMedia(path("moving.mov"), {"-i", path("moving.mp4"), "-c:v", "mjpeg",
+                                                     "-q:v", "1", "-pix_fmt", "yuvj422p"}));
         // Tone, pause, tone: jump cuts keep two stretches.
         QVERIFY(test::makeMedia(path("bursts.mp4"),
                                 QStringList{"-f", "lavfi", "-i", "testsrc2=s=640x360:r=30:d=5"} +
@@ -209,6 +215,41 @@ private Q_SLOTS:
             QCOMPARE(bandAt(image.pixelColor(540, y)), bandAt(reference.pixelColor(540, y)));
         }
         QVERIFY(bandAt(image.pixelColor(540, 100)) != bandAt(image.pixelColor(540, 1800)));
+    }
+
+    void mjpegFramesStayInOrder() {
+        // Its frames are decoded two at a time on two decoders; each output
+        // frame must still be the one of its time.
+        const Composition fromH264 = compose("moving.mp4", 0.0, 2.0, noEffects());
+        const Composition fromMjpeg = compose("moving.mov", 0.0, 2.0, noEffects());
+        QVERIFY(render(fromH264, "moving-h264.mp4"));
+        QVERIFY(render(fromMjpeg, "moving-mjpeg.mp4"));
+        auto difference = [](const QImage& a, const QImage& b) {
+            qint64 sum = 0;
+            qint64 count = 0;
+            for (int y = 0; y < a.height(); y += 7) {
+                for (int x = 0; x < a.width(); x += 7) {
+                    sum += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+                    ++count;
+                }
+            }
+            return double(sum) / count;
+        };
+        // The MJPEG render's frame is closer to the same frame of the H.264
+        // render than to either neighbour (the two differ in colour range, so
+        // only the comparison counts).
+        for (double t : {0.5, 1.0 + 1.0 / 30, 1.5}) {
+            const QImage mjpeg = frame("moving-mjpeg.mp4", t);
+            const double same = difference(mjpeg, frame("moving-h264.mp4", t));
+            const double before = difference(mjpeg, frame("moving-h264.mp4", t - 1.0 / 30));
+            const double after = difference(mjpeg, frame("moving-h264.mp4", t + 1.0 / 30));
+            QVERIFY2(
+                same < before && same < after,
+                qPrintable(
+                    QStringLiteral("%1: %2 vs %3, %4").arg(t).arg(same).arg(before).arg(after)));
+        }
+        QCOMPARE(MediaAsset(path("moving-mjpeg.mp4")).load()->duration,
+                 MediaAsset(path("moving-h264.mp4")).load()->duration);
     }
 
     void overlaysAndFades() {
