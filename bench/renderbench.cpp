@@ -103,8 +103,12 @@ int renderChild(const QString& source, const QString& out, bool kenBurns, int th
     const double contentEnd = Builder::contentEnd(timeline.duration, options.fades);
     const QList<CaptionChunk> chunks = Builder::overlayChunks(std::nullopt, captionText, timeline,
                                                               contentEnd, options.captionStyle);
+    QList<double> starts;
+    for (const CaptionChunk& chunk : chunks) {
+        starts.append(chunk.start);
+    }
     const Composition composition = Builder::compose(
-        asset, timeline, Builder::captionPictures(chunks, options.captionStyle, true),
+        asset, timeline, Builder::captionLayers(chunks, options.captionStyle, true), starts,
         HookImage::render(hookText, HookImage::defaultMaxWidth, Fonts::heavyFont(58)), options, 0.8,
         1.0);
     JobControl control(CancelToken::create());

@@ -223,7 +223,8 @@ VideoCompositionBuilder::timeline(const MediaAsset& asset, const MediaTimeRange&
 }
 
 Composition VideoCompositionBuilder::compose(const MediaAsset& asset, const Timeline& timeline,
-                                             const QList<CaptionPictures>& captions,
+                                             QList<OverlayLayer> captionLayers,
+                                             const QList<double>& captionStarts,
                                              const QImage& hookImage, const EffectOptions& options,
                                              double cropCenterX, double cropZoom) {
     Composition composition;
@@ -236,10 +237,6 @@ Composition VideoCompositionBuilder::compose(const MediaAsset& asset, const Time
     composition.duration = timeline.duration;
     const double duration = timeline.duration;
 
-    QList<double> captionStarts;
-    for (const CaptionPictures& caption : captions) {
-        captionStarts.append(caption.start);
-    }
     composition.transform = transformTimeline(composition.uprightSize, cropCenterX, cropZoom,
                                               options, captionStarts, duration);
     composition.opacityRamps = fadeRamps(duration, options.fades);
@@ -247,11 +244,7 @@ Composition VideoCompositionBuilder::compose(const MediaAsset& asset, const Time
         composition.volumeRamps = composition.opacityRamps;
     }
 
-    for (const CaptionPictures& caption : captions) {
-        if (auto layer = captionLayer(caption, options.captionStyle, options.karaokeHighlight)) {
-            composition.overlays.append(std::move(*layer));
-        }
-    }
+    composition.overlays = std::move(captionLayers);
     if (auto layer = hookLayer(hookImage, contentEnd(duration, options.fades))) {
         composition.overlays.append(std::move(*layer));
     }
@@ -319,6 +312,21 @@ VideoCompositionBuilder::captionPictures(const QList<CaptionChunk>& chunks, Capt
     return pictures;
 }
 
+QList<OverlayLayer> VideoCompositionBuilder::captionLayers(const QList<CaptionChunk>& chunks,
+                                                           CaptionStyle style, bool highlight) {
+    QList<OverlayLayer> layers;
+    for (const CaptionChunk& chunk : chunks) {
+        // One chunk at a time: its full-resolution pictures are gone before the
+        // next is drawn.
+        for (const CaptionPictures& pictures : captionPictures({chunk}, style, highlight)) {
+            if (auto layer = captionLayer(pictures, style, highlight)) {
+                layers.append(std::move(*layer));
+            }
+        }
+    }
+    return layers;
+}
+
 Expected<Composition, MediaError> VideoCompositionBuilder::build(const Inputs& inputs,
                                                                  const CancelHandle& cancel) {
     auto plan = timeline(inputs.asset, inputs.trimRange, inputs.options.jumpCuts, cancel);
@@ -332,12 +340,15 @@ Expected<Composition, MediaError> VideoCompositionBuilder::build(const Inputs& i
     const double end = contentEnd(plan->duration, options.fades);
     const QList<CaptionChunk> chunks =
         overlayChunks(inputs.timedChunks, inputs.captionText, *plan, end, options.captionStyle);
-    const QList<CaptionPictures> captions =
-        captionPictures(chunks, options.captionStyle, options.karaokeHighlight);
+    QList<double> starts;
+    for (const CaptionChunk& chunk : chunks) {
+        starts.append(chunk.start);
+    }
     const QImage hook =
         HookImage::render(options.hookText, HookImage::defaultMaxWidth, Fonts::heavyFont(58));
-    return compose(inputs.asset, *plan, captions, hook, options, inputs.cropCenterX,
-                   inputs.cropZoom);
+    return compose(inputs.asset, *plan,
+                   captionLayers(chunks, options.captionStyle, options.karaokeHighlight), starts,
+                   hook, options, inputs.cropCenterX, inputs.cropZoom);
 }
 
 } // namespace tolvane

@@ -92,11 +92,12 @@ public:
                                                    const MediaTimeRange& trimRange, bool jumpCuts,
                                                    const CancelHandle& cancel = {});
 
-    // The description from a timeline, the caption pictures (already on the
-    // output's time and ending by contentEnd) and the hook picture (null for
-    // none).
+    // The description from a timeline, the caption layers with the start times
+    // of the captions (on the output's time, ending by contentEnd; the punch-in
+    // steps follow them) and the hook picture (null for none).
     static Composition compose(const MediaAsset& asset, const Timeline& timeline,
-                               const QList<CaptionPictures>& captions, const QImage& hookImage,
+                               QList<OverlayLayer> captionLayers,
+                               const QList<double>& captionStarts, const QImage& hookImage,
                                const EffectOptions& options, double cropCenterX, double cropZoom);
 
     // The captions the overlay shows, on the output's time: timed chunks moved
@@ -110,6 +111,10 @@ public:
     // chunk that cannot be drawn is left out, as is a word picture.
     static QList<CaptionPictures> captionPictures(const QList<CaptionChunk>& chunks,
                                                   CaptionStyle style, bool highlight);
+
+    // The layers of the captions, drawn one chunk at a time.
+    static QList<OverlayLayer> captionLayers(const QList<CaptionChunk>& chunks, CaptionStyle style,
+                                             bool highlight);
 
     // What the edit hands over.
     struct Inputs {

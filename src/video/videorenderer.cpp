@@ -673,6 +673,14 @@ public:
             const OverlayLayer& layer = m_layers[i];
             const OverlayLayer::State state = layer.at(time);
             if (!state.isVisible()) {
+                if (layer.kind == OverlayLayer::Kind::caption &&
+                    time >= layer.opacity.begin + layer.opacity.duration) {
+                    // Frames only move forward: a caption that has ended is not
+                    // seen again, so its converted pictures can go.
+                    for (qsizetype image = 0; image < layer.images.size(); ++image) {
+                        m_cache.remove((quint64(i) << 32) | quint64(image));
+                    }
+                }
                 continue;
             }
             if (layer.kind == OverlayLayer::Kind::progressBar) {

@@ -361,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(timeline);
         EffectOptions options = noEffects();
         const Composition bare =
-            Builder::compose(asset, *timeline, {}, QImage(), options, 0.5, 1.0);
+            Builder::compose(asset, *timeline, {}, {}, QImage(), options, 0.5, 1.0);
         QVERIFY(bare.overlays.isEmpty());
         QVERIFY(bare.opacityRamps.isEmpty());
         QVERIFY(bare.hasAudio);
@@ -369,8 +369,9 @@ private Q_SLOTS:
 
         options.fades = options.progressBar = true;
         Builder::CaptionPictures caption{1.0, 2.0, picture(200, 80, Qt::white), {}, {}};
-        const Composition full = Builder::compose(asset, *timeline, {caption},
-                                                  picture(400, 100, Qt::black), options, 0.5, 1.0);
+        const Composition full = Builder::compose(
+            asset, *timeline, {*Builder::captionLayer(caption, CaptionStyle::tiktok, false)},
+            {caption.start}, picture(400, 100, Qt::black), options, 0.5, 1.0);
         QCOMPARE(full.overlays.size(), 3);
         QCOMPARE(full.overlays[0].kind, OverlayLayer::Kind::caption);
         QCOMPARE(full.overlays[1].kind, OverlayLayer::Kind::hook);

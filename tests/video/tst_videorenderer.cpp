@@ -98,7 +98,13 @@ private:
             qWarning() << timeline.error().description;
             return {};
         }
-        return Builder::compose(asset, *timeline, captions, hook, options, center, zoom);
+        QList<OverlayLayer> layers;
+        QList<double> starts;
+        for (const Builder::CaptionPictures& caption : captions) {
+            layers.append(*Builder::captionLayer(caption, options.captionStyle, false));
+            starts.append(caption.start);
+        }
+        return Builder::compose(asset, *timeline, layers, starts, hook, options, center, zoom);
     }
 
     Expected<RenderResult, MediaError> render(const Composition& composition, const QString& out) {
