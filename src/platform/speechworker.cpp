@@ -58,13 +58,14 @@ QFuture<SpeechResult> SpeechWorker::submit(Job job) {
     return future;
 }
 
-QFuture<SpeechResult> SpeechWorker::recognize(QByteArray samples, TaskHandle task) {
+QFuture<SpeechResult> SpeechWorker::recognize(QByteArray samples, CancelHandle task) {
     return submit([samples = std::move(samples), task](SpeechEngine& engine) {
         return recognizeWith(engine, samplesOf(samples), task);
     });
 }
 
-QFuture<SpeechResult> SpeechWorker::align(QByteArray samples, QStringList words, TaskHandle task) {
+QFuture<SpeechResult> SpeechWorker::align(QByteArray samples, QStringList words,
+                                          CancelHandle task) {
     return submit(
         [samples = std::move(samples), words = std::move(words), task](SpeechEngine& engine) {
             return alignWith(engine, samplesOf(samples), words, task);
@@ -118,12 +119,12 @@ void SpeechWorker::run() {
 }
 
 SpeechResult SpeechWorker::recognizeWith(SpeechEngine& engine, std::span<const qint16> samples,
-                                         const TaskHandle& task) {
+                                         const CancelHandle& task) {
     engine.startInput();
     QList<SpeechWord> words;
     const auto spans = SpeechSegmenter::utterances(samples, SpeechEngine::sampleRate);
     for (const SpeechSegmenter::Span& span : spans) {
-        if (task.isCancelled()) {
+        if (isCancelled(task)) {
             return Unexpected(MediaError::cancelled());
         }
         auto part =
@@ -142,8 +143,8 @@ SpeechResult SpeechWorker::recognizeWith(SpeechEngine& engine, std::span<const q
 }
 
 SpeechResult SpeechWorker::alignWith(SpeechEngine& engine, std::span<const qint16> samples,
-                                     const QStringList& words, const TaskHandle& task) {
-    if (task.isCancelled()) {
+                                     const QStringList& words, const CancelHandle& task) {
+    if (isCancelled(task)) {
         return Unexpected(MediaError::cancelled());
     }
     const auto spans = SpeechSegmenter::utterances(

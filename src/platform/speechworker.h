@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaerror.h"
 #include "platform/speechengine.h"
-#include "platform/taskhandle.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -42,9 +42,9 @@ public:
     static SpeechWorker& shared();
 
     // The words of 16 kHz mono 16-bit samples, times from the first sample.
-    QFuture<SpeechResult> recognize(QByteArray samples, TaskHandle task = {});
+    QFuture<SpeechResult> recognize(QByteArray samples, CancelHandle task = {});
     // Times `words`, spoken in this order in the samples.
-    QFuture<SpeechResult> align(QByteArray samples, QStringList words, TaskHandle task = {});
+    QFuture<SpeechResult> align(QByteArray samples, QStringList words, CancelHandle task = {});
     // Any work with the engine.
     QFuture<SpeechResult> submit(Job job);
 
@@ -54,11 +54,11 @@ public:
     // The work itself, on any engine: silence trimmed, long audio split at
     // pauses into utterances, the handle checked between them.
     static SpeechResult recognizeWith(SpeechEngine& engine, std::span<const qint16> samples,
-                                      const TaskHandle& task);
+                                      const CancelHandle& task);
     // The stretch from the first to the last speech is aligned as one; words
     // the engine cannot model share the time between their neighbours.
     static SpeechResult alignWith(SpeechEngine& engine, std::span<const qint16> samples,
-                                  const QStringList& words, const TaskHandle& task);
+                                  const QStringList& words, const CancelHandle& task);
 
 private:
     struct Queued;

@@ -30,7 +30,7 @@ void appendLittleEndian16(QByteArray& out, quint16 value) {
 } // namespace
 
 QCoro::Task<Expected<QByteArray, MediaError>>
-AudioExtractor::extract(MediaAsset asset, MediaTimeRange range, TaskHandle task) {
+AudioExtractor::extract(MediaAsset asset, MediaTimeRange range, CancelHandle task) {
     // Two statements on purpose: g++ 12 miscompiles "co_return co_await" of a
     // non-trivial value.
     QFuture<Expected<QByteArray, MediaError>> work =
@@ -41,7 +41,7 @@ AudioExtractor::extract(MediaAsset asset, MediaTimeRange range, TaskHandle task)
 
 Expected<QByteArray, MediaError> AudioExtractor::extractBlocking(const MediaAsset& asset,
                                                                  const MediaTimeRange& range,
-                                                                 const TaskHandle& task) {
+                                                                 const CancelHandle& task) {
     auto reader = PcmReader::create(asset);
     if (!reader) {
         return Unexpected(std::move(reader).error());
@@ -61,7 +61,7 @@ Expected<QByteArray, MediaError> AudioExtractor::extractBlocking(const MediaAsse
     samples.reserve(qsizetype(std::max(0.0, range.durationSeconds()) * sampleRate * 2) + 4096);
     PcmBuffer buffer;
     for (;;) {
-        if (task.isCancelled()) {
+        if (isCancelled(task)) {
             return Unexpected(MediaError::cancelled());
         }
         auto more = (*reader)->read(buffer);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaasset.h"
 #include "platform/mediaerror.h"
 #include "platform/mediatime.h"
-#include "platform/taskhandle.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,12 +30,12 @@ public:
     // Runs the reading on the thread pool and resumes on the caller's thread.
     // Cancelling the handle ends it with MediaError::cancelled().
     static QCoro::Task<Expected<QByteArray, MediaError>>
-    extract(MediaAsset asset, MediaTimeRange range, TaskHandle task = {});
+    extract(MediaAsset asset, MediaTimeRange range, CancelHandle task = {});
 
     // The same, blocking: for worker threads and command-line tools.
     static Expected<QByteArray, MediaError> extractBlocking(const MediaAsset& asset,
                                                             const MediaTimeRange& range,
-                                                            const TaskHandle& task = {});
+                                                            const CancelHandle& task = {});
 
     // The canonical 44-byte RIFF/WAVE header for 16 kHz mono 16-bit PCM,
     // followed by the samples.

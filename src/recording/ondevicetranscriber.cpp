@@ -31,7 +31,7 @@ QString normalized(QString locale) {
 }
 
 // The 16-bit samples of a whole file at the engine's rate.
-Expected<QByteArray, MediaError> readSamples(const QString& path, const TaskHandle& task) {
+Expected<QByteArray, MediaError> readSamples(const QString& path, const CancelHandle& task) {
     const MediaAsset asset(path);
     auto info = asset.load();
     if (!info) {
@@ -163,7 +163,7 @@ QString transcriptOf(const QList<Segment>& segments) {
 }
 
 Expected<Transcription, MediaError> transcribeBlocking(const QString& path, const QString& locale,
-                                                       const TaskHandle& task) {
+                                                       const CancelHandle& task) {
     return transcribeBlocking(SpeechWorker::shared(), path, locale, task);
 }
 
@@ -242,7 +242,7 @@ Expected<Transcription, MediaError> fromAligned(const SpeechResult& words, const
 
 Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, const QString& path,
                                                        const QString& locale,
-                                                       const TaskHandle& task) {
+                                                       const CancelHandle& task) {
     if (!chooseLocale(locale, supportedLocales())) {
         return Unexpected(makeError(TranscriptionError::unavailable));
     }
@@ -256,7 +256,7 @@ Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, con
 }
 
 QCoro::Task<Expected<Transcription, MediaError>> transcribe(QString path, QString locale,
-                                                            TaskHandle task) {
+                                                            CancelHandle task) {
     if (!chooseLocale(locale, supportedLocales())) {
         co_return Unexpected(makeError(TranscriptionError::unavailable));
     }
@@ -274,12 +274,12 @@ QCoro::Task<Expected<Transcription, MediaError>> transcribe(QString path, QStrin
 }
 
 Expected<Transcription, MediaError> alignBlocking(const QString& path, const QString& text,
-                                                  const TaskHandle& task) {
+                                                  const CancelHandle& task) {
     return alignBlocking(SpeechWorker::shared(), path, text, task);
 }
 
 Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QString& path,
-                                                  const QString& text, const TaskHandle& task) {
+                                                  const QString& text, const CancelHandle& task) {
     const Written words = written(text);
     if (words.spoken.isEmpty()) {
         return Unexpected(makeError(TranscriptionError::empty));
@@ -294,7 +294,7 @@ Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QS
 }
 
 QCoro::Task<Expected<Transcription, MediaError>> align(QString path, QString text,
-                                                       TaskHandle task) {
+                                                       CancelHandle task) {
     const Written words = written(text);
     if (words.spoken.isEmpty()) {
         co_return Unexpected(makeError(TranscriptionError::empty));

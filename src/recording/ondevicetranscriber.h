@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaerror.h"
-#include "platform/taskhandle.h"
 
 #include <QList>
 #include <QString>
@@ -76,24 +76,25 @@ QString transcriptOf(const QList<Segment>& segments);
 // media layer's error when the file cannot be read. Blocking: it waits for the
 // speech worker; call it off the main thread.
 Expected<Transcription, MediaError> transcribeBlocking(const QString& path, const QString& locale,
-                                                       const TaskHandle& task = {});
+                                                       const CancelHandle& task = {});
 Expected<Transcription, MediaError> transcribeBlocking(SpeechWorker& worker, const QString& path,
                                                        const QString& locale,
-                                                       const TaskHandle& task = {});
+                                                       const CancelHandle& task = {});
 
 // The same, resuming on the caller's thread.
 QCoro::Task<Expected<Transcription, MediaError>> transcribe(QString path, QString locale,
-                                                            TaskHandle task = {});
+                                                            CancelHandle task = {});
 
 // Times the words of `text`, which the user may have corrected, against the
 // audio file: the result has the shape of a fresh transcription, with `text`
 // (trimmed) as transcript and one segment per word of it in the user's
 // spelling. Fails when the words cannot be matched to the speech.
 Expected<Transcription, MediaError> alignBlocking(const QString& path, const QString& text,
-                                                  const TaskHandle& task = {});
+                                                  const CancelHandle& task = {});
 Expected<Transcription, MediaError> alignBlocking(SpeechWorker& worker, const QString& path,
-                                                  const QString& text, const TaskHandle& task = {});
+                                                  const QString& text,
+                                                  const CancelHandle& task = {});
 QCoro::Task<Expected<Transcription, MediaError>> align(QString path, QString text,
-                                                       TaskHandle task = {});
+                                                       CancelHandle task = {});
 
 } // namespace tolvane::OnDeviceTranscriber

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cancellation.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
@@ -18,41 +20,6 @@ class QIODevice;
 class QNetworkAccessManager;
 
 namespace tolvane {
-
-// The cancel handle of one piece of work. The owner keeps it and calls cancel();
-// requests started with it are aborted, and their callers see a cancelled error.
-class CancelToken : public QObject {
-    Q_OBJECT
-public:
-    static std::shared_ptr<CancelToken> create() { return std::make_shared<CancelToken>(); }
-
-    void cancel();
-    bool isCancelled() const { return m_cancelled; }
-
-Q_SIGNALS:
-    void cancelled();
-
-private:
-    bool m_cancelled = false;
-};
-
-using CancelHandle = std::shared_ptr<CancelToken>;
-
-// Awaitable: waits for `duration`, or less when `cancel` fires; resumes with
-// whether it was cancelled.
-class CancellableSleep {
-public:
-    CancellableSleep(std::chrono::milliseconds duration, CancelHandle cancel);
-    ~CancellableSleep();
-    bool await_ready() const;
-    void await_suspend(std::coroutine_handle<> handle);
-    bool await_resume() const;
-
-private:
-    std::chrono::milliseconds m_duration;
-    CancelHandle m_cancel;
-    std::shared_ptr<QObject> m_context;
-};
 
 // One network manager for the process, on the main thread, so connections are
 // shared between requests.

@@ -18,7 +18,7 @@ namespace {
 
 // The range's audio as a WAV file in the temporary directory; its path.
 Expected<QString, MediaError> writeSpeechClip(const MediaAsset& asset, const MediaTimeRange& range,
-                                              const TaskHandle& task) {
+                                              const CancelHandle& task) {
     auto wav = AudioExtractor::extractBlocking(asset, range, task);
     if (!wav) {
         return Unexpected(wav.error());
@@ -43,7 +43,7 @@ Expected<QString, MediaError> writeSpeechClip(const MediaAsset& asset, const Med
 
 Expected<Transcription, MediaError>
 transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, const QString& locale,
-                        const TaskHandle& task, const std::optional<QString>& alignText) {
+                        const CancelHandle& task, const std::optional<QString>& alignText) {
     const auto path = writeSpeechClip(asset, range, task);
     if (!path) {
         return Unexpected(path.error());
@@ -56,7 +56,7 @@ transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, co
 
 namespace {
 
-QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, TaskHandle task,
+QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, CancelHandle task,
                                             IsOpen isOpen, bool aligning) {
     if (!model) {
         co_return Unexpected(MediaError::cancelled());
@@ -79,7 +79,7 @@ QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, Task
     auto result = co_await transcribing;
     // The clip is ours; a failure to delete it changes nothing for the user.
     QFile::remove(*path);
-    if (task.isCancelled()) {
+    if (isCancelled(task)) {
         co_return Unexpected(MediaError::cancelled());
     }
     if (!result) {
@@ -107,14 +107,14 @@ QCoro::Task<Expected<Done, MediaError>> run(QPointer<VideoEditModel> model, Task
 
 } // namespace
 
-QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, TaskHandle task,
+QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, CancelHandle task,
                                                  IsOpen isOpen) {
     auto work = run(std::move(model), std::move(task), std::move(isOpen), false);
     auto result = co_await work;
     co_return result;
 }
 
-QCoro::Task<Expected<Done, MediaError>> align(QPointer<VideoEditModel> model, TaskHandle task,
+QCoro::Task<Expected<Done, MediaError>> align(QPointer<VideoEditModel> model, CancelHandle task,
                                               IsOpen isOpen) {
     auto work = run(std::move(model), std::move(task), std::move(isOpen), true);
     auto result = co_await work;

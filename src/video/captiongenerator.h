@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaasset.h"
 #include "platform/mediaerror.h"
 #include "platform/mediatime.h"
-#include "platform/taskhandle.h"
 #include "recording/ondevicetranscriber.h"
 
 #include <QPointer>
@@ -30,7 +30,7 @@ inline const QString emptyMessage = QStringLiteral("transcription came back empt
 // every case. Times relative to the range's start. Blocking.
 Expected<OnDeviceTranscriber::Transcription, MediaError>
 transcribeRangeBlocking(const MediaAsset& asset, const MediaTimeRange& range, const QString& locale,
-                        const TaskHandle& task = {},
+                        const CancelHandle& task = {},
                         const std::optional<QString>& alignText = std::nullopt);
 
 // Whether `model` is still the studio's open edit model.
@@ -43,13 +43,13 @@ using IsOpen = std::function<bool(const VideoEditModel*)>;
 // MediaError::cancelled() when cancelled (shown to nobody), with emptyMessage
 // for an empty transcript, and otherwise with the extraction's or the
 // transcriber's own error ("Couldn't make out any speech in that clip.").
-QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, TaskHandle task,
+QCoro::Task<Expected<Done, MediaError>> generate(QPointer<VideoEditModel> model, CancelHandle task,
                                                  IsOpen isOpen);
 
 // Times the model's (edited) caption text against its trimmed stretch and
 // stores the result exactly as generate does, with the caption text kept, so
 // the captions are timed again. On failure the model is unchanged.
-QCoro::Task<Expected<Done, MediaError>> align(QPointer<VideoEditModel> model, TaskHandle task,
+QCoro::Task<Expected<Done, MediaError>> align(QPointer<VideoEditModel> model, CancelHandle task,
                                               IsOpen isOpen);
 
 } // namespace CaptionGenerator

@@ -14,7 +14,7 @@ QList<double> Filmstrip::times(int count, double length) {
 }
 
 QList<QImage> Filmstrip::generate(const MediaAsset& asset, int count, double length,
-                                  const TaskHandle& task) {
+                                  const CancelHandle& task) {
     QList<QImage> images;
     if (count <= 0) {
         return images;
@@ -26,7 +26,7 @@ QList<QImage> Filmstrip::generate(const MediaAsset& asset, int count, double len
     // One decoder and increasing times: nearby frames decode forward instead of
     // seeking again.
     for (double time : times(count, length)) {
-        if (task.isCancelled()) {
+        if (isCancelled(task)) {
             return {};
         }
         if (auto image = (*decoder)->frameAt(time)) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/mediaasset.h"
-#include "platform/taskhandle.h"
 
 #include <QImage>
 #include <QList>
@@ -21,7 +21,7 @@ public:
     // so the strip may be shorter than `count`; a file without pictures gives
     // none. A cancelled generation returns nothing.
     static QList<QImage> generate(const MediaAsset& asset, int count, double length,
-                                  const TaskHandle& task = {});
+                                  const CancelHandle& task = {});
 };
 
 } // namespace tolvane

@@ -91,7 +91,7 @@ QList<JumpCuts::Range> JumpCuts::keptRanges(const QList<double>& loudness, doubl
 
 Expected<QList<MediaTimeRange>, MediaError>
 JumpCuts::speechRangesBlocking(const MediaAsset& asset, const MediaTimeRange& range, double window,
-                               double minGap, double margin, const TaskHandle& task) {
+                               double minGap, double margin, const CancelHandle& task) {
     const QList<MediaTimeRange> whole{range};
     auto reader = PcmReader::create(asset);
     if (!reader) {
@@ -103,7 +103,7 @@ JumpCuts::speechRangesBlocking(const MediaAsset& asset, const MediaTimeRange& ra
     LoudnessMeter meter;
     PcmBuffer buffer;
     for (;;) {
-        if (task.isCancelled()) {
+        if (isCancelled(task)) {
             return Unexpected(MediaError::cancelled());
         }
         auto more = (*reader)->read(buffer);
@@ -127,7 +127,7 @@ JumpCuts::speechRangesBlocking(const MediaAsset& asset, const MediaTimeRange& ra
 
 QCoro::Task<Expected<QList<MediaTimeRange>, MediaError>>
 JumpCuts::speechRanges(MediaAsset asset, MediaTimeRange range, double window, double minGap,
-                       double margin, TaskHandle task) {
+                       double margin, CancelHandle task) {
     // Two statements on purpose: g++ 12 miscompiles "co_return co_await" of a
     // non-trivial value.
     QFuture<Expected<QList<MediaTimeRange>, MediaError>> work =

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaasset.h"
 #include "platform/mediaerror.h"
 #include "platform/mediatime.h"
-#include "platform/taskhandle.h"
 
 #include <QList>
 
@@ -36,13 +36,13 @@ public:
     static QCoro::Task<Expected<QList<MediaTimeRange>, MediaError>>
     speechRanges(MediaAsset asset, MediaTimeRange range, double window = defaultWindow,
                  double minGap = defaultMinGap, double margin = defaultMargin,
-                 TaskHandle task = {});
+                 CancelHandle task = {});
 
     // The same, blocking: for worker threads and command-line tools.
     static Expected<QList<MediaTimeRange>, MediaError>
     speechRangesBlocking(const MediaAsset& asset, const MediaTimeRange& range,
                          double window = defaultWindow, double minGap = defaultMinGap,
-                         double margin = defaultMargin, const TaskHandle& task = {});
+                         double margin = defaultMargin, const CancelHandle& task = {});
 
     // The decision itself, from one loudness value (dBFS) per window, window i
     // beginning at rangeStart + window * i.

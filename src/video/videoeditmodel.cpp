@@ -1,5 +1,7 @@
 #include "video/videoeditmodel.h"
 
+#include "platform/mediajob.h"
+#include "video/compositionbuilder.h"
 #include "video/filmstrip.h"
 
 #include <QFutureWatcher>
@@ -207,7 +209,7 @@ void VideoEditModel::generateFilmstrip(int count) {
     if (m_filmstripTask) {
         m_filmstripTask->cancel();
     }
-    const TaskHandle task;
+    const CancelHandle task = CancelToken::create();
     m_filmstripTask = task;
     Q_EMIT filmstripTaskChanged();
 
@@ -216,7 +218,7 @@ void VideoEditModel::generateFilmstrip(int count) {
     auto* watcher = new QFutureWatcher<QList<QImage>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, task] {
         watcher->deleteLater();
-        if (!task.isCancelled()) {
+        if (!task->isCancelled()) {
             setFilmstrip(watcher->result());
         }
     });
@@ -254,6 +256,25 @@ QCoro::Task<void> VideoEditModel::load() {
         co_return;
     }
     setVideoSize(info->videoTracks.first().uprightSize());
+}
+
+QCoro::Task<Expected<Composition, MediaError>>
+VideoEditModel::buildComposition(CancelHandle cancel) {
+    VideoCompositionBuilder::Inputs inputs;
+    inputs.asset = m_asset;
+    inputs.trimRange = trimRange();
+    if (m_captionsEnabled) {
+        inputs.captionText = m_captionText.trimmed();
+        inputs.timedChunks = timedChunks();
+    }
+    inputs.options = effectOptions();
+    inputs.cropCenterX = m_cropCenterX;
+    inputs.cropZoom = m_cropZoom;
+    JobWork<Composition> work = [inputs](JobControl& control) {
+        return VideoCompositionBuilder::build(inputs, control.cancelHandle());
+    };
+    auto result = co_await runMediaJob<Composition>(std::move(work), {}, std::move(cancel));
+    co_return result;
 }
 
 } // namespace tolvane

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/cancellation.h"
+#include "platform/expected.h"
 #include "platform/mediaasset.h"
 #include "platform/mediatime.h"
-#include "platform/taskhandle.h"
 #include "recording/ondevicetranscriber.h"
 #include "recording/recordingresult.h"
 #include "video/captions.h"
 #include "video/captionstyle.h"
+#include "video/composition.h"
 #include "video/effectoptions.h"
 
 #include <QImage>
@@ -103,7 +105,7 @@ public:
     // Upright display size once known; invalid until then.
     QSizeF videoSize() const { return m_videoSize; }
     const QList<QImage>& filmstrip() const { return m_filmstrip; }
-    const std::optional<TaskHandle>& filmstripTask() const { return m_filmstripTask; }
+    const CancelHandle& filmstripTask() const { return m_filmstripTask; }
 
     void setDuration(double value);
     void setTrimStart(double value);
@@ -151,6 +153,11 @@ public:
     // Prepares what the editor shows: the preview source, the filmstrip and the
     // picture size, each only when still missing.
     QCoro::Task<void> load();
+
+    // The description of the short for the current settings (trim, crop,
+    // captions when enabled, effects), built on a worker thread: the file is
+    // read, the sound analysed for jump cuts and the pictures drawn there.
+    QCoro::Task<Expected<Composition, MediaError>> buildComposition(CancelHandle cancel = {});
 
     // Replaces any running generation. The images of frames at the centres of
     // `count` equal slices of the duration arrive all at once in filmstrip; a
@@ -217,7 +224,7 @@ private:
     QString m_loadError;
     QSizeF m_videoSize;
     QList<QImage> m_filmstrip;
-    std::optional<TaskHandle> m_filmstripTask;
+    CancelHandle m_filmstripTask;
 };
 
 } // namespace tolvane

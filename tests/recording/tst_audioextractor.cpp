@@ -127,8 +127,8 @@ private Q_SLOTS:
         QVERIFY(async && blocking);
         QCOMPARE(*async, *blocking);
 
-        TaskHandle task;
-        task.cancel();
+        const CancelHandle task = CancelToken::create();
+        task->cancel();
         auto cancelled = test::awaitTask(AudioExtractor::extract(asset, range, task));
         QVERIFY(!cancelled);
         QVERIFY(cancelled.error().isCancelled());

@@ -247,8 +247,8 @@ private Q_SLOTS:
     void cancelled() {
         const auto fixture = test::spliceWords(QStringLiteral("slt"), {"hello", "there"}, {0.2});
         QVERIFY(fixture);
-        TaskHandle task;
-        task.cancel();
+        CancelHandle task = CancelToken::create();
+        task->cancel();
         const auto result = transcribeBlocking(wavOf(*fixture, QStringLiteral("c.wav")),
                                                QStringLiteral("en-US"), task);
         QVERIFY(!result);

@@ -277,9 +277,9 @@ private Q_SLOTS:
                                  : m_dir.filePath(QStringLiteral("none.mp4"));
         VideoEditModel model(recording(path, 2.0));
         model.setCaptionText(QStringLiteral("typed by hand"));
-        TaskHandle task;
+        CancelHandle task = CancelToken::create();
         if (cancel) {
-            task.cancel();
+            task->cancel();
         }
         auto result = test::awaitTask(CaptionGenerator::generate(
             &model, task, [open](const VideoEditModel*) { return open; }));

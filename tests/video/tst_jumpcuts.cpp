@@ -199,8 +199,8 @@ private Q_SLOTS:
         QVERIFY(!garbage);
         QVERIFY(!garbage.error().description.isEmpty());
 
-        TaskHandle task;
-        task.cancel();
+        const CancelHandle task = CancelToken::create();
+        task->cancel();
         auto cancelled = test::awaitTask(JumpCuts::speechRanges(MediaAsset(path("pause1.wav")),
                                                                 MediaTimeRange::fromSeconds(0, 4),
                                                                 0.05, 0.6, 0.12, task));

@@ -30,6 +30,12 @@ media commands (local files, no service):
   media captions FILE [--start S] [--end E] [--style tiktok|bubble] [--jump-cuts]
         [--text TEXT] [--align] [--images DIR] [--highlight] [--srt F] [--vtt F]
                                            caption chunks; pictures and subtitles
+  media render FILE OUT.mp4 [--trim S E] [--crop-x X] [--zoom Z] [--fades]
+        [--ken-burns] [--punch-in] [--progress-bar] [--jump-cuts] [--hook TEXT]
+        [--captions TEXT] [--style tiktok|bubble] [--highlight] [--threads N]
+                                           renders the 1080x1920 short; progress lines,
+                                           then {"file", "duration", "frames"}; Ctrl+C
+                                           cancels and removes the partial file
 
 )";
 
@@ -51,6 +57,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application =
         media ? std::make_unique<QGuiApplication>(guiArgc, argv)
               : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setOrganizationName(u"Tolvane"_s);
+    QCoreApplication::setApplicationName(u"Tolvane"_s);
 
     QString serviceRoot;
     if (const qsizetype at = args.indexOf(u"--service-root"_s); at >= 0) {

@@ -4,6 +4,7 @@
 #include "output.h"
 #include "platform/mediaasset.h"
 #include "recording/audioextractor.h"
+#include "rendercommand.h"
 #include "video/filmstrip.h"
 #include "video/jumpcuts.h"
 
@@ -190,6 +191,9 @@ int runMediaCommand(const QStringList& args) {
     }
     if (command == QLatin1String("filmstrip")) {
         return filmstrip(rest);
+    }
+    if (command == QLatin1String("render")) {
+        return runRenderCommand(rest);
     }
     if (const int code = runCaptionCommand(command, rest); code >= 0) {
         return code;
