@@ -143,8 +143,10 @@ void boxBlurPass(const QImage& source, QImage& target, int radius, bool horizont
             g += qGreen(p);
             b += qBlue(p);
         }
+        // Division by the window as a multiplication (exact for these sums).
+        const int inverse = (1 << 22) / window + 1;
         for (int i = 0; i < length; ++i) {
-            out[i * step] = qRgb(r / window, g / window, b / window);
+            out[i * step] = qRgb((r * inverse) >> 22, (g * inverse) >> 22, (b * inverse) >> 22);
             const QRgb add = at(i + radius + 1);
             const QRgb remove = at(i - radius);
             r += qRed(add) - qRed(remove);
@@ -154,46 +156,172 @@ void boxBlurPass(const QImage& source, QImage& target, int radius, bool horizont
     }
 }
 
-// A Gaussian blur of `sigma` pixels of the frame (edges clamped), computed at a
-// quarter of the size with three box passes each way and scaled back up.
-QImage blurredBackground(const QImage& frame, double sigma) {
-    const QSize small(std::max(1, frame.width() / 4), std::max(1, frame.height() / 4));
-    QImage a = frame.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                   .convertToFormat(QImage::Format_RGB32);
-    QImage b(a.size(), QImage::Format_RGB32);
-    const double s = sigma * small.width() / std::max(1, frame.width());
-    // Three boxes of width 2r+1 approximate a Gaussian of sigma^2 = (w^2 - 1) / 4.
-    const int radius =
-        std::max(1, static_cast<int>(std::lround((std::sqrt(4.0 * s * s + 1.0) - 1.0) / 2.0)));
-    for (int pass = 0; pass < 3; ++pass) {
-        boxBlurPass(a, b, radius, true);
-        boxBlurPass(b, a, radius, false);
+// The frame at a quarter of its width and height, each pixel the mean of a
+// 4x4 block.
+QImage quarterSize(const QImage& frame) {
+    const int w = std::max(1, frame.width() / 4);
+    const int h = std::max(1, frame.height() / 4);
+    QImage out(w, h, QImage::Format_RGB32);
+    if (frame.width() < 4 || frame.height() < 4) {
+        return frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_RGB32);
     }
-    return a.scaled(frame.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    std::vector<int> sums(static_cast<size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int dy = 0; dy < 4; ++dy) {
+            const auto* in = reinterpret_cast<const QRgb*>(frame.constScanLine(4 * y + dy));
+            for (int x = 0; x < w; ++x) {
+                const QRgb* p = in + 4 * x;
+                int* s = sums.data() + 3 * x;
+                for (int dx = 0; dx < 4; ++dx) {
+                    s[0] += qRed(p[dx]);
+                    s[1] += qGreen(p[dx]);
+                    s[2] += qBlue(p[dx]);
+                }
+            }
+        }
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int* s = sums.data() + 3 * x;
+            line[x] = qRgb((s[0] + 8) >> 4, (s[1] + 8) >> 4, (s[2] + 8) >> 4);
+        }
+    }
+    return out;
 }
 
-// Output frames blended over the background through the mask (0 = background).
+// A Gaussian blur of `sigma` pixels (edges clamped) of a picture, with three
+// box passes each way.
+QImage gaussianBlur(QImage image, double sigma) {
+    QImage scratch(image.size(), QImage::Format_RGB32);
+    // Three boxes of width 2r+1 approximate a Gaussian of sigma^2 = (w^2 - 1) / 4.
+    const int radius = std::max(
+        1, static_cast<int>(std::lround((std::sqrt(4.0 * sigma * sigma + 1.0) - 1.0) / 2.0)));
+    for (int pass = 0; pass < 3; ++pass) {
+        boxBlurPass(image, scratch, radius, true);
+        boxBlurPass(scratch, image, radius, false);
+    }
+    return image;
+}
+
+// Bilinear sampling positions (half-pixel centres, edges clamped) of a source
+// axis of `from` samples for `to` output samples; weights in 1/256.
+struct Axis {
+    std::vector<int> first;
+    std::vector<int> second;
+    std::vector<int> weight;
+
+    Axis(int from, int to)
+        : first(to)
+        , second(to)
+        , weight(to) {
+        const double scale = double(from) / to;
+        for (int i = 0; i < to; ++i) {
+            const double position = std::clamp((i + 0.5) * scale - 0.5, 0.0, double(from - 1));
+            first[i] = static_cast<int>(position);
+            second[i] = std::min(first[i] + 1, from - 1);
+            weight[i] = static_cast<int>(std::lround((position - first[i]) * 256.0));
+        }
+    }
+};
+
+// A picture scaled up bilinearly one output row at a time. Each source row is
+// interpolated across once (x256 fixed point, cached), so an output row costs
+// one interpolation between two cached rows.
+class RowUpsampler {
+public:
+    RowUpsampler(const QImage& source, QSize target, int channels)
+        : m_source(source)
+        , m_x(source.width(), target.width())
+        , m_y(source.height(), target.height())
+        , m_channels(channels)
+        , m_width(target.width())
+        , m_rows(static_cast<size_t>(source.height())) {}
+
+    // Output row `y`, `channels` values per pixel, each 0...255.
+    void row(int y, uint8_t* out) {
+        const uint16_t* a = sourceRow(m_y.first[y]);
+        const uint16_t* b = sourceRow(m_y.second[y]);
+        const uint32_t fy = static_cast<uint32_t>(m_y.weight[y]);
+        const size_t n = static_cast<size_t>(m_width) * m_channels;
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint8_t>((a[i] * (256 - fy) + b[i] * fy + 32768) >> 16);
+        }
+    }
+
+private:
+    const uint16_t* sourceRow(int y) {
+        std::vector<uint16_t>& row = m_rows[static_cast<size_t>(y)];
+        if (!row.empty()) {
+            return row.data();
+        }
+        row.resize(static_cast<size_t>(m_width) * m_channels);
+        const uchar* line = m_source.constScanLine(y);
+        for (int x = 0; x < m_width; ++x) {
+            const int fx = m_x.weight[x];
+            for (int c = 0; c < m_channels; ++c) {
+                const int v0 = sample(line, m_x.first[x], c);
+                const int v1 = sample(line, m_x.second[x], c);
+                row[static_cast<size_t>(x) * m_channels + c] =
+                    static_cast<uint16_t>(v0 * (256 - fx) + v1 * fx);
+            }
+        }
+        return row.data();
+    }
+    int sample(const uchar* line, int x, int channel) const {
+        if (m_channels == 1) {
+            return line[x];
+        }
+        const QRgb p = reinterpret_cast<const QRgb*>(line)[x];
+        return channel == 0 ? qRed(p) : channel == 1 ? qGreen(p) : qBlue(p);
+    }
+
+    const QImage& m_source;
+    Axis m_x;
+    Axis m_y;
+    int m_channels;
+    int m_width;
+    std::vector<std::vector<uint16_t>> m_rows;
+};
+
+// Blends the frame over the background through the mask (white keeps the
+// frame). The mask and the background may be smaller than the frame: both are
+// scaled up bilinearly on the way.
 void blend(const QImage& frame, const QImage& background, const QImage& mask, QImage& out) {
     const int w = frame.width();
-    for (int y = 0; y < frame.height(); ++y) {
+    const int h = frame.height();
+    RowUpsampler maskRows(mask, frame.size(), 1);
+    std::vector<uint8_t> alpha(static_cast<size_t>(w));
+    const bool scaleBackground = background.size() != frame.size();
+    std::optional<RowUpsampler> backRows;
+    std::vector<uint8_t> back;
+    if (scaleBackground) {
+        backRows.emplace(background, frame.size(), 3);
+        back.resize(static_cast<size_t>(w) * 3);
+    }
+    for (int y = 0; y < h; ++y) {
+        maskRows.row(y, alpha.data());
+        const QRgb* bg = nullptr;
+        if (backRows) {
+            backRows->row(y, back.data());
+        } else {
+            bg = reinterpret_cast<const QRgb*>(background.constScanLine(y));
+        }
         const auto* f = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-        const auto* bg = reinterpret_cast<const QRgb*>(background.constScanLine(y));
-        const uchar* m = mask.constScanLine(y);
         auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const int a = m[x];
+            const int a = alpha[x];
+            const QRgb q = bg ? bg[x] : qRgb(back[3 * x], back[3 * x + 1], back[3 * x + 2]);
             if (a == 255) {
                 o[x] = f[x];
-                continue;
+            } else if (a == 0) {
+                o[x] = q;
+            } else {
+                const QRgb p = f[x];
+                auto mix = [a](int fg, int b) { return b + (((fg - b) * a * 257 + 32768) >> 16); };
+                o[x] =
+                    qRgb(mix(qRed(p), qRed(q)), mix(qGreen(p), qGreen(q)), mix(qBlue(p), qBlue(q)));
             }
-            if (a == 0) {
-                o[x] = bg[x];
-                continue;
-            }
-            const QRgb p = f[x];
-            const QRgb q = bg[x];
-            auto mix = [a](int fg, int back) { return back + ((fg - back) * a + 127) / 255; };
-            o[x] = qRgb(mix(qRed(p), qRed(q)), mix(qGreen(p), qGreen(q)), mix(qBlue(p), qBlue(q)));
         }
     }
 }
@@ -777,8 +905,10 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         QImage frame = decoded.image.format() == QImage::Format_RGB32
                            ? decoded.image
                            : decoded.image.convertToFormat(QImage::Format_RGB32);
-        QImage small = frame.scaled((*segmenter)->inputWidth(), (*segmenter)->inputHeight(),
-                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // The quarter-size picture feeds both the segmentation and the blur.
+        const QImage quarter = quarterSize(frame);
+        QImage small = quarter.scaled((*segmenter)->inputWidth(), (*segmenter)->inputHeight(),
+                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         PersonMask mask;
         QElapsedTimer timer;
         timer.start();
@@ -793,12 +923,13 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         } else {
             const bool cut = isCut(previousSmall, small);
             const QImage lowMask = filter.apply(mask, cut);
-            const QImage fullMask =
-                lowMask.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            // Radius 24 of the frame is 6 at a quarter of its size.
             const QImage background =
-                mode.kind == Mode::Kind::blur ? blurredBackground(frame, 24.0) : fixedBackground;
+                mode.kind == Mode::Kind::blur
+                    ? gaussianBlur(quarter, 24.0 * quarter.width() / std::max(1, frame.width()))
+                    : fixedBackground;
             out = QImage(size, QImage::Format_RGB32);
-            blend(frame, background, fullMask, out);
+            blend(frame, background, lowMask, out);
         }
         previousSmall = small;
         if (!queue.push(EncodedFrame{out, decoded.time})) {
