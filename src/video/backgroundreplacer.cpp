@@ -840,7 +840,8 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
     if (mode.kind == Mode::Kind::image && picture.isNull()) {
         return Unexpected(imageLoadError());
     }
-    auto segmenter = PersonSegmenter::load(PersonSegmenter::defaultModelPath());
+    auto segmenter = PersonSegmenter::load(
+        options.modelPath.isEmpty() ? PersonSegmenter::defaultModelPath() : options.modelPath);
     if (!segmenter) {
         return Unexpected(replacerError(3, segmenter.error()));
     }

@@ -78,6 +78,8 @@ public:
         bool temporalSmoothing = true;
         // Encoder threads; 0 lets the encoder choose.
         int threads = 0;
+        // The segmentation model; empty means the installed one.
+        QString modelPath;
     };
 
     struct Result {
