@@ -25,7 +25,7 @@ namespace {
 const char* const usageText =
     "usage:\n"
     "  media background FILE OUT.mov --blur | --preset NAME | --image PICTURE\n"
-    "        [--codec h264|mjpeg] [--no-smoothing] [--threads N]\n"
+    "        [--codec mjpeg|h264] [--no-smoothing] [--threads N]\n"
     "  presets: midnight, sunset, neon, studio, mint\n";
 
 struct BackgroundRequest {

@@ -37,7 +37,7 @@ media commands (local files, no service):
                                            then {"file", "duration", "frames"}; Ctrl+C
                                            cancels and removes the partial file
   media background FILE OUT.mov --blur | --preset NAME | --image PICTURE
-        [--codec h264|mjpeg] [--no-smoothing] [--threads N]
+        [--codec mjpeg|h264] [--no-smoothing] [--threads N]
                                            replaces what is behind the person; progress
                                            lines, then {"file", "frames", ...}
 
