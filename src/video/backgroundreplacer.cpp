@@ -547,7 +547,6 @@ public:
         if (int rc = avformat_write_header(m_output.get(), nullptr); rc < 0) {
             return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not write %1").arg(output)));
         }
-        m_headerWritten = true;
         m_frame = ffmpeg::makeFrame();
         m_frame->format = m_encoder->pix_fmt;
         m_frame->width = size.width();
@@ -598,7 +597,6 @@ public:
         if (int rc = av_write_trailer(m_output.get()); rc < 0) {
             return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not finish the movie")));
         }
-        m_headerWritten = false;
         return Done{};
     }
 
@@ -686,7 +684,6 @@ private:
     int64_t m_lastPts = AV_NOPTS_VALUE;
     int m_audioIn = -1;
     bool m_audioDone = false;
-    bool m_headerWritten = false;
 };
 
 } // namespace
@@ -889,20 +886,33 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
     double segmentationNs = 0.0;
     std::optional<MediaError> failure;
     const double duration = std::max(info->duration, 1e-6);
+    // Decoding runs on a thread of its own, ahead of the compositing.
+    FrameQueue<DecodedFrame> frames(4);
+    std::optional<MediaError> readError;
+    std::jthread reader([&] {
+        while (true) {
+            DecodedFrame next;
+            auto more = (*decoder)->next(next);
+            if (!more) {
+                readError = more.error();
+                break;
+            }
+            if (!*more || !frames.push(std::move(next))) {
+                break;
+            }
+        }
+        frames.close();
+    });
     while (true) {
         if (control.isCancelled()) {
             failure = MediaError::cancelled();
             break;
         }
-        DecodedFrame decoded;
-        auto more = (*decoder)->next(decoded);
-        if (!more) {
-            failure = more.error();
+        std::optional<DecodedFrame> item = frames.pop();
+        if (!item) {
             break;
         }
-        if (!*more) {
-            break;
-        }
+        const DecodedFrame& decoded = *item;
         QImage frame = decoded.image.format() == QImage::Format_RGB32
                            ? decoded.image
                            : decoded.image.convertToFormat(QImage::Format_RGB32);
@@ -940,8 +950,13 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         result.duration = decoded.time;
         control.setProgress(std::min(0.999, decoded.time / duration));
     }
+    frames.close();
+    reader.join();
     queue.close();
     encoder.join();
+    if (!failure && readError) {
+        failure = readError;
+    }
     if (failure) {
         return Unexpected(*failure);
     }
