@@ -376,8 +376,10 @@ public:
             uchar* line = mask.scanLine(y);
             for (int x = 0; x < w; ++x) {
                 const float v = 0.25f * up[x] + 0.5f * mid[x] + 0.25f * down[x];
-                // Firm up the inside and the outside; keep a soft rim.
-                const float t = std::clamp((v - 0.15f) / 0.7f, 0.0f, 1.0f);
+                // Firm up the inside and the outside; keep a soft rim, set a
+                // little inside the model's boundary so no halo of the old
+                // background shows around the person.
+                const float t = std::clamp((v - 0.35f) / 0.5f, 0.0f, 1.0f);
                 line[x] = static_cast<uchar>(std::lround(t * t * (3.0f - 2.0f * t) * 255.0f));
             }
         }
