@@ -25,6 +25,8 @@ packages=(
   flite pocketsphinx-testdata
   # headless runs and screenshots; a private message bus for the desktop tests
   xvfb xauth imagemagick dbus-daemon
+  # person segmentation: XNNPACK runs the model, flatc compiles its format
+  libxnnpack-dev libpthreadpool-dev flatbuffers-compiler libflatbuffers-dev
 )
 
 missing=()
@@ -40,4 +42,38 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# The person segmentation model, from its npm package (checked by hash; the app
+# never downloads it). Debian's npm only where no npm came with the machine's
+# Node.js (the two conflict).
+if ! command -v npm >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends npm
+fi
+model_dir=/usr/local/share/tolvane/models
+model_sha256=4aafe6223bb8dac6fac8ca8ed56852870a33051ef3f6238822d282a109962894
+model="$model_dir/selfie_segmentation_landscape.tflite"
+if ! echo "$model_sha256  $model" | sha256sum -c --status 2>/dev/null; then
+  work=$(mktemp -d)
+  (cd "$work" && npm pack --silent @mediapipe/selfie_segmentation@0.1.1675465747 >/dev/null &&
+    tar xzf mediapipe-selfie_segmentation-0.1.1675465747.tgz package/selfie_segmentation_landscape.tflite)
+  echo "$model_sha256  $work/package/selfie_segmentation_landscape.tflite" | sha256sum -c --quiet
+  $SUDO mkdir -p "$model_dir"
+  $SUDO install -m 644 "$work/package/selfie_segmentation_landscape.tflite" "$model"
+  rm -rf "$work"
+fi
+
+# A person photo for the segmentation tests, taken out of a Debian data package
+# without installing it.
+fixture_dir=/usr/local/share/tolvane/fixtures
+if [ ! -f "$fixture_dir/grace_hopper.jpg" ]; then
+  work=$(mktemp -d)
+  chmod 777 "$work"
+  (cd "$work" && apt-get download -qq python-matplotlib-data && dpkg -x python-matplotlib-data_*.deb x)
+  $SUDO mkdir -p "$fixture_dir"
+  $SUDO install -m 644 "$work/x/usr/share/matplotlib/mpl-data/sample_data/grace_hopper.jpg" "$fixture_dir/"
+  rm -rf "$work"
 fi

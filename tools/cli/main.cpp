@@ -36,6 +36,10 @@ media commands (local files, no service):
                                            renders the 1080x1920 short; progress lines,
                                            then {"file", "duration", "frames"}; Ctrl+C
                                            cancels and removes the partial file
+  media background FILE OUT.mov --blur | --preset NAME | --image PICTURE
+        [--codec mjpeg|h264] [--no-smoothing] [--threads N]
+                                           replaces what is behind the person; progress
+                                           lines, then {"file", "frames", ...}
 
 )";
 

@@ -1,5 +1,6 @@
 #include "mediacommands.h"
 
+#include "backgroundcommand.h"
 #include "captioncommands.h"
 #include "output.h"
 #include "platform/mediaasset.h"
@@ -194,6 +195,9 @@ int runMediaCommand(const QStringList& args) {
     }
     if (command == QLatin1String("render")) {
         return runRenderCommand(rest);
+    }
+    if (command == QLatin1String("background")) {
+        return runBackgroundCommand(rest);
     }
     if (const int code = runCaptionCommand(command, rest); code >= 0) {
         return code;

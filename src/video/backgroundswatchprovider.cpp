@@ -1,0 +1,42 @@
+#include "video/backgroundswatchprovider.h"
+
+#include "video/backgroundreplacer.h"
+
+#include <QVariantMap>
+
+namespace tolvane {
+
+BackgroundSwatchProvider::BackgroundSwatchProvider()
+    : QQuickImageProvider(QQuickImageProvider::Image) {}
+
+QImage BackgroundSwatchProvider::requestImage(const QString& id, QSize* size,
+                                              const QSize& requestedSize) {
+    const auto preset = BackgroundReplacer::presetFromRawValue(id);
+    QImage image = preset ? BackgroundReplacer::presetSwatch(*preset) : QImage();
+    if (image.isNull()) {
+        image = QImage(BackgroundReplacer::swatchSize, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+    }
+    if (requestedSize.isValid() && requestedSize != image.size()) {
+        image = image.scaled(requestedSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    if (size) {
+        *size = image.size();
+    }
+    return image;
+}
+
+QVariantList BackgroundSwatchProvider::presetEntries() {
+    QVariantList entries;
+    for (const auto preset : BackgroundReplacer::allPresets()) {
+        const QString key = BackgroundReplacer::rawValue(preset);
+        entries.append(QVariantMap{
+            {QStringLiteral("key"), key},
+            {QStringLiteral("label"), BackgroundReplacer::label(preset)},
+            {QStringLiteral("swatch"), QStringLiteral("image://%1/%2").arg(providerId, key)},
+        });
+    }
+    return entries;
+}
+
+} // namespace tolvane
