@@ -105,7 +105,7 @@ ApplicationWindow {
             // The draft canvas slot: 420 wide, sliding in from the right edge.
             Item {
                 id: canvasSlot
-                readonly property bool shown: conversation.canvasToken !== ""
+                readonly property bool shown: canvas.isOpen
                 Layout.fillHeight: true
                 Layout.preferredWidth: shown ? 421 : 0
                 clip: true

@@ -126,7 +126,7 @@ Item {
                             MouseArea {
                                 anchors.fill: parent
                                 cursorShape: Qt.PointingHandCursor
-                                onClicked: conversation.canvasToken = modelData.token
+                                onClicked: canvas.token = modelData.token
                             }
                         }
                         LinkText {
