@@ -2,17 +2,21 @@
 
 #include "service/accountrecords.h"
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
 #include <functional>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -29,6 +33,8 @@ class ConversationStore;
 // panel. Replies that belong to an older token are dropped.
 class DraftCanvasModel : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Draft)
+    QML_SINGLETON
     Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
     Q_PROPERTY(bool isOpen READ isOpen NOTIFY tokenChanged)
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
@@ -64,12 +70,18 @@ class DraftCanvasModel : public QObject {
     Q_PROPERTY(QString previewSubtitle READ previewSubtitle NOTIFY previewChanged)
     // A data URL of the profile picture; empty when the initial is shown.
     Q_PROPERTY(QUrl avatarUrl READ avatarUrl NOTIFY previewChanged)
+    Q_PROPERTY(bool hasAvatar READ hasAvatar NOTIFY previewChanged)
     Q_PROPERTY(QString previewBody READ previewBody NOTIFY textChanged)
     Q_PROPERTY(bool previewBodyIsPlaceholder READ previewBodyIsPlaceholder NOTIFY textChanged)
     Q_PROPERTY(QString previewMeta READ previewMeta CONSTANT)
     Q_PROPERTY(QString previewFooter READ previewFooter CONSTANT)
 
 public:
+    // The instance the view host shares with the views.
+    static DraftCanvasModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<DraftCanvasModel>(engine);
+    }
+
     enum class StatusKind { Hidden, Ok, Error };
     Q_ENUM(StatusKind)
 
@@ -112,6 +124,7 @@ public:
     QString previewInitial() const;
     QString previewSubtitle() const;
     QUrl avatarUrl() const { return m_avatarUrl; }
+    bool hasAvatar() const { return !m_avatarUrl.isEmpty(); }
     QString previewBody() const;
     bool previewBodyIsPlaceholder() const { return m_text.isEmpty(); }
     QString previewMeta() const;
