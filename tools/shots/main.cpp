@@ -242,6 +242,12 @@ int main(int argc, char** argv) {
                 ++failures;
                 continue;
             }
+            // The views bind the host's own objects, not copies QML made.
+            if (window->color() != views.palette.appBackground()) {
+                std::fprintf(stderr, "%s: the window does not follow the host's palette\n",
+                             qPrintable(scene.name));
+                ++failures;
+            }
             views.chat.setDraft(scene.draft);
             // Typing goes to the message field from the start.
             if (scene.sheet.isEmpty()) {

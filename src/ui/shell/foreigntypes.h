@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/conversationstore.h"
+#include "palette.h"
 #include "recording/videostudiocontroller.h"
 #include "sharedobjects.h"
 #include "video/videoeditmodel.h"
@@ -11,7 +12,21 @@ class QJSEngine;
 
 namespace tolvane {
 
-// The shared objects the views bind that live below the views' library.
+// Shared objects the views bind as singletons through a wrapper: those below
+// the views' library, and the palette, whose default constructor QML would
+// otherwise prefer to the shared instance.
+
+struct ThemeSingleton {
+    Q_GADGET
+    QML_FOREIGN(tolvane::Palette)
+    QML_NAMED_ELEMENT(Theme)
+    QML_SINGLETON
+
+public:
+    static Palette* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<Palette>(engine);
+    }
+};
 
 struct ConversationSingleton {
     Q_GADGET

@@ -1,12 +1,7 @@
 #pragma once
 
-#include "ui/shell/sharedobjects.h"
-
 #include <QColor>
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
-
-class QJSEngine;
 
 namespace tolvane {
 
@@ -17,8 +12,6 @@ class DesktopAppearance;
 // has one, else the lightness of the application palette.
 class Palette : public QObject {
     Q_OBJECT
-    QML_NAMED_ELEMENT(Theme)
-    QML_SINGLETON
     Q_PROPERTY(bool dark READ dark NOTIFY changed)
     Q_PROPERTY(QColor brandBlue READ brandBlue CONSTANT)
     Q_PROPERTY(QColor appBackground READ appBackground NOTIFY changed)
@@ -29,11 +22,6 @@ class Palette : public QObject {
     Q_PROPERTY(QColor raisedBackground READ raisedBackground NOTIFY changed)
 
 public:
-    // The instance the view host shares with the views.
-    static Palette* create(QQmlEngine* engine, QJSEngine*) {
-        return sharedWithViews<Palette>(engine);
-    }
-
     enum class Scheme { system, light, dark };
 
     explicit Palette(QObject* parent = nullptr);
