@@ -290,7 +290,12 @@ int main(int argc, char** argv) {
                 views.canvas.setToken(u"demo1"_s);
                 views.canvas.setCloseDelay(std::chrono::milliseconds(60000));
                 views.canvas.setScheduleNow(false);
-                QTest::qWait(400);
+                // Posting is refused while the draft loads.
+                QElapsedTimer loading;
+                loading.start();
+                while (views.canvas.loading() && loading.elapsed() < 5000) {
+                    QTest::qWait(50);
+                }
                 views.canvas.submit();
             } else if (scene.sheet == "canvas-calendar"_L1) {
                 views.canvas.setToken(u"demo1"_s);
