@@ -12,7 +12,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtquick-templates
   qml6-module-qtquick-dialogs qml6-module-qtmultimedia qml6-module-qtquick-shapes
-  qml6-module-qttest
+  qml6-module-qttest qml6-module-qtqml qml6-module-qtqml-models
   # TIFF and WebP pictures (pasted screenshots)
   qt6-image-formats-plugins
   # media

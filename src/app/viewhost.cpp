@@ -5,8 +5,8 @@
 #include "service/appsettings.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
+#include "ui/shell/sharedobjects.h"
 
-#include <QQmlContext>
 #include <QQuickWindow>
 
 using namespace Qt::StringLiterals;
@@ -33,23 +33,19 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     palette.followDesktop(&appearance);
     registerQmlTypes();
     installImageProviders(engine);
-    QQmlContext* context = engine.rootContext();
-    context->setContextProperty(u"theme"_s, &palette);
-    context->setContextProperty(u"root"_s, &root);
-    context->setContextProperty(u"settings"_s, &settings);
-    context->setContextProperty(u"conversation"_s, &conversation);
-    context->setContextProperty(u"studio"_s, &studio);
-    context->setContextProperty(u"messages"_s, &messages);
-    context->setContextProperty(u"chat"_s, &chat);
-    context->setContextProperty(u"canvas"_s, &canvas);
-    context->setContextProperty(u"debugLog"_s, &debugLog);
-    context->setContextProperty(u"settingsPanel"_s, &settingsPanel);
-    context->setContextProperty(u"support"_s, &support);
-    context->setContextProperty(u"initialSize"_s, initialSize);
+    // The module's files are resources under "qrc:/Tolvane".
+    engine.addImportPath(u"qrc:/"_s);
+    for (QObject* object :
+         std::initializer_list<QObject*>{&palette, &root, &conversation, &studio, &messages, &chat,
+                                         &canvas, &debugLog, &settingsPanel, &support}) {
+        shareWithViews(engine, *object);
+    }
+    engine.setInitialProperties(
+        {{u"width"_s, initialSize.width()}, {u"height"_s, initialSize.height()}});
 }
 
 QQuickWindow* ViewHost::load() {
-    engine.load(QUrl(u"qrc:/tolvane/Main.qml"_s));
+    engine.load(QUrl(u"qrc:/Tolvane/qml/Main.qml"_s));
     const auto roots = engine.rootObjects();
     return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
 }

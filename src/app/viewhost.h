@@ -1,8 +1,5 @@
 #pragma once
 
-#include "app/desktopappearance.h"
-#include "app/palette.h"
-#include "app/rootviewmodel.h"
 #include "service/apiclient.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
@@ -10,6 +7,9 @@
 #include "ui/panels/draftcanvasmodel.h"
 #include "ui/panels/settingsmodel.h"
 #include "ui/panels/supportmodel.h"
+#include "ui/shell/desktopappearance.h"
+#include "ui/shell/palette.h"
+#include "ui/shell/rootviewmodel.h"
 
 #include <QQmlApplicationEngine>
 #include <QSize>

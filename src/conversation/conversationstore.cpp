@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 
 using namespace Qt::StringLiterals;
 
@@ -78,14 +77,19 @@ ConversationStore::ConversationStore(AppSettings& settings, QString directory,
               QMetaObject::invokeMethod(
                   self, [self] { self->setSaveError(self->m_writer.lastFailure()); },
                   Qt::QueuedConnection);
-          }) {
+          })
+    , m_listener([this] { return client(); }) {
+    connect(&m_listener, &NotificationListener::notificationsArrived, this,
+            &ConversationStore::appendNotifications);
+    connect(&m_listener, &NotificationListener::isDrainingChanged, this,
+            &ConversationStore::isDrainingChanged);
+    connect(&m_listener, &NotificationListener::started, this, &ConversationStore::listenerStarted);
+    connect(&m_listener, &NotificationListener::waiting, this, &ConversationStore::listenerWaiting);
     load();
 }
 
 ConversationStore::~ConversationStore() {
-    if (m_streamCancel) {
-        m_streamCancel->cancel();
-    }
+    m_listener.stop();
     for (const auto& weak : std::as_const(m_runningSends)) {
         if (const auto cancel = weak.lock()) {
             cancel->cancel();
@@ -212,13 +216,6 @@ void ConversationStore::setSending(bool value) {
     }
 }
 
-void ConversationStore::setDraining(bool value) {
-    if (m_isDraining != value) {
-        m_isDraining = value;
-        Q_EMIT isDrainingChanged();
-    }
-}
-
 void ConversationStore::setLastError(std::optional<QString> value) {
     if (m_lastError != value) {
         m_lastError = std::move(value);
@@ -231,18 +228,6 @@ void ConversationStore::setSaveError(const QString& value) {
         m_saveError = value;
         Q_EMIT saveErrorChanged();
     }
-}
-
-void ConversationStore::setCanvasToken(const QString& token) {
-    std::optional<QString> value = token.isEmpty() ? std::nullopt : std::optional(token);
-    if (m_canvasToken != value) {
-        m_canvasToken = std::move(value);
-        Q_EMIT canvasTokenChanged();
-    }
-}
-
-void ConversationStore::closeCanvas() {
-    setCanvasToken(QString());
 }
 
 void ConversationStore::send(const QString& text, const QByteArray& image) {
@@ -371,72 +356,19 @@ void ConversationStore::appendMessage(ChatMessage message) {
 }
 
 void ConversationStore::startEventStream() {
-    if (m_streamCancel) {
-        m_streamCancel->cancel();
-    }
-    m_streamCancel = CancelToken::create();
-    Q_EMIT listenerStarted();
-    runListener(m_streamCancel);
+    m_listener.start();
 }
 
 void ConversationStore::ensureEventStream() {
-    if (!m_streamCancel || m_streamCancel->isCancelled()) {
-        startEventStream();
-    }
-}
-
-QCoro::Task<void> ConversationStore::runListener(CancelHandle cancel) {
-    QPointer<ConversationStore> self(this);
-    std::chrono::milliseconds backoff = m_backoff.initial;
-    for (;;) {
-        if (cancel->isCancelled() || !self) {
-            co_return;
-        }
-        drainNotifications();
-        const APIClient api = client();
-        const auto onNotify = [self]() -> QCoro::Task<void> {
-            if (self) {
-                self->drainNotifications();
-            }
-            co_return;
-        };
-        // How the stream ended does not matter: the loop reconnects.
-        co_await api.events(onNotify, cancel);
-        if (cancel->isCancelled() || !self) {
-            co_return;
-        }
-        const Backoff policy = m_backoff;
-        const auto jitter = std::chrono::milliseconds(
-            QRandomGenerator::global()->bounded(static_cast<qint64>(policy.jitter.count()) + 1));
-        Q_EMIT listenerWaiting(backoff + jitter);
-        CancellableSleep wait(backoff + jitter, cancel);
-        const bool interrupted = co_await wait;
-        if (interrupted || !self) {
-            co_return;
-        }
-        backoff = std::min(backoff * 2, policy.maximum);
-    }
+    m_listener.ensure();
 }
 
 void ConversationStore::drainNotifications() {
-    if (m_isDraining) {
-        return;
-    }
-    setDraining(true);
-    runDrain();
+    m_listener.drain();
 }
 
-QCoro::Task<void> ConversationStore::runDrain() {
-    QPointer<ConversationStore> self(this);
-    const auto result = co_await client().notifications();
-    if (!self) {
-        co_return;
-    }
-    if (!result || result->isEmpty()) {
-        setDraining(false);
-        co_return;
-    }
-    for (const InAppNotification& notification : *result) {
+void ConversationStore::appendNotifications(const QList<InAppNotification>& notifications) {
+    for (const InAppNotification& notification : notifications) {
         ChatMessage message = coachMessage(notification.text);
         if (notification.imageB64) {
             message.imageData = decodeBase64(*notification.imageB64);
@@ -445,7 +377,6 @@ QCoro::Task<void> ConversationStore::runDrain() {
         insertMessage(m_messages.size(), std::move(message));
     }
     save();
-    setDraining(false);
 }
 
 } // namespace tolvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notificationlistener.h"
 #include "service/apiclient.h"
 #include "service/chatrecords.h"
 #include "transcriptfile.h"
@@ -17,13 +18,12 @@ namespace tolvane {
 class AppSettings;
 
 // The one chat between the user and the coach: the ordered messages, sending
-// and the streamed reply, the notification listener, the draft shown in the
-// canvas, and the conversation file, saved after every change. Main thread only.
+// and the streamed reply, the notifications its listener brings, and the
+// conversation file, saved after every change. Main thread only.
 class ConversationStore : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isSending READ isSending NOTIFY isSendingChanged)
     Q_PROPERTY(bool isDraining READ isDraining NOTIFY isDrainingChanged)
-    Q_PROPERTY(QString canvasToken READ canvasToken WRITE setCanvasToken NOTIFY canvasTokenChanged)
     Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Why the conversation file could not be written; empty once a save
@@ -35,11 +35,7 @@ public:
     static const QStringList resetCommands;
 
     // How the notification listener waits between connections.
-    struct Backoff {
-        std::chrono::milliseconds initial{1000};
-        std::chrono::milliseconds maximum{30000};
-        std::chrono::milliseconds jitter{500};
-    };
+    using Backoff = NotificationListener::Backoff;
 
     // `directory` holds the conversation file; empty means the user's data
     // folder. `endpoints` names the service (the built-in one by default).
@@ -52,15 +48,12 @@ public:
     const QList<ChatMessage>& messages() const { return m_messages; }
     int count() const { return static_cast<int>(m_messages.size()); }
     bool isSending() const { return m_isSending; }
-    bool isDraining() const { return m_isDraining; }
-    // Empty when no draft is shown in the canvas.
-    QString canvasToken() const { return m_canvasToken.value_or(QString()); }
-    void setCanvasToken(const QString& token);
+    bool isDraining() const { return m_listener.isDraining(); }
     // Empty when the last send did not fail.
     QString lastError() const { return m_lastError.value_or(QString()); }
     QString saveError() const { return m_saveError; }
     bool hasSendTask() const { return m_sendCancel != nullptr; }
-    bool hasStreamTask() const { return m_streamCancel != nullptr; }
+    bool hasStreamTask() const { return m_listener.isListening(); }
 
     // Sends the trimmed text (and the image) to the coach; status lines and the
     // reply arrive as messages. Does not refuse a send while one runs.
@@ -79,9 +72,8 @@ public:
     Q_INVOKABLE void ensureEventStream();
     // Fetches and appends waiting notifications unless a fetch runs.
     Q_INVOKABLE void drainNotifications();
-    Q_INVOKABLE void closeCanvas();
 
-    void setBackoff(Backoff backoff) { m_backoff = backoff; }
+    void setBackoff(Backoff backoff) { m_listener.setBackoff(backoff); }
     // The conversation file for the current user id.
     QString filePath() const;
     // Blocks until every save so far is on disk (or has failed); `saveError`
@@ -98,7 +90,6 @@ Q_SIGNALS:
     void statusReceived(const QString& text);
     void isSendingChanged();
     void isDrainingChanged();
-    void canvasTokenChanged();
     void lastErrorChanged();
     void saveErrorChanged();
     // A send task ended (success, failure or cancellation).
@@ -110,8 +101,7 @@ Q_SIGNALS:
 private:
     QCoro::Task<void> runSend(QUuid pendingID, QString text, std::optional<QByteArray> image,
                               bool isReset, CancelHandle cancel);
-    QCoro::Task<void> runListener(CancelHandle cancel);
-    QCoro::Task<void> runDrain();
+    void appendNotifications(const QList<InAppNotification>& notifications);
 
     APIClient client() const;
     void load();
@@ -125,7 +115,6 @@ private:
     void forgetEncoding(const QUuid& id);
     void adoptEncoded(const QList<TranscriptWriter::Encoded>& encoded);
     void setSending(bool value);
-    void setDraining(bool value);
     void setLastError(std::optional<QString> value);
     void setSaveError(const QString& value);
 
@@ -134,15 +123,11 @@ private:
     ServiceEndpoints m_endpoints;
     QList<ChatMessage> m_messages;
     bool m_isSending = false;
-    bool m_isDraining = false;
-    std::optional<QString> m_canvasToken;
     std::optional<QString> m_lastError;
     QString m_saveError;
     CancelHandle m_sendCancel;
-    CancelHandle m_streamCancel;
     // Every send still running, so destruction can end them all.
     QList<std::weak_ptr<CancelToken>> m_runningSends;
-    Backoff m_backoff;
     // Each message's element of the file, so a save re-encodes only what changed.
     // Messages without one are encoded by the writer, which hands the result
     // back; a ticket tells whether the message changed meanwhile.
@@ -151,6 +136,7 @@ private:
     quint64 m_nextTicket = 0;
     bool m_dirty = false;
     TranscriptWriter m_writer;
+    NotificationListener m_listener;
 };
 
 } // namespace tolvane

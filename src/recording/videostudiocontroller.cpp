@@ -17,8 +17,10 @@ VideoStudioController::VideoStudioController(QObject* parent)
 VideoStudioController::~VideoStudioController() = default;
 
 QString VideoStudioController::phaseName() const {
-    return QString::fromLatin1(
+    QString name = QString::fromLatin1(
         QMetaEnum::fromType<PhaseCase>().valueToKey(static_cast<int>(m_phase.kind())));
+    name[0] = name[0].toLower();
+    return name;
 }
 
 void VideoStudioController::setPhase(Phase phase) {
@@ -75,7 +77,7 @@ void VideoStudioController::closeEditor(bool deleteFiles) {
 }
 
 void VideoStudioController::dismissError() {
-    if (m_phase.kind() == PhaseCase::error) {
+    if (m_phase.kind() == PhaseCase::Error) {
         setPhase(Phase::idle());
     }
 }

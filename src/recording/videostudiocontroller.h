@@ -23,28 +23,28 @@ class VideoEditModel;
 class VideoStudioController : public QObject {
     Q_OBJECT
     Q_MOC_INCLUDE("video/videoeditmodel.h")
-    // The phase's case by name ("idle", "countingDown", ... "error").
-    Q_PROPERTY(QString phase READ phaseName NOTIFY phaseChanged)
+    Q_PROPERTY(PhaseCase phase READ phaseCase NOTIFY phaseChanged)
     // The progress of `preparing` and `uploading`, 0...1; 0 otherwise.
     Q_PROPERTY(double phaseProgress READ phaseProgress NOTIFY phaseChanged)
     // The message of `error`; empty otherwise.
     Q_PROPERTY(QString phaseMessage READ phaseMessage NOTIFY phaseChanged)
     // The number shown during the countdown; undefined outside it.
     Q_PROPERTY(QVariant countdown READ countdownValue NOTIFY countdownChanged)
-    Q_PROPERTY(VideoEditModel* editModel READ editModel NOTIFY editModelChanged)
+    Q_PROPERTY(tolvane::VideoEditModel* editModel READ editModel NOTIFY editModelChanged)
     Q_PROPERTY(double maxDuration READ maxDuration NOTIFY limitChanged)
     Q_PROPERTY(bool userLimited READ userLimited NOTIFY limitChanged)
 
 public:
+    // Upper-case, so the views can name them (`Studio.Preparing`).
     enum class PhaseCase {
-        idle,
-        countingDown, // camera warm, HUD shown, counting 3-2-1
-        recording,
-        preparing, // stopping, validating, background processing
-        editing,
-        exporting,
-        uploading,
-        error, // the last attempt failed; the message is shown
+        Idle,
+        CountingDown, // camera warm, HUD shown, counting 3-2-1
+        Recording,
+        Preparing, // stopping, validating, background processing
+        Editing,
+        Exporting,
+        Uploading,
+        Error, // the last attempt failed; the message is shown
     };
     Q_ENUM(PhaseCase)
 
@@ -54,15 +54,15 @@ public:
     class Phase {
     public:
         Phase() = default;
-        static Phase idle() { return Phase(PhaseCase::idle); }
-        static Phase countingDown() { return Phase(PhaseCase::countingDown); }
-        static Phase recording() { return Phase(PhaseCase::recording); }
-        static Phase preparing(double progress) { return Phase(PhaseCase::preparing, progress); }
-        static Phase editing() { return Phase(PhaseCase::editing); }
-        static Phase exporting() { return Phase(PhaseCase::exporting); }
-        static Phase uploading(double progress) { return Phase(PhaseCase::uploading, progress); }
+        static Phase idle() { return Phase(PhaseCase::Idle); }
+        static Phase countingDown() { return Phase(PhaseCase::CountingDown); }
+        static Phase recording() { return Phase(PhaseCase::Recording); }
+        static Phase preparing(double progress) { return Phase(PhaseCase::Preparing, progress); }
+        static Phase editing() { return Phase(PhaseCase::Editing); }
+        static Phase exporting() { return Phase(PhaseCase::Exporting); }
+        static Phase uploading(double progress) { return Phase(PhaseCase::Uploading, progress); }
         static Phase error(QString message) {
-            return Phase(PhaseCase::error, 0, std::move(message));
+            return Phase(PhaseCase::Error, 0, std::move(message));
         }
 
         PhaseCase kind() const { return m_case; }
@@ -80,7 +80,7 @@ public:
             , m_progress(progress)
             , m_message(std::move(message)) {}
 
-        PhaseCase m_case = PhaseCase::idle;
+        PhaseCase m_case = PhaseCase::Idle;
         double m_progress = 0;
         QString m_message;
     };
@@ -93,6 +93,7 @@ public:
 
     const Phase& phase() const { return m_phase; }
     PhaseCase phaseCase() const { return m_phase.kind(); }
+    // The phase's case by name ("idle", "countingDown", ... "error").
     QString phaseName() const;
     double phaseProgress() const { return m_phase.progress(); }
     QString phaseMessage() const { return m_phase.message(); }

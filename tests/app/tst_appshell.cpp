@@ -1,8 +1,8 @@
-#include "app/rootviewmodel.h"
 #include "app/windowsize.h"
 #include "conversation/conversationstore.h"
 #include "recording/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "ui/shell/rootviewmodel.h"
 
 #include <QSettings>
 #include <QSignalSpy>

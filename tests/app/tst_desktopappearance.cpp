@@ -1,5 +1,5 @@
-#include "app/desktopappearance.h"
-#include "app/palette.h"
+#include "ui/shell/desktopappearance.h"
+#include "ui/shell/palette.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>

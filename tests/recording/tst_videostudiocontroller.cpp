@@ -18,7 +18,7 @@ class TestVideoStudioController : public QObject {
 private Q_SLOTS:
     void startsIdleWithTheCeilingAsLimit() {
         VideoStudioController studio;
-        QCOMPARE(studio.phaseCase(), PhaseCase::idle);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Idle);
         QCOMPARE(studio.phaseName(), QString("idle"));
         QCOMPARE(studio.maxDuration(), 600.0);
         QVERIFY(!studio.userLimited());
@@ -88,10 +88,10 @@ private Q_SLOTS:
         VideoStudioController studio;
         studio.setPhase(Phase::recording());
         studio.dismissError();
-        QCOMPARE(studio.phaseCase(), PhaseCase::recording);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Recording);
         studio.setPhase(Phase::error("The camera failed to start recording — try again."));
         studio.dismissError();
-        QCOMPARE(studio.phaseCase(), PhaseCase::idle);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Idle);
     }
 
     void openAndCloseARecording_data() {
@@ -114,7 +114,7 @@ private Q_SLOTS:
         result.cameraURL = QUrl::fromLocalFile(movie);
         result.duration = 12.5;
         studio.openRecording(result);
-        QCOMPARE(studio.phaseCase(), PhaseCase::editing);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Editing);
         QVERIFY(studio.editModel());
         QCOMPARE(studio.editModel()->result().cameraURL, result.cameraURL);
         QCOMPARE(models.size(), 1);
@@ -122,7 +122,7 @@ private Q_SLOTS:
         const QPointer<VideoEditModel> model = studio.editModel();
         studio.setPhase(Phase::uploading(0.3));
         studio.closeEditor(deleteFiles);
-        QCOMPARE(studio.phaseCase(), PhaseCase::idle);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Idle);
         QVERIFY(!studio.editModel());
         QVERIFY(!studio.result());
         QCOMPARE(models.size(), 2);
@@ -147,7 +147,7 @@ private Q_SLOTS:
         // Closing with nothing open only returns to idle.
         studio.setPhase(Phase::error("x"));
         studio.closeEditor(true);
-        QCOMPARE(studio.phaseCase(), PhaseCase::idle);
+        QCOMPARE(studio.phaseCase(), PhaseCase::Idle);
         QCOMPARE(models.size(), 5);
     }
 };

@@ -61,7 +61,7 @@ private Q_SLOTS:
 
     void opensAndLoadsProfileThenDraft() {
         QVERIFY(!m_canvas->isOpen());
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QVERIFY(m_canvas->loading());
         QVERIFY(!m_canvas->canSubmit());
         QVERIFY(waitLoaded());
@@ -95,7 +95,7 @@ private Q_SLOTS:
         m_settings->setAuthorHandle("@grace");
         m_server->on("/api/profile", Script::respond(500, "down"));
         m_server->on("/api/draft/tok-a", Script::respond(404, R"({"error":"no such draft"})"));
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QVERIFY(waitLoaded());
 
         QCOMPARE(m_canvas->statusKind(), Kind::Error);
@@ -213,7 +213,7 @@ private Q_SLOTS:
         QVERIFY(!last.isPending);
         // Still showing the banner until the pause is over.
         QVERIFY(m_canvas->busy());
-        QCOMPARE(m_store->canvasToken(), QString("tok-a"));
+        QCOMPARE(m_canvas->token(), QString("tok-a"));
     }
 
     void postNowClosesAfterThePause() {
@@ -221,8 +221,8 @@ private Q_SLOTS:
         openLoaded();
         m_canvas->setText("Edited");
         m_canvas->submit();
-        QVERIFY(waitUntil(m_store.get(), &ConversationStore::canvasTokenChanged,
-                          [&] { return m_store->canvasToken().isEmpty(); }));
+        QVERIFY(waitUntil(m_canvas.get(), &DraftCanvasModel::tokenChanged,
+                          [&] { return m_canvas->token().isEmpty(); }));
         QVERIFY(!m_canvas->isOpen());
         QVERIFY(!m_canvas->busy());
         const QJsonObject body = jsonBody(m_server->requests().constLast());
@@ -353,10 +353,10 @@ private Q_SLOTS:
     void olderTokensDraftIsDropped() {
         m_server->on("/api/draft/tok-a", Script::respondWhenReleased(200, draftJson("Old")));
         m_server->on("/api/draft/tok-b", Script::respond(200, draftJson("New")));
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QVERIFY(waitUntil(m_server.get(), &ScriptedHttpServer::connectionHeld,
                           [&] { return m_server->heldCount() == 1; }));
-        m_store->setCanvasToken("tok-b");
+        m_canvas->setToken("tok-b");
         QVERIFY(waitLoaded());
         QCOMPARE(m_canvas->text(), QString("New"));
 
@@ -376,7 +376,7 @@ private Q_SLOTS:
         m_canvas->submit();
         QVERIFY(waitUntil(m_server.get(), &ScriptedHttpServer::connectionHeld,
                           [&] { return m_server->heldCount() == 1; }));
-        m_store->setCanvasToken("tok-b");
+        m_canvas->setToken("tok-b");
         QVERIFY(waitLoaded());
         QCOMPARE(m_canvas->text(), QString("Second"));
         QVERIFY(m_canvas->busy());
@@ -387,7 +387,7 @@ private Q_SLOTS:
         QVERIFY(waitUntil(m_canvas.get(), &DraftCanvasModel::busyChanged,
                           [&] { return !m_canvas->busy(); }));
         QCOMPARE(m_canvas->statusMessage(), QString("Scheduled for now · published"));
-        QCOMPARE(m_store->canvasToken(), QString("tok-b"));
+        QCOMPARE(m_canvas->token(), QString("tok-b"));
         QCOMPARE(m_store->messages().constLast().text,
                  QString("scheduled for now (published). nice one."));
     }
@@ -401,7 +401,7 @@ private Q_SLOTS:
                           [&] { return m_server->heldCount() == 1; }));
         m_canvas->close();
         QVERIFY(!m_canvas->busy());
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QVERIFY(waitLoaded());
 
         m_server->release();
@@ -411,7 +411,7 @@ private Q_SLOTS:
         // The reopened panel is neither told about it nor closed by it.
         QCOMPARE(m_canvas->statusKind(), Kind::Hidden);
         QVERIFY(!m_canvas->busy());
-        QCOMPARE(m_store->canvasToken(), QString("tok-a"));
+        QCOMPARE(m_canvas->token(), QString("tok-a"));
     }
 
     void reopeningStartsFresh() {
@@ -423,9 +423,9 @@ private Q_SLOTS:
                           [&] { return !m_canvas->busy(); }));
         m_canvas->close();
         QVERIFY(!m_canvas->isOpen());
-        QCOMPARE(m_store->canvasToken(), QString());
+        QCOMPARE(m_canvas->token(), QString());
 
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QCOMPARE(m_canvas->statusKind(), Kind::Hidden);
         QVERIFY(m_canvas->scheduleNow());
         QCOMPARE(m_canvas->text(), QString());
@@ -458,7 +458,7 @@ private:
                          [&] { return !m_canvas->loading(); });
     }
     void openLoaded() {
-        m_store->setCanvasToken("tok-a");
+        m_canvas->setToken("tok-a");
         QVERIFY(waitLoaded());
     }
 

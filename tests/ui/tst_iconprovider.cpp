@@ -19,7 +19,7 @@ QStringList iconNamesInUse() {
     static const QRegularExpression literal(
         QStringLiteral(R"((?:\biconName|\bname|\bicon)\s*:\s*"([a-z0-9.]+)\")"));
     static const QRegularExpression address(QStringLiteral(R"(image://icon/([a-z0-9.]+)\?)"));
-    QDirIterator files(QStringLiteral(":/tolvane"), {QStringLiteral("*.qml")}, QDir::Files,
+    QDirIterator files(QStringLiteral(":/Tolvane"), {QStringLiteral("*.qml")}, QDir::Files,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile file(files.next());

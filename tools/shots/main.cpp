@@ -242,6 +242,12 @@ int main(int argc, char** argv) {
                 ++failures;
                 continue;
             }
+            // The views bind the host's own objects, not copies QML made.
+            if (window->color() != views.palette.appBackground()) {
+                std::fprintf(stderr, "%s: the window does not follow the host's palette\n",
+                             qPrintable(scene.name));
+                ++failures;
+            }
             views.chat.setDraft(scene.draft);
             // Typing goes to the message field from the start.
             if (scene.sheet.isEmpty()) {
@@ -279,15 +285,20 @@ int main(int argc, char** argv) {
                 }
             }
             if (scene.sheet == "canvas"_L1) {
-                store.setCanvasToken(u"demo1"_s);
+                views.canvas.setToken(u"demo1"_s);
             } else if (scene.sheet == "canvas-scheduled"_L1) {
-                store.setCanvasToken(u"demo1"_s);
+                views.canvas.setToken(u"demo1"_s);
                 views.canvas.setCloseDelay(std::chrono::milliseconds(60000));
                 views.canvas.setScheduleNow(false);
-                QTest::qWait(400);
+                // Posting is refused while the draft loads.
+                QElapsedTimer loading;
+                loading.start();
+                while (views.canvas.loading() && loading.elapsed() < 5000) {
+                    QTest::qWait(50);
+                }
                 views.canvas.submit();
             } else if (scene.sheet == "canvas-calendar"_L1) {
-                store.setCanvasToken(u"demo1"_s);
+                views.canvas.setToken(u"demo1"_s);
                 views.canvas.setScheduleNow(false);
                 QTest::qWait(600);
                 if (QQuickItem* day = findItem(window->contentItem(), u"dayButton"_s)) {
@@ -297,7 +308,7 @@ int main(int argc, char** argv) {
                     ++failures;
                 }
             } else if (scene.sheet == "canvas-error"_L1) {
-                store.setCanvasToken(u"no-such-draft"_s);
+                views.canvas.setToken(u"no-such-draft"_s);
             } else if (scene.sheet == "log-empty"_L1 || scene.sheet == "log-error"_L1) {
                 views.chat.setProperty("showDebugLog", true);
             } else if (scene.sheet == "support-form"_L1) {

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 class QMimeData;
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -27,6 +31,8 @@ struct SlashCommand {
 // and whether the AI call log is offered. The view only binds to it.
 class ChatViewModel : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Chat)
+    QML_SINGLETON
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
     Q_PROPERTY(bool hasAttachment READ hasAttachment NOTIFY attachmentChanged)
     // Address of the attached image for the chip; empty when the bytes do not
@@ -47,6 +53,11 @@ class ChatViewModel : public QObject {
     Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
 
 public:
+    // The instance the view host shares with the views.
+    static ChatViewModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<ChatViewModel>(engine);
+    }
+
     static const QList<SlashCommand>& commands();
     static const QStringList& starterPrompts();
 

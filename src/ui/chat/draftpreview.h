@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QtQml/qqmlregistration.h>
 
 namespace tolvane {
 
@@ -14,6 +15,7 @@ class AppSettings;
 // a quiet load (the app became active) keeps what is shown.
 class DraftPreview : public QObject {
     Q_OBJECT
+    QML_ELEMENT
     Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
     Q_PROPERTY(QString imageSource READ imageSource NOTIFY stateChanged)
     Q_PROPERTY(bool failed READ failed NOTIFY stateChanged)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QtQml/qqmlregistration.h>
 
 namespace tolvane {
 
@@ -9,6 +10,7 @@ namespace tolvane {
 // current picture to the desktop's image viewer.
 class ImagePreviewModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
     Q_PROPERTY(QStringList images READ images NOTIFY changed)
     Q_PROPERTY(int index READ index NOTIFY changed)
     Q_PROPERTY(double zoom READ zoom NOTIFY changed)

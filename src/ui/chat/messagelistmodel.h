@@ -1,7 +1,12 @@
 #pragma once
 
+#include "ui/shell/sharedobjects.h"
+
 #include <QAbstractListModel>
 #include <QPointer>
+#include <QtQml/qqmlregistration.h>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -16,7 +21,14 @@ struct TurnDebug;
 // notifications, as views and proxies expect.
 class MessageListModel : public QAbstractListModel {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Messages)
+    QML_SINGLETON
 public:
+    // The instance the view host shares with the views.
+    static MessageListModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<MessageListModel>(engine);
+    }
+
     enum Role {
         IdRole = Qt::UserRole + 1,
         IsUserRole,

@@ -1,29 +1,24 @@
 #include "qmlregistration.h"
 
-#include "chatviewmodel.h"
-#include "draftpreview.h"
 #include "iconprovider.h"
-#include "imagepreviewmodel.h"
 #include "imagestore.h"
-#include "messagelistmodel.h"
 #include "videoposterprovider.h"
 
 #include <QQmlEngine>
 
+// Generated with the "Tolvane" module.
+void qml_register_types_Tolvane();
+
 namespace tolvane {
 
 void registerQmlTypes() {
-    static bool done = false;
-    if (done) {
-        return;
-    }
-    done = true;
-    qmlRegisterType<DraftPreview>("Tolvane", 1, 0, "DraftPreview");
-    qmlRegisterType<ImagePreviewModel>("Tolvane", 1, 0, "ImagePreviewModel");
-    qmlRegisterUncreatableType<ChatViewModel>("Tolvane", 1, 0, "ChatViewModel",
-                                              QStringLiteral("made by the application"));
-    qmlRegisterUncreatableType<MessageListModel>("Tolvane", 1, 0, "MessageListModel",
-                                                 QStringLiteral("made by the application"));
+    // The module is linked statically: naming its registration keeps it in
+    // the program, and the views' import then finds its types.
+    static const bool registered = [] {
+        qml_register_types_Tolvane();
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 void installImageProviders(QQmlEngine& engine) {

@@ -4,7 +4,7 @@ class QQmlEngine;
 
 namespace tolvane {
 
-// Makes the view-model types creatable from the views ("import Tolvane").
+// Registers the "Tolvane" module: the views' types, singletons and enums.
 void registerQmlTypes();
 
 // The image providers the views address: "image://tolvane/..." for message

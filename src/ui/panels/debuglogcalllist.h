@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -12,6 +13,8 @@ namespace tolvane {
 // The rows of the AI call log, in the order the service sent them.
 class DebugLogCallList : public QAbstractListModel {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the call log")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

@@ -3,14 +3,18 @@
 #include "debuglogcalllist.h"
 #include "service/accountrecords.h"
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <qcoro/qcorotask.h>
 
 #include <optional>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -24,7 +28,9 @@ class AppSettings;
 // the list always matches the "Only me" box and the detail the selected row.
 class DebugLogModel : public QObject {
     Q_OBJECT
-    Q_PROPERTY(DebugLogCallList* calls READ calls CONSTANT)
+    QML_NAMED_ELEMENT(DebugLog)
+    QML_SINGLETON
+    Q_PROPERTY(tolvane::DebugLogCallList* calls READ calls CONSTANT)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
     Q_PROPERTY(bool mineOnly READ mineOnly WRITE setMineOnly NOTIFY mineOnlyChanged)
@@ -45,6 +51,11 @@ class DebugLogModel : public QObject {
     Q_PROPERTY(QString detailPlaceholder READ detailPlaceholder CONSTANT)
 
 public:
+    // The instance the view host shares with the views.
+    static DebugLogModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<DebugLogModel>(engine);
+    }
+
     static constexpr int limit = 100;
 
     explicit DebugLogModel(AppSettings& settings,

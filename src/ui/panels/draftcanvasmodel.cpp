@@ -25,14 +25,11 @@ DraftCanvasModel::DraftCanvasModel(ConversationStore& store, AppSettings& settin
     , m_endpoints(std::move(endpoints))
     , m_clock([] { return QDateTime::currentDateTime(); }) {
     m_when = m_clock().addSecs(defaultLeadSeconds);
-    connect(&store, &ConversationStore::canvasTokenChanged, this,
-            &DraftCanvasModel::onTokenChanged);
     // The preview falls back to the settings' name and handle, so their edits
     // show at once.
     connect(&settings, &AppSettings::authorNameChanged, this, &DraftCanvasModel::updatePreview);
     connect(&settings, &AppSettings::authorHandleChanged, this, &DraftCanvasModel::updatePreview);
     m_preview = currentPreview();
-    onTokenChanged();
 }
 
 DraftCanvasModel::~DraftCanvasModel() = default;
@@ -45,13 +42,12 @@ APIClient DraftCanvasModel::client() const {
     return APIClient(*m_settings, m_endpoints);
 }
 
-void DraftCanvasModel::onTokenChanged() {
-    const QString next = m_store ? m_store->canvasToken() : QString();
-    if (next == m_token) {
+void DraftCanvasModel::setToken(const QString& token) {
+    if (token == m_token) {
         return;
     }
     const bool wasOpen = isOpen();
-    m_token = next;
+    m_token = token;
     Q_EMIT tokenChanged();
     if (!isOpen()) {
         endPresentation();
@@ -168,8 +164,8 @@ QCoro::Task<void> DraftCanvasModel::runSchedule(quint64 presentation, QString to
     }
     // Closes only the draft that was posted: if another draft was opened in
     // the meantime, the panel stays for it.
-    if (store && store->canvasToken() == token) {
-        store->closeCanvas();
+    if (m_token == token) {
+        close();
     }
     if (presentation == m_presentation) {
         setBusy(false);
@@ -177,9 +173,7 @@ QCoro::Task<void> DraftCanvasModel::runSchedule(quint64 presentation, QString to
 }
 
 void DraftCanvasModel::close() {
-    if (m_store && !m_store->canvasToken().isEmpty()) {
-        m_store->closeCanvas();
-    }
+    setToken(QString());
 }
 
 QString DraftCanvasModel::formatScheduledTime(const QDateTime& at, const QLocale& locale) {

@@ -2,33 +2,40 @@
 
 #include "service/accountrecords.h"
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
 #include <functional>
 
+class QJSEngine;
+
 namespace tolvane {
 
 class AppSettings;
 class ConversationStore;
 
-// The side panel in which the draft named by the conversation's canvas token is
-// edited beside a LinkedIn-style preview and posted or scheduled.
+// The side panel in which the draft named by `token` is edited beside a
+// LinkedIn-style preview and posted or scheduled; a message's "Edit post"
+// action sets the token.
 //
-// The panel is open exactly while the store holds a token: opening starts a
-// fresh panel (empty text, "Post now", a time one hour ahead) and loads the
-// profile and then the draft; a different token while open reloads into the
-// same panel. Replies that belong to an older token are dropped.
+// The panel is open exactly while it holds a token: opening starts a fresh
+// panel (empty text, "Post now", a time one hour ahead) and loads the profile
+// and then the draft; a different token while open reloads into the same
+// panel. Replies that belong to an older token are dropped.
 class DraftCanvasModel : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString token READ token NOTIFY tokenChanged)
+    QML_NAMED_ELEMENT(Draft)
+    QML_SINGLETON
+    Q_PROPERTY(QString token READ token WRITE setToken NOTIFY tokenChanged)
     Q_PROPERTY(bool isOpen READ isOpen NOTIFY tokenChanged)
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
     Q_PROPERTY(bool scheduleNow READ scheduleNow WRITE setScheduleNow NOTIFY scheduleNowChanged)
@@ -63,12 +70,18 @@ class DraftCanvasModel : public QObject {
     Q_PROPERTY(QString previewSubtitle READ previewSubtitle NOTIFY previewChanged)
     // A data URL of the profile picture; empty when the initial is shown.
     Q_PROPERTY(QUrl avatarUrl READ avatarUrl NOTIFY previewChanged)
+    Q_PROPERTY(bool hasAvatar READ hasAvatar NOTIFY previewChanged)
     Q_PROPERTY(QString previewBody READ previewBody NOTIFY textChanged)
     Q_PROPERTY(bool previewBodyIsPlaceholder READ previewBodyIsPlaceholder NOTIFY textChanged)
     Q_PROPERTY(QString previewMeta READ previewMeta CONSTANT)
     Q_PROPERTY(QString previewFooter READ previewFooter CONSTANT)
 
 public:
+    // The instance the view host shares with the views.
+    static DraftCanvasModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<DraftCanvasModel>(engine);
+    }
+
     enum class StatusKind { Hidden, Ok, Error };
     Q_ENUM(StatusKind)
 
@@ -78,6 +91,7 @@ public:
     ~DraftCanvasModel() override;
 
     QString token() const { return m_token; }
+    void setToken(const QString& token);
     bool isOpen() const { return !m_token.isEmpty(); }
     QString text() const { return m_text; }
     void setText(const QString& text);
@@ -110,6 +124,7 @@ public:
     QString previewInitial() const;
     QString previewSubtitle() const;
     QUrl avatarUrl() const { return m_avatarUrl; }
+    bool hasAvatar() const { return !m_avatarUrl.isEmpty(); }
     QString previewBody() const;
     bool previewBodyIsPlaceholder() const { return m_text.isEmpty(); }
     QString previewMeta() const;
@@ -128,7 +143,7 @@ public:
     // Posts the text now or schedules it for `when`. Ignored while a request
     // runs or the draft is loading.
     Q_INVOKABLE void submit();
-    // The close button: clears the store's token, which closes the panel.
+    // The close button: clears the token, which closes the panel.
     Q_INVOKABLE void close();
 
     // "EEE MMM d, h:mm a" in the user's locale and time zone.
@@ -159,7 +174,6 @@ private:
         friend bool operator==(const Preview&, const Preview&) = default;
     };
 
-    void onTokenChanged();
     void open();
     void endPresentation();
     void load();

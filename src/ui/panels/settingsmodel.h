@@ -2,13 +2,17 @@
 
 #include "localserverhooks.h"
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QtQml/qqmlregistration.h>
 
 #include <qcoro/qcorotask.h>
 
 #include <optional>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -19,6 +23,8 @@ class AppSettings;
 // the post preview.
 class SettingsModel : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(SettingsPanel)
+    QML_SINGLETON
     Q_PROPERTY(QString serverAddress READ serverAddress CONSTANT)
     // "Connected" or the failure of the last test; empty before the first.
     Q_PROPERTY(QString connectionStatus READ connectionStatus NOTIFY connectionStatusChanged)
@@ -34,6 +40,11 @@ class SettingsModel : public QObject {
         QString authorHandle READ authorHandle WRITE setAuthorHandle NOTIFY authorHandleChanged)
 
 public:
+    // The instance the view host shares with the views.
+    static SettingsModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<SettingsModel>(engine);
+    }
+
     explicit SettingsModel(AppSettings& settings,
                            ServiceEndpoints endpoints = ServiceEndpoints::builtIn(),
                            QObject* parent = nullptr);

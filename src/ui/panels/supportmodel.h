@@ -1,13 +1,17 @@
 #pragma once
 
 #include "service/apiclient.h"
+#include "ui/shell/sharedobjects.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QtQml/qqmlregistration.h>
 
 #include <qcoro/qcorotask.h>
 
 #include <optional>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -18,6 +22,8 @@ class AppSettings;
 // next time.
 class SupportModel : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Support)
+    QML_SINGLETON
     Q_PROPERTY(QString email READ email WRITE setEmail NOTIFY emailChanged)
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(bool sending READ sending NOTIFY sendingChanged)
@@ -32,6 +38,11 @@ class SupportModel : public QObject {
     Q_PROPERTY(QString supportAddress READ supportAddress CONSTANT)
 
 public:
+    // The instance the view host shares with the views.
+    static SupportModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<SupportModel>(engine);
+    }
+
     static const QString supportEmailAddress;
     static const QString placeholderAddress;
 

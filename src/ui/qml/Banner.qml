@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Tolvane
 
 // One row above the chat: an icon, a message and trailing controls.
 Rectangle {
@@ -24,7 +25,7 @@ Rectangle {
             id: label
             font.pixelSize: 12
             font.weight: Font.Medium
-            color: theme.textPrimary
+            color: Theme.textPrimary
             elide: Text.ElideRight
             Layout.fillWidth: notesLabel.text === ""
         }
@@ -32,11 +33,11 @@ Rectangle {
             id: notesLabel
             visible: text !== ""
             font.pixelSize: 12
-            color: theme.textSecondary
+            color: Theme.textSecondary
             elide: Text.ElideRight
             Layout.fillWidth: true
         }
         RowLayout { id: trailingRow; spacing: 10 }
     }
-    Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: theme.hairline }
+    Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: Theme.hairline }
 }

@@ -8,8 +8,9 @@ Item {
     implicitHeight: size
     Image {
         anchors.fill: parent
-        source: "qrc:/tolvane/assets/brandmark.svg"
-        sourceSize: Qt.size(avatar.size * 2, avatar.size * 2)
+        source: "qrc:/Tolvane/assets/brandmark.svg"
+        sourceSize.width: avatar.size * 2
+        sourceSize.height: avatar.size * 2
         smooth: true
     }
 }

@@ -1,6 +1,11 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Tolvane
+
+// The "qmllint disable unqualified" lines reach ids around their delegate;
+// Qt 6.4's linter cannot follow that (its bound-component pragma breaks
+// Loaders and models at run time in 6.4).
 
 // The main column: header, the conversation (or the welcome), the composer.
 Item {
@@ -11,7 +16,7 @@ Item {
     // attaches a screenshot; the message field handles its own.
     Keys.onPressed: event => {
         if (event.key === Qt.Key_V && (event.modifiers & Qt.ControlModifier))
-            event.accepted = chat.pasteFromClipboard()
+            event.accepted = Chat.pasteFromClipboard()
     }
 
     ColumnLayout {
@@ -22,7 +27,7 @@ Item {
         Rectangle {
             Layout.fillWidth: true
             implicitHeight: 54
-            color: theme.cardBackground
+            color: Theme.cardBackground
             RowLayout {
                 anchors.fill: parent
                 anchors.leftMargin: 14
@@ -30,20 +35,20 @@ Item {
                 spacing: 10
                 BrandAvatar { size: 30 }
                 Column {
-                    Text { text: "Tolvane"; font.pixelSize: 14; font.weight: Font.DemiBold; color: theme.textPrimary }
-                    Text { text: qsTr("Your AI Head of Content"); font.pixelSize: 11; color: theme.textSecondary }
+                    Text { text: "Tolvane"; font.pixelSize: 14; font.weight: Font.DemiBold; color: Theme.textPrimary }
+                    Text { text: qsTr("Your AI Head of Content"); font.pixelSize: 11; color: Theme.textSecondary }
                 }
                 Item { Layout.fillWidth: true }
                 IconButton {
-                    visible: chat.debugAvailable
+                    visible: Chat.debugAvailable
                     iconName: "ladybug"
                     tip: qsTr("AI request log")
-                    onClicked: chat.showDebugLog = true
+                    onClicked: Chat.showDebugLog = true
                 }
-                IconButton { iconName: "questionmark.circle"; tip: qsTr("Contact support"); onClicked: chat.showSupport = true }
-                IconButton { iconName: "gearshape"; tip: qsTr("Settings"); onClicked: chat.showSettings = true }
+                IconButton { iconName: "questionmark.circle"; tip: qsTr("Contact support"); onClicked: Chat.showSupport = true }
+                IconButton { iconName: "gearshape"; tip: qsTr("Settings"); onClicked: Chat.showSettings = true }
             }
-            Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: theme.hairline }
+            Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: Theme.hairline }
         }
 
         Item {
@@ -54,8 +59,8 @@ Item {
                 id: list
                 objectName: "messageList"
                 anchors.fill: parent
-                visible: !chat.isEmpty
-                model: messages
+                visible: !Chat.isEmpty
+                model: Messages
                 spacing: 16
                 clip: true
                 cacheBuffer: 2000
@@ -66,19 +71,21 @@ Item {
                 // New content keeps the list at its bottom while it is there.
                 property bool pinned: true
                 onMovementEnded: pinned = atYEnd
-                onCountChanged: if (pinned) Qt.callLater(positionViewAtEnd)
-                onContentHeightChanged: if (pinned && !moving) Qt.callLater(positionViewAtEnd)
+                onCountChanged: if (pinned) pinToEnd.restart()
+                onContentHeightChanged: if (pinned && !moving) pinToEnd.restart()
                 Component.onCompleted: positionViewAtEnd()
+                // Scrolls once the pass that changed the list is over.
+                Timer { id: pinToEnd; interval: 0; onTriggered: list.positionViewAtEnd() }
                 delegate: MessageRow {
-                    width: Math.min(760, list.width - 40)
-                    x: (list.width - width) / 2
+                    width: Math.min(760, ListView.view.width - 40)
+                    x: (ListView.view.width - width) / 2
                     onEnlarge: (images, index) => chatView.enlarge(images, index)
                 }
                 Connections {
-                    target: chat
+                    target: Chat
                     function onScrollToBottom() {
                         list.pinned = true
-                        Qt.callLater(list.positionViewAtEnd)
+                        pinToEnd.restart()
                     }
                 }
             }
@@ -86,7 +93,7 @@ Item {
             // The welcome, with starter prompts.
             Flickable {
                 anchors.fill: parent
-                visible: chat.isEmpty
+                visible: Chat.isEmpty
                 contentWidth: width
                 contentHeight: welcome.implicitHeight + 80
                 Column {
@@ -101,7 +108,7 @@ Item {
                         text: qsTr("Hey — I'm Tolvane, your content coach")
                         font.pixelSize: 18
                         font.weight: Font.DemiBold
-                        color: theme.textPrimary
+                        color: Theme.textPrimary
                         wrapMode: Text.Wrap
                     }
                     Text {
@@ -109,34 +116,33 @@ Item {
                         horizontalAlignment: Text.AlignHCenter
                         text: qsTr("Tell me what you do and your goal, and I'll analyze your profile, draft posts in your voice, and schedule them.")
                         font.pixelSize: 13
-                        color: theme.textSecondary
+                        color: Theme.textSecondary
                         wrapMode: Text.Wrap
                     }
                     Repeater {
-                        model: chat.starters
+                        model: Chat.starters
                         AbstractButton {
                             id: starter
                             required property string modelData
-                            width: welcome.width
-                            implicitHeight: starterText.implicitHeight + 20
+                            width: welcome.width // qmllint disable unqualified
+                            implicitHeight: implicitContentHeight + 20
                             hoverEnabled: true
                             Accessible.name: modelData
                             onClicked: {
-                                chat.sendStarter(modelData)
-                                composer.input.forceActiveFocus()
+                                Chat.sendStarter(modelData)
+                                composer.input.forceActiveFocus() // qmllint disable unqualified
                             }
                             background: Rectangle {
                                 radius: 10
-                                color: starter.hovered ? Qt.darker(theme.cardBackground, 1.04) : theme.cardBackground
+                                color: starter.hovered ? Qt.darker(Theme.cardBackground, 1.04) : Theme.cardBackground
                                 border.width: 1
-                                border.color: starter.visualFocus ? theme.brandBlue : theme.hairline
+                                border.color: starter.visualFocus ? Theme.brandBlue : Theme.hairline
                             }
                             contentItem: Text {
-                                id: starterText
                                 leftPadding: 14
                                 rightPadding: 14
                                 text: starter.modelData
-                                color: theme.textPrimary
+                                color: Theme.textPrimary
                                 font.pixelSize: 13
                                 wrapMode: Text.Wrap
                                 verticalAlignment: Text.AlignVCenter

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // A message image, fitted to a width; click to enlarge.
 Item {
@@ -29,7 +30,7 @@ Item {
         color: "transparent"
         radius: root.cornerRadius
         border.width: 1
-        border.color: theme.hairline
+        border.color: Theme.hairline
     }
     Rectangle {
         visible: area.containsMouse

@@ -2,18 +2,23 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQuick.Layouts
+import Tolvane
+
+// The "qmllint disable unqualified" lines reach ids around their delegate;
+// Qt 6.4's linter cannot follow that (its bound-component pragma breaks
+// Loaders and models at run time in 6.4).
 
 // The composer: attachment chip, slash menu and the input row.
 Rectangle {
     id: composer
     signal sent()
     implicitHeight: column.implicitHeight + 20
-    color: theme.cardBackground
+    color: Theme.cardBackground
     property alias input: field
     // Typing goes to the message field from the start.
     Component.onCompleted: field.forceActiveFocus()
 
-    Rectangle { width: parent.width; height: 1; color: theme.hairline }
+    Rectangle { width: parent.width; height: 1; color: Theme.hairline }
 
     ColumnLayout {
         id: column
@@ -27,34 +32,35 @@ Rectangle {
 
         // Attachment chip.
         RowLayout {
-            visible: chat.attachmentSource !== ""
+            visible: Chat.attachmentSource !== ""
             spacing: 8
             Rectangle {
                 Layout.preferredWidth: 44
                 Layout.preferredHeight: 44
                 radius: 8
                 clip: true
-                color: theme.raisedBackground
+                color: Theme.raisedBackground
                 Image {
                     anchors.fill: parent
-                    source: chat.attachmentSource
+                    source: Chat.attachmentSource
                     fillMode: Image.PreserveAspectCrop
-                    sourceSize: Qt.size(88, 88)
+                    sourceSize.width: 88
+                    sourceSize.height: 88
                 }
             }
-            Text { text: qsTr("Screenshot attached"); color: theme.textSecondary; font.pixelSize: 12 }
-            IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Remove the screenshot"); onClicked: chat.clearAttachment() }
+            Text { text: qsTr("Screenshot attached"); color: Theme.textSecondary; font.pixelSize: 12 }
+            IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Remove the screenshot"); onClicked: Chat.clearAttachment() }
         }
 
         // A picture that was refused, and why.
         RowLayout {
-            visible: chat.attachmentError !== ""
+            visible: Chat.attachmentError !== ""
             Layout.fillWidth: true
             spacing: 6
             Icon { name: "exclamationmark.triangle.fill"; color: "red"; size: 11 }
             Text {
                 Layout.fillWidth: true
-                text: chat.attachmentError
+                text: Chat.attachmentError
                 color: "red"
                 font.pixelSize: 11
                 wrapMode: Text.Wrap
@@ -63,27 +69,28 @@ Rectangle {
 
         // Slash menu.
         Rectangle {
-            visible: chat.slashMatches.length > 0
+            visible: Chat.slashMatches.length > 0
             Layout.fillWidth: true
             implicitHeight: menuColumn.implicitHeight + 8
             radius: 10
-            color: theme.cardBackground
+            color: Theme.cardBackground
             border.width: 1
-            border.color: theme.hairline
+            border.color: Theme.hairline
             Column {
                 id: menuColumn
                 x: 4
                 y: 4
                 width: parent.width - 8
                 Repeater {
-                    model: chat.slashMatches
+                    model: Chat.slashMatches
                     Rectangle {
+                        id: command
                         required property var modelData
                         required property int index
-                        width: menuColumn.width
+                        width: menuColumn.width // qmllint disable unqualified
                         height: 30
                         radius: 6
-                        color: index === chat.highlightedIndex ? Qt.rgba(0.04, 0.4, 0.76, 0.15) : "transparent"
+                        color: command.index === Chat.highlightedIndex ? Qt.rgba(0.04, 0.4, 0.76, 0.15) : "transparent"
                         RowLayout {
                             anchors.fill: parent
                             anchors.leftMargin: 8
@@ -92,13 +99,13 @@ Rectangle {
                             Item {
                                 Layout.preferredWidth: 18
                                 Layout.preferredHeight: 18
-                                Icon { anchors.centerIn: parent; name: modelData.icon; color: theme.brandBlue; size: 13 }
+                                Icon { anchors.centerIn: parent; name: command.modelData.icon; color: Theme.brandBlue; size: 13 }
                             }
-                            Text { text: modelData.name; font.pixelSize: 13; font.weight: Font.DemiBold; color: theme.textPrimary }
+                            Text { text: command.modelData.name; font.pixelSize: 13; font.weight: Font.DemiBold; color: Theme.textPrimary }
                             Text {
-                                text: modelData.description
+                                text: command.modelData.description
                                 font.pixelSize: 13
-                                color: theme.textSecondary
+                                color: Theme.textSecondary
                                 elide: Text.ElideRight
                                 Layout.fillWidth: true
                             }
@@ -106,7 +113,7 @@ Rectangle {
                         MouseArea {
                             anchors.fill: parent
                             cursorShape: Qt.PointingHandCursor
-                            onClicked: { chat.runCommand(index); composer.sent() }
+                            onClicked: { Chat.runCommand(command.index); composer.sent() } // qmllint disable unqualified
                         }
                     }
                 }
@@ -118,9 +125,9 @@ Rectangle {
             Layout.fillWidth: true
             implicitHeight: inputRow.implicitHeight + 20
             radius: 12
-            color: theme.cardBackground
+            color: Theme.cardBackground
             border.width: 1
-            border.color: field.activeFocus ? theme.brandBlue : theme.hairline
+            border.color: field.activeFocus ? Theme.brandBlue : Theme.hairline
             RowLayout {
                 id: inputRow
                 anchors.fill: parent
@@ -145,11 +152,11 @@ Rectangle {
                     TextArea {
                         id: field
                         readonly property real lineHeight: fontMetrics.lineSpacing
-                        text: chat.draft
-                        onTextChanged: if (chat.draft !== text) chat.draft = text
+                        text: Chat.draft
+                        onTextChanged: if (Chat.draft !== text) Chat.draft = text
                         placeholderText: qsTr("Message Tolvane…  (type / for commands)")
-                        placeholderTextColor: theme.textSecondary
-                        color: theme.textPrimary
+                        placeholderTextColor: Theme.textSecondary
+                        color: Theme.textPrimary
                         font.pixelSize: 14
                         wrapMode: TextArea.Wrap
                         padding: 2
@@ -162,20 +169,20 @@ Rectangle {
                         Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
                         FontMetrics { id: fontMetrics; font: field.font }
                         Keys.onPressed: event => {
-                            const slash = chat.slashMatches.length > 0
+                            const slash = Chat.slashMatches.length > 0
                             if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter)
                                     && !(event.modifiers & Qt.ShiftModifier)) {
-                                chat.submit()
+                                Chat.submit()
                                 composer.sent()
                                 event.accepted = true
                             } else if (event.key === Qt.Key_Up && slash) {
-                                event.accepted = chat.moveUp()
+                                event.accepted = Chat.moveUp()
                             } else if (event.key === Qt.Key_Down && slash) {
-                                event.accepted = chat.moveDown()
+                                event.accepted = Chat.moveDown()
                             } else if (event.key === Qt.Key_Escape && slash) {
-                                event.accepted = chat.escape()
+                                event.accepted = Chat.escape()
                             } else if (event.key === Qt.Key_V && (event.modifiers & Qt.ControlModifier)) {
-                                event.accepted = chat.pasteFromClipboard()
+                                event.accepted = Chat.pasteFromClipboard()
                             }
                         }
                     }
@@ -187,16 +194,16 @@ Rectangle {
                 IconButton {
                     Layout.alignment: Qt.AlignBottom
                     iconSize: 24
-                    iconName: chat.isSending ? "stop.circle.fill" : "arrow.up.circle.fill"
-                    tint: chat.isSending || chat.sendingAllowed ? theme.brandBlue : theme.textSecondary
-                    enabled: chat.isSending || chat.sendingAllowed
+                    iconName: Chat.isSending ? "stop.circle.fill" : "arrow.up.circle.fill"
+                    tint: Chat.isSending || Chat.sendingAllowed ? Theme.brandBlue : Theme.textSecondary
+                    enabled: Chat.isSending || Chat.sendingAllowed
                     opacity: 1
-                    tip: chat.isSending ? qsTr("Stop") : qsTr("Send")
+                    tip: Chat.isSending ? qsTr("Stop") : qsTr("Send")
                     onClicked: {
-                        if (chat.isSending) {
-                            chat.stop()
+                        if (Chat.isSending) {
+                            Chat.stop()
                         } else {
-                            chat.submit()
+                            Chat.submit()
                             composer.sent()
                         }
                     }
@@ -209,6 +216,6 @@ Rectangle {
         id: fileDialog
         title: qsTr("Attach an image")
         nameFilters: [qsTr("Images (*.png *.jpg *.jpeg *.gif *.webp *.bmp *.tif *.tiff *.heic)")]
-        onAccepted: chat.attachFile(selectedFile)
+        onAccepted: Chat.attachFile(selectedFile)
     }
 }

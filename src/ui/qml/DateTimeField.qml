@@ -1,6 +1,11 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Tolvane
+
+// The "qmllint disable unqualified" lines reach ids around their delegate;
+// Qt 6.4's linter cannot follow that (its bound-component pragma breaks
+// Loaders and models at run time in 6.4).
 
 // A compact date and time picker over the canvas's `when`: the day opens a
 // month calendar, the time has hour and minute fields. Days before today are
@@ -15,21 +20,21 @@ RowLayout {
         objectName: "dayButton"
         Layout.fillWidth: true
         flat: true
-        text: canvas.whenDayText
-        icon.source: "image://icon/calendar?" + theme.brandBlue
+        text: Draft.whenDayText
+        icon.source: "image://icon/calendar?" + Theme.brandBlue
         icon.width: 16
         icon.height: 16
         icon.color: "transparent"
         font.pixelSize: 13
-        Accessible.name: qsTr("Publication day: %1").arg(canvas.whenDayText)
+        Accessible.name: qsTr("Publication day: %1").arg(Draft.whenDayText)
         onClicked: calendar.open()
-        Keys.onLeftPressed: canvas.shiftWhen(-1, 0)
-        Keys.onRightPressed: canvas.shiftWhen(1, 0)
+        Keys.onLeftPressed: Draft.shiftWhen(-1, 0)
+        Keys.onRightPressed: Draft.shiftWhen(1, 0)
         background: Rectangle {
             radius: 6
             color: dayButton.hovered || dayButton.visualFocus ? Qt.rgba(0.5, 0.5, 0.5, 0.12) : "transparent"
             border.width: 1
-            border.color: theme.hairline
+            border.color: Theme.hairline
         }
     }
 
@@ -39,7 +44,7 @@ RowLayout {
         from: 0
         to: 23
         editable: true
-        value: canvas.whenHour
+        value: Draft.whenHour
         wrap: false
         Layout.preferredWidth: 92
         Accessible.name: qsTr("Hour")
@@ -47,13 +52,13 @@ RowLayout {
         // The model may refuse or adjust the time; the field shows what it
         // kept.
         onValueModified: {
-            canvas.setWhenTime(value, canvas.whenMinute)
-            value = Qt.binding(() => canvas.whenHour)
+            Draft.setWhenTime(value, Draft.whenMinute)
+            value = Qt.binding(() => Draft.whenHour)
         }
     }
     Text {
         text: ":"
-        color: theme.textPrimary
+        color: Theme.textPrimary
         font.pixelSize: 14
     }
     SpinBox {
@@ -63,14 +68,14 @@ RowLayout {
         to: 59
         stepSize: 5
         editable: true
-        value: canvas.whenMinute
+        value: Draft.whenMinute
         wrap: false
         Layout.preferredWidth: 92
         Accessible.name: qsTr("Minute")
         textFromValue: (v) => String(v).padStart(2, "0")
         onValueModified: {
-            canvas.setWhenTime(canvas.whenHour, value)
-            value = Qt.binding(() => canvas.whenMinute)
+            Draft.setWhenTime(Draft.whenHour, value)
+            value = Qt.binding(() => Draft.whenMinute)
         }
     }
 
@@ -86,11 +91,11 @@ RowLayout {
         modal: false
         focus: true
         // The month shown; it starts at the chosen day's month on opening.
-        property int shownYear: canvas.whenYear
-        property int shownMonth: canvas.whenMonth - 1
+        property int shownYear: Draft.whenYear
+        property int shownMonth: Draft.whenMonth - 1
         onAboutToShow: {
-            shownYear = canvas.whenYear
-            shownMonth = canvas.whenMonth - 1
+            shownYear = Draft.whenYear
+            shownMonth = Draft.whenMonth - 1
         }
         function step(months) {
             const next = shownMonth + months
@@ -98,12 +103,14 @@ RowLayout {
             shownMonth = ((next % 12) + 12) % 12
         }
         background: Rectangle {
-            color: theme.raisedBackground
+            color: Theme.raisedBackground
             radius: 10
             border.width: 1
-            border.color: theme.hairline
+            border.color: Theme.hairline
         }
-        contentItem: ColumnLayout {
+        // A child rather than the content item: the ids inside it are used at once.
+        ColumnLayout {
+            anchors.fill: parent
             spacing: 6
             RowLayout {
                 Layout.fillWidth: true
@@ -112,7 +119,7 @@ RowLayout {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: new Date(calendar.shownYear, calendar.shownMonth, 1).toLocaleDateString(Qt.locale(), "MMMM yyyy")
-                    color: theme.textPrimary
+                    color: Theme.textPrimary
                     font.pixelSize: 13
                     font.weight: Font.DemiBold
                 }
@@ -120,12 +127,11 @@ RowLayout {
             }
             DayOfWeekRow {
                 Layout.fillWidth: true
-                locale: grid.locale
                 delegate: Text {
                     required property string shortName
                     text: shortName
                     horizontalAlignment: Text.AlignHCenter
-                    color: theme.textSecondary
+                    color: Theme.textSecondary
                     font.pixelSize: 11
                 }
             }
@@ -134,28 +140,27 @@ RowLayout {
                 Layout.fillWidth: true
                 year: calendar.shownYear
                 month: calendar.shownMonth
-                locale: Qt.locale()
                 delegate: Rectangle {
                     id: cell
                     required property int day
                     required property int month
                     required property int year
                     required property bool today
-                    readonly property bool offered: canvas.isDayOffered(year, month + 1, day)
-                    readonly property bool chosen: year === canvas.whenYear && month + 1 === canvas.whenMonth
-                                                   && day === canvas.whenDay
+                    readonly property bool offered: Draft.isDayOffered(year, month + 1, day)
+                    readonly property bool chosen: year === Draft.whenYear && month + 1 === Draft.whenMonth
+                                                   && day === Draft.whenDay
                     implicitWidth: 32
                     implicitHeight: 28
                     radius: 6
-                    color: chosen ? theme.brandBlue : cellHover.hovered && offered ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
+                    color: chosen ? Theme.brandBlue : cellHover.hovered && offered ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
                     border.width: today && !chosen ? 1 : 0
-                    border.color: theme.brandBlue
+                    border.color: Theme.brandBlue
                     Text {
                         anchors.centerIn: parent
                         text: cell.day
                         font.pixelSize: 12
-                        color: cell.chosen ? "white" : theme.textPrimary
-                        opacity: !cell.offered ? 0.3 : cell.month === grid.month ? 1 : 0.55
+                        color: cell.chosen ? "white" : Theme.textPrimary
+                        opacity: !cell.offered ? 0.3 : cell.month === grid.month ? 1 : 0.55 // qmllint disable unqualified
                     }
                     HoverHandler { id: cellHover }
                     // The cell's own fields rather than a date object, so no
@@ -163,8 +168,8 @@ RowLayout {
                     TapHandler {
                         enabled: cell.offered
                         onTapped: {
-                            canvas.setWhenDay(cell.year, cell.month + 1, cell.day)
-                            calendar.close()
+                            Draft.setWhenDay(cell.year, cell.month + 1, cell.day)
+                            calendar.close() // qmllint disable unqualified
                         }
                     }
                 }

@@ -1,18 +1,19 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Tolvane
 
 // The draft canvas: edit the post beside its LinkedIn preview, then post or
 // schedule it.
 Rectangle {
     id: panel
-    color: theme.appBackground
+    color: Theme.appBackground
 
     component SectionTitle: Text {
         font.pixelSize: 11
         font.weight: Font.DemiBold
         font.capitalization: Font.AllUppercase
-        color: theme.textSecondary
+        color: Theme.textSecondary
     }
 
     ColumnLayout {
@@ -22,12 +23,12 @@ Rectangle {
             Layout.fillWidth: true
             Layout.margins: 14
             spacing: 8
-            Icon { name: "square.and.pencil"; size: 16; color: theme.textPrimary }
-            Text { text: qsTr("Edit post"); font.pixelSize: 14; font.weight: Font.DemiBold; color: theme.textPrimary }
+            Icon { name: "square.and.pencil"; size: 16; color: Theme.textPrimary }
+            Text { text: qsTr("Edit post"); font.pixelSize: 14; font.weight: Font.DemiBold; color: Theme.textPrimary }
             Item { Layout.fillWidth: true }
-            IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: canvas.close() }
+            IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: Draft.close() }
         }
-        Rectangle { Layout.fillWidth: true; height: 1; color: theme.hairline }
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
         Flickable {
             Layout.fillWidth: true
             Layout.fillHeight: true
@@ -46,18 +47,18 @@ Rectangle {
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.max(200, editor.implicitHeight + 16)
                     radius: 10
-                    color: theme.cardBackground
+                    color: Theme.cardBackground
                     border.width: 1
-                    border.color: editor.activeFocus ? theme.brandBlue : theme.hairline
+                    border.color: editor.activeFocus ? Theme.brandBlue : Theme.hairline
                     TextArea {
                         id: editor
                         anchors.fill: parent
                         padding: 8
-                        text: canvas.text
-                        onTextChanged: if (canvas.text !== text) canvas.text = text
+                        text: Draft.text
+                        onTextChanged: if (Draft.text !== text) Draft.text = text
                         wrapMode: TextArea.Wrap
                         font.pixelSize: 14
-                        color: theme.textPrimary
+                        color: Theme.textPrimary
                         background: null
                         Accessible.name: qsTr("Post text")
                     }
@@ -67,34 +68,34 @@ Rectangle {
                 SectionTitle { text: qsTr("Schedule") }
                 Switch {
                     text: qsTr("Post now")
-                    checked: canvas.scheduleNow
-                    onToggled: canvas.scheduleNow = checked
+                    checked: Draft.scheduleNow
+                    onToggled: Draft.scheduleNow = checked
                 }
                 DateTimeField {
-                    visible: !canvas.scheduleNow
+                    visible: !Draft.scheduleNow
                     Layout.fillWidth: true
                 }
                 StatusBanner {
-                    visible: canvas.statusKind !== 0
+                    visible: Draft.statusKind !== Draft.Hidden
                     Layout.fillWidth: true
-                    error: canvas.statusKind === 2
-                    text: canvas.statusMessage
+                    error: Draft.statusKind === Draft.Error
+                    text: Draft.statusMessage
                 }
             }
         }
-        Rectangle { Layout.fillWidth: true; height: 1; color: theme.hairline }
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
         RowLayout {
             Layout.fillWidth: true
             Layout.margins: 12
-            Text { text: canvas.characterCountText; color: theme.textSecondary; font.pixelSize: 12 }
+            Text { text: Draft.characterCountText; color: Theme.textSecondary; font.pixelSize: 12 }
             Item { Layout.fillWidth: true }
-            BusyIndicator { visible: canvas.busy; running: visible; Layout.preferredWidth: 24; Layout.preferredHeight: 24 }
+            BusyIndicator { visible: Draft.busy; running: visible; Layout.preferredWidth: 24; Layout.preferredHeight: 24 }
             Button {
-                visible: !canvas.busy
-                text: canvas.buttonText
-                enabled: canvas.canSubmit
-                onClicked: canvas.submit()
-                palette.button: theme.brandBlue
+                visible: !Draft.busy
+                text: Draft.buttonText
+                enabled: Draft.canSubmit
+                onClicked: Draft.submit()
+                palette.button: Theme.brandBlue
                 palette.buttonText: "white"
                 font.weight: Font.DemiBold
             }

@@ -12,9 +12,9 @@ Item {
 
     DraftPreview { id: preview }
     Connections {
-        target: Qt.application
+        target: Application
         function onStateChanged() {
-            if (Qt.application.state === Qt.ApplicationActive)
+            if (Application.state === Qt.ApplicationActive)
                 preview.load(false)
         }
     }
@@ -25,7 +25,7 @@ Item {
         radius: 10
         color: "transparent"
         border.width: 1
-        border.color: theme.hairline
+        border.color: Theme.hairline
         BusyIndicator { anchors.centerIn: parent; running: parent.visible }
     }
     AbstractButton {
@@ -33,7 +33,7 @@ Item {
         anchors.fill: parent
         onClicked: preview.load(true)
         Accessible.name: qsTr("Couldn't load the preview — tap to retry")
-        background: Rectangle { radius: 10; color: "transparent"; border.width: 1; border.color: theme.hairline }
+        background: Rectangle { radius: 10; color: "transparent"; border.width: 1; border.color: Theme.hairline }
         contentItem: Column {
             spacing: 8
             topPadding: 50
@@ -41,7 +41,7 @@ Item {
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: qsTr("Couldn't load the preview — tap to retry")
-                color: theme.textSecondary
+                color: Theme.textSecondary
                 font.pixelSize: 12
             }
         }

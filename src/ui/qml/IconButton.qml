@@ -1,11 +1,12 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // A plain icon button with a tooltip.
 AbstractButton {
     id: button
     property string iconName
-    property color tint: theme.textSecondary
+    property color tint: Theme.textSecondary
     property int iconSize: 18
     property string tip
     implicitWidth: iconSize + 10

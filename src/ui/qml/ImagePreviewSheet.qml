@@ -19,9 +19,11 @@ Popup {
         open()
     }
 
-    background: Rectangle { color: theme.cardBackground; radius: 12; border.color: theme.hairline }
+    background: Rectangle { color: Theme.cardBackground; radius: 12; border.color: Theme.hairline }
 
-    contentItem: ColumnLayout {
+    // A child rather than the content item: the ids inside it are used at once.
+    ColumnLayout {
+        anchors.fill: parent
         spacing: 0
         focus: true
         Keys.onLeftPressed: sheet.model.previous()
@@ -35,7 +37,7 @@ Popup {
             IconButton { iconName: "minus.magnifyingglass"; tip: qsTr("Zoom out"); onClicked: sheet.model.zoomOut() }
             Text {
                 text: sheet.model.zoomText
-                color: theme.textPrimary
+                color: Theme.textPrimary
                 horizontalAlignment: Text.AlignHCenter
                 Layout.preferredWidth: 44
             }
@@ -43,17 +45,17 @@ Popup {
             Button { text: qsTr("Reset"); flat: true; onClicked: sheet.model.resetZoom() }
             Item { Layout.fillWidth: true }
             IconButton { visible: sheet.model.paged; iconName: "chevron.left"; tip: qsTr("Previous page"); onClicked: sheet.model.previous() }
-            Text { visible: sheet.model.paged; text: sheet.model.counterText; color: theme.textPrimary }
+            Text { visible: sheet.model.paged; text: sheet.model.counterText; color: Theme.textPrimary }
             IconButton { visible: sheet.model.paged; iconName: "chevron.right"; tip: qsTr("Next page"); onClicked: sheet.model.next() }
             Button {
                 text: qsTr("Open in Preview")
                 flat: true
-                icon.source: "image://icon/arrow.up.forward.app?" + theme.textPrimary
+                icon.source: "image://icon/arrow.up.forward.app?" + Theme.textPrimary
                 onClicked: sheet.model.openInViewer()
             }
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Close"); onClicked: sheet.close() }
         }
-        Rectangle { Layout.fillWidth: true; height: 1; color: theme.hairline }
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
         Flickable {
             id: flick
             Layout.fillWidth: true

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // A clickable address: underlined, pointing-hand cursor, opens in the browser.
 Text {
@@ -7,7 +8,7 @@ Text {
     property string url
     property string tip
     text: url
-    color: theme.brandBlue
+    color: Theme.brandBlue
     font.underline: true
     wrapMode: Text.WrapAnywhere
     MouseArea {

@@ -1,11 +1,12 @@
 import QtQuick
 import QtQuick.Layouts
+import Tolvane
 
 // How the post will look on LinkedIn.
 Rectangle {
-    color: theme.cardBackground
+    color: Theme.cardBackground
     border.width: 1
-    border.color: theme.hairline
+    border.color: Theme.hairline
     radius: 8
     implicitHeight: card.implicitHeight + 28
     ColumnLayout {
@@ -20,38 +21,38 @@ Rectangle {
                 Layout.preferredWidth: 48
                 Layout.preferredHeight: 48
                 radius: 24
-                color: theme.brandBlue
+                color: Theme.brandBlue
                 clip: true
                 Text {
                     anchors.centerIn: parent
-                    visible: canvas.avatarUrl.toString() === ""
-                    text: canvas.previewInitial
+                    visible: !Draft.hasAvatar
+                    text: Draft.previewInitial
                     color: "white"
                     font.pixelSize: 20
                     font.bold: true
                 }
                 Image {
                     anchors.fill: parent
-                    visible: canvas.avatarUrl.toString() !== ""
-                    source: canvas.avatarUrl
+                    visible: Draft.hasAvatar
+                    source: Draft.avatarUrl
                     fillMode: Image.PreserveAspectCrop
                 }
             }
             ColumnLayout {
                 spacing: 1
                 Layout.fillWidth: true
-                Text { text: canvas.previewName; font.pixelSize: 15; font.weight: Font.DemiBold; color: theme.textPrimary }
+                Text { text: Draft.previewName; font.pixelSize: 15; font.weight: Font.DemiBold; color: Theme.textPrimary }
                 Text {
-                    visible: canvas.previewSubtitle !== ""
-                    text: canvas.previewSubtitle
+                    visible: Draft.previewSubtitle !== ""
+                    text: Draft.previewSubtitle
                     font.pixelSize: 12
-                    color: theme.textSecondary
+                    color: Theme.textSecondary
                     elide: Text.ElideRight
                     Layout.fillWidth: true
                 }
                 Row {
                     spacing: 3
-                    Text { text: canvas.previewMeta; font.pixelSize: 12; color: theme.textSecondary }
+                    Text { text: Draft.previewMeta; font.pixelSize: 12; color: Theme.textSecondary }
                     Icon { name: "globe.americas.fill"; size: 9; anchors.verticalCenter: parent.verticalCenter }
                 }
             }
@@ -59,14 +60,14 @@ Rectangle {
         }
         TextEdit {
             Layout.fillWidth: true
-            text: canvas.previewBody
+            text: Draft.previewBody
             readOnly: true
             selectByMouse: true
             wrapMode: TextEdit.Wrap
             font.pixelSize: 14
-            color: canvas.previewBodyIsPlaceholder ? theme.textSecondary : theme.textPrimary
+            color: Draft.previewBodyIsPlaceholder ? Theme.textSecondary : Theme.textPrimary
         }
-        Rectangle { Layout.fillWidth: true; height: 1; color: theme.hairline }
-        Text { text: canvas.previewFooter; font.pixelSize: 12; color: theme.textSecondary }
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
+        Text { text: Draft.previewFooter; font.pixelSize: 12; color: Theme.textSecondary }
     }
 }

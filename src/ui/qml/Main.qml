@@ -2,32 +2,31 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Window
+import Tolvane
 
 // The main window: banners above the chat, the draft canvas sliding in at the
 // right while the conversation holds a draft token.
 ApplicationWindow {
     id: window
     visible: true
-    width: initialSize.width
-    height: initialSize.height
     minimumWidth: 720
     minimumHeight: 560
     title: "Tolvane"
-    color: theme.appBackground
+    color: Theme.appBackground
     // Controls (menus, buttons, fields) take the app's colours, light or dark.
-    palette.window: theme.cardBackground
-    palette.windowText: theme.textPrimary
-    palette.base: theme.cardBackground
-    palette.text: theme.textPrimary
-    palette.button: theme.raisedBackground
-    palette.buttonText: theme.textPrimary
-    palette.brightText: theme.textPrimary
-    palette.highlight: theme.brandBlue
+    palette.window: Theme.cardBackground
+    palette.windowText: Theme.textPrimary
+    palette.base: Theme.cardBackground
+    palette.text: Theme.textPrimary
+    palette.button: Theme.raisedBackground
+    palette.buttonText: Theme.textPrimary
+    palette.brightText: Theme.textPrimary
+    palette.highlight: Theme.brandBlue
     palette.highlightedText: "white"
-    palette.link: theme.brandBlue
-    palette.mid: theme.hairline
-    palette.light: theme.raisedBackground
-    palette.dark: theme.hairline
+    palette.link: Theme.brandBlue
+    palette.mid: Theme.hairline
+    palette.light: Theme.raisedBackground
+    palette.dark: Theme.hairline
 
     menuBar: MenuBar {
         AppMenu {
@@ -39,8 +38,8 @@ ApplicationWindow {
         }
         AppMenu {
             title: qsTr("&Edit")
-            Action { text: qsTr("Clear Conversation (Keeps Memory)"); shortcut: "Ctrl+Shift+K"; onTriggered: conversation.send("/clear") }
-            Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: conversation.send("/forgetme") }
+            Action { text: qsTr("Clear Conversation (Keeps Memory)"); shortcut: "Ctrl+Shift+K"; onTriggered: Conversation.send("/clear") }
+            Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: Conversation.send("/forgetme") }
         }
     }
 
@@ -49,47 +48,47 @@ ApplicationWindow {
         spacing: 0
 
         Banner {
-            visible: root.updateVisible
+            visible: Root.updateVisible
             Layout.fillWidth: true
             icon: "arrow.down.circle.fill"
-            iconColor: theme.brandBlue
-            tint: theme.brandBlue
+            iconColor: Theme.brandBlue
+            tint: Theme.brandBlue
             tintOpacity: 0.12
-            text: root.updateTitle
-            notes: root.updateNotes
+            text: Root.updateTitle
+            notes: Root.updateNotes
             LinkText {
-                visible: root.updateUrl !== ""
-                url: root.updateUrl
+                visible: Root.updateUrl !== ""
+                url: Root.updateUrl
                 text: qsTr("Download")
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
                 font.underline: false
             }
-            IconButton { iconName: "xmark"; iconSize: 12; tip: qsTr("Dismiss"); onClicked: root.dismissUpdate() }
+            IconButton { iconName: "xmark"; iconSize: 12; tip: qsTr("Dismiss"); onClicked: Root.dismissUpdate() }
         }
         Banner {
-            visible: root.serverBannerVisible
+            visible: Root.serverBannerVisible
             Layout.fillWidth: true
             icon: "exclamationmark.triangle.fill"
             iconColor: "#E0A000"
             tint: "#FFD60A"
-            text: root.serverBannerText
+            text: Root.serverBannerText
             Button {
                 text: qsTr("Retry")
                 flat: true
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
-                onClicked: root.retryServer()
+                onClicked: Root.retryServer()
             }
         }
 
         Banner {
-            visible: root.saveBannerVisible
+            visible: Root.saveBannerVisible
             Layout.fillWidth: true
             icon: "exclamationmark.triangle.fill"
             iconColor: "#E0A000"
             tint: "#FFD60A"
-            text: root.saveBannerText
+            text: Root.saveBannerText
         }
 
         RowLayout {
@@ -105,7 +104,7 @@ ApplicationWindow {
             // The draft canvas slot: 420 wide, sliding in from the right edge.
             Item {
                 id: canvasSlot
-                readonly property bool shown: conversation.canvasToken !== ""
+                readonly property bool shown: Draft.isOpen
                 Layout.fillHeight: true
                 Layout.preferredWidth: shown ? 421 : 0
                 clip: true
@@ -116,7 +115,7 @@ ApplicationWindow {
                     NumberAnimation { duration: 400; easing.type: Easing.OutBack; easing.overshoot: 0.5 }
                 }
                 Behavior on opacity { NumberAnimation { duration: 250 } }
-                Rectangle { width: 1; height: parent.height; color: theme.hairline }
+                Rectangle { width: 1; height: parent.height; color: Theme.hairline }
                 Loader {
                     x: 1
                     // Fills the slot while the spring overshoots.
@@ -133,32 +132,32 @@ ApplicationWindow {
     // The chat's sheets follow its flags.
     SettingsSheet {
         objectName: "settingsSheet"
-        visible: chat.showSettings
-        onClosed: chat.showSettings = false
+        visible: Chat.showSettings
+        onClosed: Chat.showSettings = false
     }
     SupportSheet {
         objectName: "supportSheet"
-        visible: chat.showSupport
-        onClosed: chat.showSupport = false
+        visible: Chat.showSupport
+        onClosed: Chat.showSupport = false
     }
     DebugLogSheet {
         objectName: "debugLogSheet"
-        visible: chat.showDebugLog
-        onClosed: chat.showDebugLog = false
+        visible: Chat.showDebugLog
+        onClosed: Chat.showDebugLog = false
     }
 
     Connections {
-        target: Qt.application
+        target: Application
         function onStateChanged() {
-            if (Qt.application.state === Qt.ApplicationActive)
-                conversation.ensureEventStream()
+            if (Application.state === Qt.ApplicationActive)
+                Conversation.ensureEventStream()
         }
     }
 
     StudioWindow { id: studioWindow; objectName: "studioWindow" }
     // A recording being finalized or ready to edit brings the studio forward.
     Connections {
-        target: root
+        target: Root
         function onStudioWindowRequested() {
             if (!studioWindow.visible || studioWindow.visibility === Window.Minimized)
                 studioWindow.showNormal()

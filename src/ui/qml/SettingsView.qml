@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Tolvane
 
 // The settings form: connection, local server, identity, post preview.
 ColumnLayout {
@@ -8,25 +9,25 @@ ColumnLayout {
     signal dismiss()
     property bool showHeader: true
     spacing: 12
-    Component.onCompleted: settingsPanel.open()
+    Component.onCompleted: SettingsPanel.open()
 
-    component Caption: Text { font.pixelSize: 11; color: theme.textSecondary; wrapMode: Text.Wrap; Layout.fillWidth: true }
-    component Heading: Text { font.pixelSize: 13; font.weight: Font.DemiBold; color: theme.textPrimary; topPadding: 6 }
+    component Caption: Text { font.pixelSize: 11; color: Theme.textSecondary; wrapMode: Text.Wrap; Layout.fillWidth: true }
+    component Heading: Text { font.pixelSize: 13; font.weight: Font.DemiBold; color: Theme.textPrimary; topPadding: 6 }
 
     RowLayout {
         visible: view.showHeader
-        Text { text: qsTr("Settings"); font.pixelSize: 15; font.weight: Font.DemiBold; color: theme.textPrimary }
+        Text { text: qsTr("Settings"); font.pixelSize: 15; font.weight: Font.DemiBold; color: Theme.textPrimary }
         Item { Layout.fillWidth: true }
         IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: view.dismiss() }
     }
     Heading { text: qsTr("Connection") }
     RowLayout {
-        Text { text: qsTr("Server"); color: theme.textPrimary; font.pixelSize: 13 }
+        Text { text: qsTr("Server"); color: Theme.textPrimary; font.pixelSize: 13 }
         TextEdit {
-            text: settingsPanel.serverAddress
+            text: SettingsPanel.serverAddress
             readOnly: true
             selectByMouse: true
-            color: theme.textSecondary
+            color: Theme.textSecondary
             font.pixelSize: 13
             Layout.fillWidth: true
             horizontalAlignment: TextEdit.AlignRight
@@ -34,30 +35,30 @@ ColumnLayout {
     }
     Caption { text: qsTr("Fixed for this build and managed by Tolvane.") }
     RowLayout {
-        Button { text: qsTr("Test connection"); enabled: !settingsPanel.testing; onClicked: settingsPanel.testConnection() }
-        BusyIndicator { visible: settingsPanel.testing; running: visible; Layout.preferredWidth: 20; Layout.preferredHeight: 20 }
-        Text { text: settingsPanel.connectionStatus; color: theme.textSecondary; font.pixelSize: 12; elide: Text.ElideRight; Layout.fillWidth: true }
+        Button { text: qsTr("Test connection"); enabled: !SettingsPanel.testing; onClicked: SettingsPanel.testConnection() }
+        BusyIndicator { visible: SettingsPanel.testing; running: visible; Layout.preferredWidth: 20; Layout.preferredHeight: 20 }
+        Text { text: SettingsPanel.connectionStatus; color: Theme.textSecondary; font.pixelSize: 12; elide: Text.ElideRight; Layout.fillWidth: true }
     }
     RowLayout {
-        visible: settingsPanel.showLocalServer
-        Text { text: qsTr("Local server"); color: theme.textPrimary; font.pixelSize: 13 }
+        visible: SettingsPanel.showLocalServer
+        Text { text: qsTr("Local server"); color: Theme.textPrimary; font.pixelSize: 13 }
         Text {
-            text: settingsPanel.localServerText
-            color: settingsPanel.localServerRunning ? "#1E8E3E" : "#E8710A"
+            text: SettingsPanel.localServerText
+            color: SettingsPanel.localServerRunning ? "#1E8E3E" : "#E8710A"
             font.pixelSize: 13
             font.weight: Font.Medium
         }
         Item { Layout.fillWidth: true }
-        Button { text: qsTr("Restart local server"); onClicked: settingsPanel.restartLocalServer() }
+        Button { text: qsTr("Restart local server"); onClicked: SettingsPanel.restartLocalServer() }
     }
     Heading { text: qsTr("Identity") }
     RowLayout {
-        Text { text: qsTr("Your user id"); color: theme.textPrimary; font.pixelSize: 13 }
+        Text { text: qsTr("Your user id"); color: Theme.textPrimary; font.pixelSize: 13 }
         TextEdit {
-            text: settingsPanel.userID
+            text: SettingsPanel.userID
             readOnly: true
             selectByMouse: true
-            color: theme.textSecondary
+            color: Theme.textSecondary
             font.pixelSize: 12
             font.family: "monospace"
             Layout.fillWidth: true
@@ -69,8 +70,8 @@ ColumnLayout {
     TextField {
         Layout.fillWidth: true
         placeholderText: qsTr("Handle (optional)")
-        text: settingsPanel.authorHandle
-        onTextEdited: settingsPanel.authorHandle = text
+        text: SettingsPanel.authorHandle
+        onTextEdited: SettingsPanel.authorHandle = text
     }
     Caption { text: qsTr("Shown on the LinkedIn preview card.") }
     Item { Layout.fillHeight: true }

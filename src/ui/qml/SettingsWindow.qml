@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // The settings window (File ▸ Settings…, Ctrl+,).
 Window {
@@ -7,7 +8,7 @@ Window {
     title: qsTr("Settings")
     width: 460
     height: 460
-    color: theme.cardBackground
+    color: Theme.cardBackground
     Loader {
         anchors.fill: parent
         anchors.margins: 20

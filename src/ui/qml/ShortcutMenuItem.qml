@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // A menu row that also shows its action's shortcut at the right, so the
 // keys can be learned from the menu.
@@ -13,7 +14,7 @@ MenuItem {
         anchors.rightMargin: 12
         anchors.verticalCenter: parent.verticalCenter
         text: item.keys
-        color: theme.textSecondary
+        color: Theme.textSecondary
         font.pixelSize: 12
         visible: item.keys !== ""
     }

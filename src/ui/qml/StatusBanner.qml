@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Tolvane
 
 // A confirmation or error line: green check or red warning on a tint.
 Rectangle {
@@ -16,6 +17,6 @@ Rectangle {
         anchors.margins: 10
         spacing: 8
         Icon { name: banner.error ? "exclamationmark.triangle.fill" : "checkmark.circle.fill"; color: banner.tone; size: 14 }
-        Text { id: label; font.pixelSize: 12; color: theme.textPrimary; wrapMode: Text.Wrap; Layout.fillWidth: true }
+        Text { id: label; font.pixelSize: 12; color: Theme.textPrimary; wrapMode: Text.Wrap; Layout.fillWidth: true }
     }
 }

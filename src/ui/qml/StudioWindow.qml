@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Tolvane
 
 // The "Video Studio" window. Its content follows the studio: the finalizing
 // progress while a recording is prepared, the editor once one is open, and
@@ -12,9 +13,9 @@ Window {
     // The editor's content needs at least this much.
     minimumWidth: 860
     minimumHeight: 640
-    color: theme.appBackground
+    color: Theme.appBackground
 
-    readonly property bool preparing: studio.phase === "preparing"
+    readonly property bool preparing: Studio.phase === Studio.Preparing
 
     Column {
         objectName: "studioPreparing"
@@ -26,7 +27,7 @@ Window {
             text: qsTr("Finalizing the recording before opening the editor.")
             font.pixelSize: 14
             font.weight: Font.DemiBold
-            color: theme.textPrimary
+            color: Theme.textPrimary
         }
         ProgressBar {
             id: progress
@@ -34,16 +35,16 @@ Window {
             width: 280
             from: 0
             to: 1
-            value: studio.phaseProgress
+            value: Studio.phaseProgress
             Accessible.name: qsTr("Finalizing the recording")
-            background: Rectangle { implicitHeight: 6; radius: 3; color: theme.hairline }
+            background: Rectangle { implicitHeight: 6; radius: 3; color: Theme.hairline }
             contentItem: Item {
                 implicitHeight: 6
                 Rectangle {
                     width: progress.visualPosition * parent.width
                     height: parent.height
                     radius: 3
-                    color: theme.brandBlue
+                    color: Theme.brandBlue
                     Behavior on width { NumberAnimation { duration: 200 } }
                 }
             }
@@ -53,27 +54,27 @@ Window {
     Column {
         objectName: "studioEmpty"
         // With a recording open the editor takes the window.
-        visible: !window.preparing && studio.editModel === null
+        visible: !window.preparing && Studio.editModel === null
         anchors.centerIn: parent
         spacing: 8
         Icon {
             anchors.horizontalCenter: parent.horizontalCenter
             name: "video.badge.plus"
             size: 40
-            color: theme.textSecondary
+            color: Theme.textSecondary
         }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("No recording open")
             font.pixelSize: 16
             font.weight: Font.DemiBold
-            color: theme.textPrimary
+            color: Theme.textPrimary
         }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Record a video from the chat composer and it lands here for trimming.")
             font.pixelSize: 13
-            color: theme.textSecondary
+            color: Theme.textSecondary
         }
     }
 }

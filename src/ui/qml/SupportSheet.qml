@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Tolvane
 
 // The support form, and the thank-you once the note is sent.
 Popup {
@@ -11,78 +12,78 @@ Popup {
     width: 460
     height: 460
     padding: 20
-    onAboutToShow: support.open()
-    background: Rectangle { color: theme.cardBackground; radius: 12; border.color: theme.hairline }
+    onAboutToShow: Support.open()
+    background: Rectangle { color: Theme.cardBackground; radius: 12; border.color: Theme.hairline }
     contentItem: ColumnLayout {
         spacing: 10
         RowLayout {
-            Text { text: qsTr("Support"); font.pixelSize: 15; font.weight: Font.DemiBold; color: theme.textPrimary }
+            Text { text: qsTr("Support"); font.pixelSize: 15; font.weight: Font.DemiBold; color: Theme.textPrimary }
             Rectangle { width: 7; height: 7; radius: 3.5; color: "#1E8E3E" }
-            Text { text: qsTr("Online"); color: theme.textSecondary; font.pixelSize: 12 }
+            Text { text: qsTr("Online"); color: Theme.textSecondary; font.pixelSize: 12 }
             Item { Layout.fillWidth: true }
             IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: sheet.close() }
         }
         ColumnLayout {
-            visible: !support.sent
+            visible: !Support.sent
             spacing: 10
             Text {
                 Layout.fillWidth: true
                 text: qsTr("Hit a snag or something's broken? Send us a note and a human on the team will reply by email.")
-                color: theme.textSecondary
+                color: Theme.textSecondary
                 font.pixelSize: 13
                 wrapMode: Text.Wrap
             }
-            Text { text: qsTr("Your email"); font.pixelSize: 13; font.weight: Font.Medium; color: theme.textPrimary }
+            Text { text: qsTr("Your email"); font.pixelSize: 13; font.weight: Font.Medium; color: Theme.textPrimary }
             TextField {
                 Layout.fillWidth: true
-                text: support.email
-                onTextEdited: support.email = text
-                placeholderText: support.emailPlaceholder
+                text: Support.email
+                onTextEdited: Support.email = text
+                placeholderText: Support.emailPlaceholder
                 inputMethodHints: Qt.ImhEmailCharactersOnly | Qt.ImhNoPredictiveText
             }
-            Text { text: qsTr("How can we help?"); font.pixelSize: 13; font.weight: Font.Medium; color: theme.textSecondary }
+            Text { text: qsTr("How can we help?"); font.pixelSize: 13; font.weight: Font.Medium; color: Theme.textSecondary }
             Rectangle {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 Layout.minimumHeight: 150
-                color: theme.cardBackground
+                color: Theme.cardBackground
                 border.width: 1
-                border.color: theme.hairline
+                border.color: Theme.hairline
                 radius: 8
                 ScrollView {
                     anchors.fill: parent
                     TextArea {
-                        text: support.message
-                        onTextChanged: if (support.message !== text) support.message = text
+                        text: Support.message
+                        onTextChanged: if (Support.message !== text) Support.message = text
                         wrapMode: TextArea.Wrap
-                        color: theme.textPrimary
+                        color: Theme.textPrimary
                         background: null
                         Accessible.name: qsTr("Message")
                     }
                 }
             }
-            Text { visible: support.hasError; text: support.error; color: "#D93025"; font.pixelSize: 12; wrapMode: Text.Wrap; Layout.fillWidth: true }
+            Text { visible: Support.hasError; text: Support.error; color: "#D93025"; font.pixelSize: 12; wrapMode: Text.Wrap; Layout.fillWidth: true }
             Button {
                 Layout.alignment: Qt.AlignRight
-                enabled: support.canSend && !support.sending
-                text: support.sending ? qsTr("Sending…") : qsTr("Send")
+                enabled: Support.canSend && !Support.sending
+                text: Support.sending ? qsTr("Sending…") : qsTr("Send")
                 font.weight: Font.DemiBold
-                palette.button: theme.brandBlue
+                palette.button: Theme.brandBlue
                 palette.buttonText: "white"
-                onClicked: support.send()
+                onClicked: Support.send()
             }
         }
         ColumnLayout {
-            visible: support.sent
+            visible: Support.sent
             Layout.fillWidth: true
             Layout.fillHeight: true
             spacing: 12
             Item { Layout.fillHeight: true }
             Icon { name: "checkmark.circle.fill"; color: "#1E8E3E"; size: 44; Layout.alignment: Qt.AlignHCenter }
-            Text { text: qsTr("Message sent"); font.weight: Font.DemiBold; font.pixelSize: 15; color: theme.textPrimary; Layout.alignment: Qt.AlignHCenter }
+            Text { text: qsTr("Message sent"); font.weight: Font.DemiBold; font.pixelSize: 15; color: Theme.textPrimary; Layout.alignment: Qt.AlignHCenter }
             Text {
-                text: support.thanksText
-                color: theme.textSecondary
+                text: Support.thanksText
+                color: Theme.textSecondary
                 font.pixelSize: 13
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap

@@ -1,19 +1,20 @@
 import QtQuick
 import QtQuick.Controls
 import QtMultimedia
+import Tolvane
 
 // A recorded short, played inline: its first picture until it plays, a large
 // play button, and a control bar (play/pause, time, seek, sound) that shows
 // while paused or under the pointer. Space plays and pauses when focused.
 Rectangle {
     id: bubble
-    property url source
+    property string source
     implicitWidth: 380
     implicitHeight: 220
     radius: 10
     color: "black"
     border.width: 1
-    border.color: theme.hairline
+    border.color: Theme.hairline
     clip: true
     activeFocusOnTab: true
     Accessible.role: Accessible.Animation
@@ -58,8 +59,8 @@ Rectangle {
         asynchronous: true
         fillMode: Image.PreserveAspectFit
         sourceSize.height: 440
-        source: bubble.source.toString() === "" ? ""
-                : "image://poster/" + encodeURIComponent(bubble.source.toString())
+        source: bubble.source === "" ? ""
+                : "image://poster/" + encodeURIComponent(bubble.source)
     }
     VideoOutput {
         id: output
@@ -142,6 +143,9 @@ Rectangle {
                 // A fixed width, so the seek bar does not shift as digits change.
                 width: widest.width + 2
                 TextMetrics { id: widest; font: time.font; text: "00:00 / 00:00" }
+                // The player's position and duration are qlonglong, a type Qt 6.4's QML
+                // type files never declare.
+                // qmllint disable type
                 text: bubble.clock(player.position) + " / " + bubble.clock(player.duration)
             }
             Slider {
@@ -154,6 +158,7 @@ Rectangle {
                 focusPolicy: Qt.NoFocus
                 Accessible.name: qsTr("Position")
                 value: pressed ? value : player.position
+                // qmllint enable type
                 onMoved: player.position = value
                 background: Rectangle {
                     x: seek.leftPadding

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "ui/shell/sharedobjects.h"
+
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
+
+class QJSEngine;
 
 namespace tolvane {
 
@@ -15,6 +20,8 @@ class VideoStudioController;
 // update check and the server manager; the view only binds.
 class RootViewModel : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Root)
+    QML_SINGLETON
     Q_PROPERTY(bool updateVisible READ updateVisible NOTIFY updateChanged)
     Q_PROPERTY(QString updateTitle READ updateTitle NOTIFY updateChanged)
     Q_PROPERTY(QString updateNotes READ updateNotes NOTIFY updateChanged)
@@ -27,6 +34,11 @@ class RootViewModel : public QObject {
     Q_PROPERTY(QString saveBannerText READ saveBannerText NOTIFY saveChanged)
 
 public:
+    // The instance the view host shares with the views.
+    static RootViewModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<RootViewModel>(engine);
+    }
+
     explicit RootViewModel(QString serviceRoot, QObject* parent = nullptr);
 
     bool updateVisible() const { return !m_version.isEmpty(); }

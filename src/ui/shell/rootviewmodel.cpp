@@ -67,8 +67,8 @@ void RootViewModel::retryServer() {
 void RootViewModel::followStudio(VideoStudioController* studio) {
     connect(studio, &VideoStudioController::phaseChanged, this, [this, studio] {
         const auto phase = studio->phaseCase();
-        if (phase == VideoStudioController::PhaseCase::preparing ||
-            phase == VideoStudioController::PhaseCase::editing) {
+        if (phase == VideoStudioController::PhaseCase::Preparing ||
+            phase == VideoStudioController::PhaseCase::Editing) {
             Q_EMIT studioWindowRequested();
         }
     });
