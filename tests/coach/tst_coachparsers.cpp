@@ -23,6 +23,8 @@ private Q_SLOTS:
     void requestParserLimits();
     void requestParserSplitsPipelinedRequests();
     void requestParserSpoolsLargeBodies();
+    void requestParserDecodesChunkedBodies_data();
+    void requestParserDecodesChunkedBodies();
     void listenAddress_data();
     void listenAddress();
     void postWriterUsesTheUsersWords();
@@ -130,7 +132,15 @@ void TestCoachParsers::requestParserLimits_data() {
     QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400;
     QTest::newRow("chunked body") << QByteArray(
                                          "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")
-                                  << 501;
+                                  << 0;
+    QTest::newRow("other coding")
+        << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: gzip, chunked\r\n\r\n") << 501;
+    QTest::newRow("chunked beside a length")
+        << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n")
+        << 400;
+    QTest::newRow("chunked twice") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n"
+                                                 "Transfer-Encoding: chunked\r\n\r\n")
+                                   << 400;
     QTest::newRow("signed length")
         << QByteArray("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n") << 400;
     QTest::newRow("length with junk")
@@ -206,6 +216,76 @@ void TestCoachParsers::requestParserSpoolsLargeBodies() {
     QVERIFY(request.bodyFile);
     QVERIFY(request.memoryBody.isEmpty());
     QCOMPARE(request.body().toByteArray(), payload);
+}
+
+void TestCoachParsers::requestParserDecodesChunkedBodies_data() {
+    QTest::addColumn<QByteArray>("body"); // after a chunked POST head
+    QTest::addColumn<int>("status");      // 0: accepted
+    QTest::addColumn<QByteArray>("decoded");
+    QTest::newRow("two chunks") << QByteArray("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n") << 0
+                                << QByteArray("hello world");
+    QTest::newRow("empty body") << QByteArray("0\r\n\r\n") << 0 << QByteArray();
+    QTest::newRow("upper-case hex, extension")
+        << QByteArray("A;name=value\r\n0123456789\r\n0\r\n\r\n") << 0 << QByteArray("0123456789");
+    QTest::newRow("trailer fields")
+        << QByteArray("3\r\nabc\r\n0\r\nX-Sum: 1\r\nY: 2\r\n\r\n") << 0 << QByteArray("abc");
+    QTest::newRow("bare line feeds") << QByteArray("3\nabc\n0\n\n") << 0 << QByteArray("abc");
+    QTest::newRow("binary data with CR LF inside")
+        << QByteArray("4\r\n\r\n\r\n\r\n0\r\n\r\n") << 0 << QByteArray("\r\n\r\n");
+    QTest::newRow("over the limit in small chunks")
+        << QByteArray("8\r\n12345678\r\n8\r\n12345678\r\n1\r\nx\r\n0\r\n\r\n") << 413
+        << QByteArray();
+    QTest::newRow("one huge chunk") << QByteArray("fffffffffffffff\r\n") << 413 << QByteArray();
+    QTest::newRow("not hex") << QByteArray("g\r\nx\r\n0\r\n\r\n") << 400 << QByteArray();
+    QTest::newRow("negative size") << QByteArray("-1\r\nx\r\n0\r\n\r\n") << 400 << QByteArray();
+    QTest::newRow("no size") << QByteArray("\r\nx\r\n0\r\n\r\n") << 400 << QByteArray();
+    QTest::newRow("data longer than its size")
+        << QByteArray("2\r\nabc\r\n0\r\n\r\n") << 400 << QByteArray();
+    QTest::newRow("endless size line") << QByteArray(2000, '0') << 400 << QByteArray();
+    QTest::newRow("endless trailers")
+        << QByteArray("0\r\n" + QByteArray(300, 'x') + "\r\n") << 431 << QByteArray();
+}
+
+// Byte by byte, so every state sees its input split at every place; a second
+// request on the same connection follows the chunked one.
+void TestCoachParsers::requestParserDecodesChunkedBodies() {
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QByteArray, decoded);
+    HttpRequestParser::Limits limits;
+    limits.maxHeaderBytes = 256;
+    limits.maxBodyBytes = 16;
+    limits.spoolThreshold = 8; // bodies above 8 bytes go to a file on the way
+    HttpRequestParser parser(limits);
+    const QByteArray wire = "POST /api/x HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n" + body +
+                            "GET /next HTTP/1.1\r\n\r\n";
+    QByteArray buffer;
+    QList<HttpRequest> requests;
+    int error = 0;
+    for (qsizetype i = 0; i < wire.size() && error == 0; ++i) {
+        buffer.append(wire[i]);
+        for (;;) {
+            const auto s = parser.feed(buffer);
+            if (s == HttpRequestParser::Status::Error) {
+                error = parser.errorStatus();
+                break;
+            }
+            if (s == HttpRequestParser::Status::Done) {
+                requests.append(parser.takeRequest());
+                continue;
+            }
+            if (s == HttpRequestParser::Status::NeedMore)
+                break;
+        }
+    }
+    QCOMPARE(error, status);
+    if (status != 0)
+        return;
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[0].body().toByteArray(), decoded);
+    QCOMPARE(bool(requests[0].bodyFile), decoded.size() > 8);
+    QCOMPARE(requests[1].path, QStringLiteral("/next"));
+    QVERIFY(requests[1].body().isEmpty());
 }
 
 void TestCoachParsers::listenAddress_data() {
