@@ -100,7 +100,8 @@ QStringList GrammarCheck::nouns(const QString& phrase) {
                                   tag.startsWith(QLatin1String(".s")) ||
                                   tag.contains(QLatin1String("ALL-UPPER")) ||
                                   tag.contains(QLatin1String("CAPITALIZED"));
-                if (noun && wordRe.match(bare).capturedLength() == bare.size())
+                const bool wall = bare.endsWith(QLatin1String("-WALL"));
+                if (noun && !wall && wordRe.match(bare).capturedLength() == bare.size())
                     out.append(bare);
             }
             linkage_delete(l);

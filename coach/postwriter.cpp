@@ -332,8 +332,8 @@ QStringList PostWriter::hashtags(const QString& material, int max) {
             weakTagWords().contains(key) || word.size() < 2)
             return;
         seen.insert(key);
-        // Acronyms stay as written ("#CI"); words get a capital.
-        tags.append(QLatin1Char('#') + (word == word.toUpper() ? word : capitalised(key)));
+        // Words keep their letters ("#CI", "#BillingSystem") and get a capital.
+        tags.append(QLatin1Char('#') + capitalised(word));
     };
     const QString topic = topicOf(material);
     const QStringList topicNouns = GrammarCheck::nouns(topic);
