@@ -137,7 +137,7 @@ const QSet<QString>& weakTagWords() {
 QString withArticle(const QString& phrase) {
     const QString p = phrase.trimmed();
     static const QRegularExpression vowel(
-        QStringLiteral(R"(^([aeio]|u(?!ni|se|sa|x\b)|hour|honest|[AEFHILMNORSX][A-Z]))"),
+        QStringLiteral(R"(^([aeio]|u(?!ni|se|sa|x\b)|hour|honest))"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression upperVowel(QStringLiteral(R"(^[AEFHILMNORSX][A-Z0-9])"));
     const bool an = upperVowel.match(p).hasMatch() ||

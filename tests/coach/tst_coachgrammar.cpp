@@ -143,8 +143,11 @@ void TestCoachGrammar::rewritesDoWhatTheySay() {
     QFETCH(QStringList, nouns);
     const QString uid = QStringLiteral("mac-rewrite-") + QTest::currentDataTag();
     const qint64 userId = m_store->user(uid).id;
+    say(uid, QStringLiteral("I'm a staff engineer at Fintrail."));
     say(uid, request);
     const QString draft = m_store->latestDraft(userId)->text;
+    // What the coach remembers shows in the body, with the right article.
+    QVERIFY2(draft.contains(QLatin1String("As a staff engineer at Fintrail,")), qPrintable(draft));
     const QStringList tags = tagsOf(draft);
     QVERIFY2(tags.size() >= 3 && tags.size() <= 5, qPrintable(draft));
     int fromRequest = 0;
