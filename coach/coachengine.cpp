@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -57,6 +59,8 @@ CoachEngine::CoachEngine(Store& store)
         {Intent::Reshape, makeReshapeIntent},
         {Intent::ProfileReview, makeProfileReviewIntent},
         {Intent::Ideas, makeIdeasIntent},
+        {Intent::Hooks, makeHooksIntent},
+        {Intent::Hashtags, makeHashtagsIntent},
         {Intent::PostReview, makePostReviewIntent},
         {Intent::Remember, makeRememberIntent},
         {Intent::MemoryReport, makeMemoryReportIntent},
@@ -154,6 +158,33 @@ std::pair<Intent, IntentArgs> CoachEngine::route(const IntentContext& c) const {
             return {Intent::DraftOffer, {.arg = offer}};
     }
 
+    // "Give me 3 post ideas for this week", "ideas about hiring".
+    static const QRegularExpression ideasRe = ci(QStringLiteral(
+        R"(^(?:please\s+)?(?:(?:can|could) you\s+)?(?:give me|suggest|share|list|send me|i need|any|some|brainstorm)?\s*)"
+        R"((\d+|a few|some|three|five|ten|more)?\s*(?:more\s+|new\s+|fresh\s+)?(?:linkedin\s+)?(?:post|content)?\s*ideas?\b(.*)$)"));
+    if (const auto m = ideasRe.match(c.text); m.hasMatch() && !c.text.contains(QLatin1Char('?'))) {
+        static const QMap<QString, int> numbers = {
+            {QStringLiteral("three"), 3}, {QStringLiteral("five"), 5}, {QStringLiteral("ten"), 10}};
+        const QString n = m.captured(1).toLower();
+        const int count = std::clamp(numbers.value(n, n.toInt() > 0 ? n.toInt() : 3), 1, 10);
+        QString topic = m.captured(2).trimmed();
+        static const QRegularExpression when = ci(QStringLiteral(
+            R"(\s*\b(?:for\s+)?(?:this|next|the)\s+(?:week|month|weekend)\b|\s*\bfor\s+today\b|\s*\btoday\b)"));
+        topic.remove(when);
+        static const QRegularExpression lead = ci(QStringLiteral(R"(^(?:about|on|for|around)\s+)"));
+        topic.remove(lead);
+        return {Intent::Ideas, {.arg = stripStop(topic), .count = count}};
+    }
+
+    static const QRegularExpression hooksRe = ci(QStringLiteral(
+        R"(^(?:please\s+)?(?:give me|suggest|write|try|show me|any|some|more|other|better|alternative|new|\d+)\b.*\b(?:hooks?|opening lines?|openers?|first lines?)\b)"));
+    if (hooksRe.match(c.text).hasMatch())
+        return {Intent::Hooks, {}};
+    static const QRegularExpression hashtagsRe = ci(QStringLiteral(
+        R"(^(?:please\s+)?(?:(?:give me|suggest|add|generate|write|find|get me|i need|need|some|more|better)\b.*\bhashtags?\b|hashtags?(?:\s+(?:for|please)\b.*)?[.!]*$))"));
+    if (hashtagsRe.match(c.text).hasMatch() && !c.text.contains(QLatin1Char('?')))
+        return {Intent::Hashtags, {}};
+
     static const QRegularExpression scheduleRe =
         ci(QStringLiteral(R"(^(please\s+)?(schedule|post|publish|queue)\b(?!.*\babout\b).*$)"));
     if (scheduleRe.match(c.text).hasMatch() && wordCount(c.text) <= 12)
@@ -169,6 +200,14 @@ std::pair<Intent, IntentArgs> CoachEngine::route(const IntentContext& c) const {
     // post about ..."): what comes before it is remembered, the rest is material.
     static const QRegularExpression draftRe = ci(QStringLiteral(
         R"((^|[.!?\n]\s*)(please\s+)?(can you\s+|could you\s+)?(draft|write|create|make)\s+(me\s+)?(a\s+|an\s+)?((linkedin|short|quick|new)\s+)*(post|update)\b)"));
+    // "A post on X", "share X", "post about X": a request without "write".
+    static const QRegularExpression shortDraftRe = ci(QStringLiteral(
+        R"(^(?:(?:a|an)\s+(?:linkedin\s+|short\s+|quick\s+)*(?:post|update)\s+(?:about|on)|(?:share|post|write|talk)\s+about|share)\s+(.+)$)"));
+    if (const auto m = shortDraftRe.match(c.text); m.hasMatch() && wordCount(m.captured(1)) >= 2)
+        return {Intent::DraftRequest,
+                {.arg = PostWriter::materialFrom(c.text),
+                 .style = styleWord,
+                 .facts = factsIn(c.text)}};
     if (const auto m = draftRe.match(c.text); m.hasMatch()) {
         const QString before = c.text.left(m.capturedStart(0) + m.capturedLength(1));
         const QString material = PostWriter::materialFrom(c.text.mid(m.capturedEnd(1)));

@@ -5,6 +5,7 @@
 #include "httpresponder.h"
 #include "multipartparser.h"
 #include "previewrenderer.h"
+#include "textcut.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -312,7 +313,7 @@ void CoachService::route(HttpRequest& request, HttpResponder* r) {
                    {{"Allow", allowed.join(", ")}});
         return;
     }
-    r->respondError(404, QStringLiteral("not found: %1").arg(request.path.left(200)));
+    r->respondError(404, QStringLiteral("not found: %1").arg(textcut::prefix(request.path, 200)));
 }
 
 void CoachService::health(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&) {
@@ -814,7 +815,7 @@ void CoachService::contact(HttpRequest& request, HttpResponder* r) {
         return r->respondError(400, QStringLiteral("the message is empty"));
     if (message.size() > 20'000)
         return r->respondError(413, QStringLiteral("the message is too long"));
-    const qint64 id = m_store.addContact(email, message, page.left(500));
+    const qint64 id = m_store.addContact(email, message, textcut::prefix(page, 500));
     if (failedToStore(r))
         return;
     qCInfo(lcService) << "contact note" << id << "from" << email;

@@ -1,6 +1,7 @@
 #include "editpage.h"
 
 #include "common/iso8601.h"
+#include "textcut.h"
 
 namespace tolvane::coach {
 
@@ -94,7 +95,7 @@ QByteArray EditPage::render(const Draft& draft, const Author& author) {
                            "</button></div><div id=\"status\"></div></section>");
     html += QStringLiteral("<section><h2>LIVE PREVIEW</h2><div class=\"card\"><div class=\"head\">"
                            "<div class=\"avatar\">%1</div><div><div class=\"name\">%2</div>")
-                .arg(esc(QString(name.at(0).toUpper())), esc(name));
+                .arg(esc(textcut::firstGrapheme(name).toUpper()), esc(name));
     if (!author.headline.trimmed().isEmpty())
         html += QStringLiteral("<div class=\"sub\">%1</div>").arg(esc(author.headline.trimmed()));
     html += QStringLiteral("<div class=\"sub\">now · 🌐</div></div></div>"

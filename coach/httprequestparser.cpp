@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QUrl>
 
+#include <cctype>
+
 namespace tolvane::coach {
 
 namespace {
@@ -59,13 +61,15 @@ HttpRequestParser::Status HttpRequestParser::feed(QByteArray& buffer) {
         buffer.remove(0, end + 4);
         if (const Status s = parseHead(head); s == Status::Error)
             return s;
-        if (m_remaining == 0) {
+        if (m_remaining == 0 && !m_chunked) {
             m_state = State::Complete;
             return Status::Done;
         }
         m_state = State::Body;
         return Status::HeadersDone;
     }
+    if (m_chunked)
+        return feedChunked(buffer);
     // Body.
     const qint64 take = std::min<qint64>(m_remaining, buffer.size());
     if (take > 0) {
@@ -75,10 +79,96 @@ HttpRequestParser::Status HttpRequestParser::feed(QByteArray& buffer) {
     }
     if (m_remaining > 0)
         return Status::NeedMore;
+    return finishBody();
+}
+
+HttpRequestParser::Status HttpRequestParser::finishBody() {
     if (m_request.bodyFile)
         m_request.bodyFile->flush();
     m_state = State::Complete;
     return Status::Done;
+}
+
+HttpRequestParser::Status HttpRequestParser::feedChunked(QByteArray& buffer) {
+    // A size line holds at most 16 hex digits and extensions; more is abuse.
+    constexpr qsizetype maxSizeLine = 1024;
+    for (;;) {
+        if (m_chunk == Chunk::Data) {
+            const qint64 take = std::min<qint64>(m_remaining, buffer.size());
+            if (take > 0) {
+                if (!appendBody(buffer, take))
+                    return fail(500, QStringLiteral("could not store the request body"));
+                m_remaining -= take;
+            }
+            if (m_remaining > 0)
+                return Status::NeedMore;
+            m_chunk = Chunk::DataEnd;
+            continue;
+        }
+        const qsizetype lf = buffer.indexOf('\n');
+        if (lf < 0) {
+            if (m_chunk == Chunk::Trailers &&
+                m_trailerBytes + buffer.size() > m_limits.maxHeaderBytes)
+                return fail(431, QStringLiteral("request trailer too large"));
+            if (m_chunk != Chunk::Trailers && buffer.size() > maxSizeLine)
+                return fail(400, QStringLiteral("malformed chunk size"));
+            return Status::NeedMore;
+        }
+        QByteArray line = buffer.left(lf);
+        buffer.remove(0, lf + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (m_chunk == Chunk::DataEnd) {
+            if (!line.isEmpty())
+                return fail(400, QStringLiteral("chunk data longer than its size"));
+            m_chunk = Chunk::Size;
+            continue;
+        }
+        if (m_chunk == Chunk::Trailers) {
+            // Trailer fields are read and dropped; the empty line ends the body.
+            m_trailerBytes += lf + 1;
+            if (m_trailerBytes > m_limits.maxHeaderBytes)
+                return fail(431, QStringLiteral("request trailer too large"));
+            if (line.isEmpty())
+                return finishBody();
+            continue;
+        }
+        if (line.size() > maxSizeLine)
+            return fail(400, QStringLiteral("malformed chunk size"));
+        const qsizetype semicolon = line.indexOf(';');
+        const QByteArray digits = (semicolon < 0 ? line : line.left(semicolon)).trimmed();
+        bool ok = !digits.isEmpty() && digits.size() <= 15;
+        for (char ch : digits)
+            ok = ok && std::isxdigit(static_cast<unsigned char>(ch));
+        const qint64 size = ok ? digits.toLongLong(&ok, 16) : -1;
+        if (!ok)
+            return fail(400, QStringLiteral("malformed chunk size"));
+        if (size == 0) {
+            m_chunk = Chunk::Trailers;
+            continue;
+        }
+        m_bodySize += size;
+        if (m_bodySize > m_bodyLimit)
+            return fail(413, QStringLiteral("request body too large"));
+        if (!m_request.bodyFile && m_bodySize > m_limits.spoolThreshold && !spool())
+            return fail(507, QStringLiteral("no room to store the request body"));
+        m_remaining = size;
+        m_chunk = Chunk::Data;
+    }
+}
+
+bool HttpRequestParser::spool() {
+    const QString dir = m_limits.spoolDir.isEmpty() ? QDir::tempPath() : m_limits.spoolDir;
+    auto file =
+        std::make_shared<QTemporaryFile>(dir + QStringLiteral("/tolvane-coach-body-XXXXXX"));
+    if (!file->open())
+        return false;
+    // A chunked body learns its size as it goes: what is in memory moves over.
+    if (file->write(m_request.memoryBody) != m_request.memoryBody.size())
+        return false;
+    m_request.memoryBody = QByteArray();
+    m_request.bodyFile = std::move(file);
+    return true;
 }
 
 bool HttpRequestParser::appendBody(QByteArray& buffer, qint64 count) {
@@ -132,9 +222,23 @@ HttpRequestParser::Status HttpRequestParser::parseHead(const QByteArray& head) {
         m_request.path = QStringLiteral("/");
     m_request.query = QUrlQuery(url);
 
-    if (m_request.hasHeader("transfer-encoding"))
-        return fail(501, QStringLiteral("chunked request bodies are not supported; send "
-                                        "Content-Length"));
+    const bool upload = m_request.path == m_limits.uploadPath;
+    const qint64 limit = upload ? m_limits.maxUploadBytes : m_limits.maxBodyBytes;
+    if (m_request.hasHeader("transfer-encoding")) {
+        int count = 0;
+        for (const auto& h : m_request.headers)
+            count += h.first == "transfer-encoding" ? 1 : 0;
+        // A length beside the coding is how requests are smuggled past proxies.
+        if (count > 1 || m_request.hasHeader("content-length"))
+            return fail(400, QStringLiteral("conflicting body framing"));
+        if (m_request.header("transfer-encoding").toLower() != "chunked")
+            return fail(501, QStringLiteral("only the chunked transfer coding is supported"));
+        if (m_request.version == "HTTP/1.0")
+            return fail(400, QStringLiteral("chunked bodies need HTTP/1.1"));
+        m_chunked = true;
+        m_bodyLimit = limit;
+        return Status::NeedMore;
+    }
     qint64 length = 0;
     if (m_request.hasHeader("content-length")) {
         // Several values or anything but digits is a smuggling attempt or a bug.
@@ -151,18 +255,12 @@ HttpRequestParser::Status HttpRequestParser::parseHead(const QByteArray& head) {
         if (count > 1)
             return fail(400, QStringLiteral("duplicate Content-Length"));
     }
-    const bool upload = m_request.path == m_limits.uploadPath;
-    const qint64 limit = upload ? m_limits.maxUploadBytes : m_limits.maxBodyBytes;
     if (length > limit)
         return fail(413, QStringLiteral("request body too large"));
     m_remaining = length;
     if (length > m_limits.spoolThreshold) {
-        const QString dir = m_limits.spoolDir.isEmpty() ? QDir::tempPath() : m_limits.spoolDir;
-        auto file =
-            std::make_shared<QTemporaryFile>(dir + QStringLiteral("/tolvane-coach-body-XXXXXX"));
-        if (!file->open())
+        if (!spool())
             return fail(507, QStringLiteral("no room to store the request body"));
-        m_request.bodyFile = std::move(file);
     } else {
         m_request.memoryBody.reserve(length);
     }
@@ -174,6 +272,10 @@ HttpRequest HttpRequestParser::takeRequest() {
     m_request = HttpRequest();
     m_state = State::Head;
     m_remaining = 0;
+    m_chunked = false;
+    m_chunk = Chunk::Size;
+    m_bodySize = 0;
+    m_trailerBytes = 0;
     return request;
 }
 

@@ -6,7 +6,8 @@
 
 namespace tolvane::coach {
 
-// Incremental parser of HTTP/1.1 requests with Content-Length bodies.
+// Incremental parser of HTTP/1.1 requests with Content-Length or chunked
+// bodies.
 // Bounds every size so that a client cannot make the service hold more than
 // the limits allow; bodies above the spool threshold go to a temporary file.
 class HttpRequestParser {
@@ -36,14 +37,25 @@ public:
 
 private:
     enum class State { Head, Body, Complete, Failed };
+    // Where a chunked body is: a size line, its data, the line end after the
+    // data, or the trailer lines after the last chunk.
+    enum class Chunk { Size, Data, DataEnd, Trailers };
     Status fail(int status, const QString& message);
     Status parseHead(const QByteArray& head);
+    Status feedChunked(QByteArray& buffer);
+    Status finishBody();
+    bool spool();
     bool appendBody(QByteArray& buffer, qint64 count);
 
     Limits m_limits;
     State m_state = State::Head;
     HttpRequest m_request;
     qint64 m_remaining = 0;
+    bool m_chunked = false;
+    Chunk m_chunk = Chunk::Size;
+    qint64 m_bodySize = 0;  // bytes of a chunked body so far
+    qint64 m_bodyLimit = 0; // its limit, by path
+    qsizetype m_trailerBytes = 0;
     int m_errorStatus = 0;
     QString m_errorMessage;
 };

@@ -19,6 +19,7 @@ public:
     struct Author {
         QString audience; // who the user writes for, may be empty
         QString role;
+        QString company;
     };
 
     static const QList<Style>& styles();
@@ -31,9 +32,17 @@ public:
     static QString materialFrom(const QString& request);
     static QString topicOf(const QString& material);
 
-    static QString write(const QString& material, const QString& style, const Author& author);
+    // `variant` picks among the templates of a style, so two drafts on one
+    // topic read differently.
+    static QString write(const QString& material, const QString& style, const Author& author,
+                         int variant = 0);
     static QStringList sentences(const QString& material);
-    static QStringList hashtags(const QString& material, int max = 3);
+    // Three to five tags, the first from the nouns of the user's own words.
+    static QStringList hashtags(const QString& material, int max = 5);
+    // Opening lines for a post on the topic of `material`, each a sentence.
+    static QStringList hooks(const QString& material, int count);
+    // Post ideas on `topic` (may be empty), each one line.
+    static QStringList ideas(const QString& topic, int count, int variant = 0);
 };
 
 } // namespace tolvane::coach

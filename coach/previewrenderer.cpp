@@ -1,5 +1,7 @@
 #include "previewrenderer.h"
 
+#include "textcut.h"
+
 #include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
@@ -72,7 +74,7 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
     const QString name = card.name.trimmed().isEmpty() ? QStringLiteral("Your Name") : card.name;
     const QString initial = card.name.trimmed().isEmpty()
                                 ? QStringLiteral("Y")
-                                : QString(card.name.trimmed().at(0).toUpper());
+                                : textcut::firstGrapheme(card.name.trimmed()).toUpper();
     const QFont nameFont = font(15, QFont::DemiBold);
     const QFont smallFont = font(12);
     const QFont bodyFont = font(14);

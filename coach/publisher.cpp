@@ -2,6 +2,7 @@
 
 #include "common/iso8601.h"
 #include "store.h"
+#include "textcut.h"
 
 #include <QLoggingCategory>
 
@@ -25,9 +26,7 @@ int Publisher::publishDue(const QDateTime& now) {
         if (!m_store.publishDraft(d.token, d.text, now))
             continue;
         ++count;
-        QString hook = d.text.section(QLatin1Char('\n'), 0, 0).trimmed();
-        if (hook.size() > 80)
-            hook = hook.left(79).trimmed() + QStringLiteral("…");
+        const QString hook = textcut::elide(d.text.section(QLatin1Char('\n'), 0, 0).trimmed(), 80);
         QString text = QStringLiteral("Your scheduled post “%1” is live now.").arg(hook);
         // A post whose time passed while the coach was not running goes out late;
         // say so rather than pretend it went out on time.

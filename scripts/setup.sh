@@ -20,6 +20,8 @@ packages=(
   libavdevice-dev libavfilter-dev ffmpeg
   # local coach service: store, and the font its post previews are drawn with
   libsqlite3-dev fonts-dejavu-core
+  # local coach: English grammar for the posts it writes
+  liblink-grammar-dev link-grammar-dictionaries-en
   # on-device speech (engine, en-US model), caption faces, speech fixtures for tests
   libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us fonts-roboto-unhinted
   flite pocketsphinx-testdata

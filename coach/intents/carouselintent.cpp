@@ -2,6 +2,7 @@
 #include "intentsupport.h"
 #include "previewrenderer.h"
 #include "store.h"
+#include "textcut.h"
 
 namespace tolvane::coach {
 
@@ -59,10 +60,8 @@ CoachTurn CarouselIntent::handle(const IntentContext& c, const IntentArgs& a) {
                   QStringLiteral("Short sentences. Big type."),
                   QStringLiteral("End with a question or a next step.")};
     }
-    for (QString& s : slides) {
-        if (s.size() > 160)
-            s = s.left(159).trimmed() + QStringLiteral("…");
-    }
+    for (QString& s : slides)
+        s = textcut::elide(s, 160);
     c.status(QStringLiteral("Rendering %1 slides in the %2 theme…")
                  .arg(slides.size())
                  .arg(theme.name.toLower()));

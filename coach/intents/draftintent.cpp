@@ -22,6 +22,10 @@ CoachTurn DraftIntent::handle(const IntentContext& c, const IntentArgs& a) {
     PostWriter::Author author;
     author.audience = c.store.memory(c.userId, QStringLiteral("audience"));
     author.role = c.store.memory(c.userId, QStringLiteral("role"));
+    author.company = c.store.memory(c.userId, QStringLiteral("company"));
+    // Each new draft takes the next templates, so a second draft on one topic differs.
+    const Overview o = c.store.overview(c.userId);
+    const int variant = int(o.drafts + o.scheduledPending + o.published);
     if (style.isEmpty())
         style = QStringLiteral("insight");
     const auto styleName = [&] {
@@ -32,7 +36,7 @@ CoachTurn DraftIntent::handle(const IntentContext& c, const IntentArgs& a) {
         return style;
     }();
     c.status(QStringLiteral("Writing the draft in the %1 style…").arg(styleName));
-    const QString text = PostWriter::write(material, style, author);
+    const QString text = PostWriter::write(material, style, author, variant);
     c.status(QStringLiteral("Saving the draft…"));
     const Draft d = c.store.createDraft(c.userId, text, style, material);
     c.store.setState(c.userId, stateOffer, {});

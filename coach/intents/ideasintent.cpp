@@ -1,5 +1,6 @@
 #include "intent.h"
 #include "intentsupport.h"
+#include "postwriter.h"
 #include "store.h"
 
 namespace tolvane::coach {
@@ -13,10 +14,30 @@ public:
     CoachTurn handle(const IntentContext& c, const IntentArgs&) override;
 };
 
-CoachTurn IdeasIntent::handle(const IntentContext& c, const IntentArgs&) {
+CoachTurn IdeasIntent::handle(const IntentContext& c, const IntentArgs& a) {
     c.status(QStringLiteral("Looking at your week and your history…"));
     CoachTurn t;
     t.intent = QStringLiteral("ideas");
+    if (a.count > 0) {
+        // Asked for a number of ideas, on a topic or on what the coach knows.
+        QString topic = a.arg;
+        if (topic.isEmpty())
+            topic = c.store.memory(c.userId, QStringLiteral("work"))
+                        .remove(QRegularExpression(QStringLiteral(R"(^\w+ing\s+(on\s+)?)")));
+        const QStringList ideas =
+            PostWriter::ideas(topic, a.count, c.in.now.toTimeZone(c.zone).date().dayOfWeek());
+        t.label = QStringLiteral("Suggest %1 post ideas").arg(ideas.size());
+        QString reply =
+            topic.isEmpty()
+                ? QStringLiteral("%1 post ideas:\n\n").arg(ideas.size())
+                : QStringLiteral("%1 post ideas on %2:\n\n").arg(ideas.size()).arg(topic);
+        for (int i = 0; i < ideas.size(); ++i)
+            reply += QStringLiteral("%1. %2\n").arg(i + 1).arg(ideas[i]);
+        reply += QStringLiteral("\nPick one and tell me your version in a few sentences; I'll "
+                                "draft it.");
+        t.reply = reply;
+        return t;
+    }
     t.label = QStringLiteral("Suggest today's post");
     const int day = c.in.now.toTimeZone(c.zone).date().dayOfWeek();
     static const QStringList themes = {

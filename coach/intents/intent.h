@@ -66,6 +66,8 @@ enum class Intent {
     Reshape,
     ProfileReview,
     Ideas,
+    Hooks,
+    Hashtags,
     PostReview,
     Remember,
     MemoryReport,
@@ -82,6 +84,7 @@ struct IntentArgs {
     QString style{};   // a post style key, or empty
     QString lead{};    // the line that opens a draft's reply, or empty for the default
     QList<QPair<QString, QString>> facts{}; // (kind, value) the user stated about themselves
+    int count{};                            // how many the user asked for ("give me 5 ideas")
 };
 
 struct IntentContext {
@@ -120,6 +123,8 @@ std::unique_ptr<IntentHandler> makeDraftOfferIntent();
 std::unique_ptr<IntentHandler> makeDraftRequestIntent();
 std::unique_ptr<IntentHandler> makeForgetMeIntent();
 std::unique_ptr<IntentHandler> makeGreetingIntent();
+std::unique_ptr<IntentHandler> makeHashtagsIntent();
+std::unique_ptr<IntentHandler> makeHooksIntent();
 std::unique_ptr<IntentHandler> makeIdeasIntent();
 std::unique_ptr<IntentHandler> makeImageIntent();
 std::unique_ptr<IntentHandler> makeLinkIntent();

@@ -1,5 +1,7 @@
 #include "intentsupport.h"
 
+#include "textcut.h"
+
 #include <QJsonDocument>
 #include <QLocale>
 #include <QMap>
@@ -18,9 +20,8 @@ QString stripStop(QString s) {
 }
 
 QString quoteFirstLine(const QString& text, int max) {
-    QString line = text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
-    if (line.size() > max)
-        line = line.left(max - 1).trimmed() + QStringLiteral("…");
+    const QString line =
+        textcut::elide(text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), max);
     return QStringLiteral("“") + line + QStringLiteral("”");
 }
 

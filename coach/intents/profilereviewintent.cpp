@@ -39,8 +39,8 @@ CoachTurn ProfileReviewIntent::handle(const IntentContext& c, const IntentArgs&)
     (goal.isEmpty() ? missing : have)
         .append(goal.isEmpty() ? QStringLiteral("your goal (“I want to …”)")
                                : QStringLiteral("Goal: ") + goal);
-    QString reply = QStringLiteral("I can't open LinkedIn from here, so I review the profile "
-                                   "you've described to me.\n\n");
+    QString reply = QStringLiteral("Here's a review of your profile, built from what you've told "
+                                   "me about yourself.\n\n");
     if (!have.isEmpty()) {
         reply += QStringLiteral("What I know:\n");
         for (const QString& h : have)

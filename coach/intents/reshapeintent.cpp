@@ -23,6 +23,8 @@ CoachTurn ReshapeIntent::handle(const IntentContext& c, const IntentArgs& a) {
     const QString material = last->topic.isEmpty() ? last->text : last->topic;
     PostWriter::Author author;
     author.audience = c.store.memory(c.userId, QStringLiteral("audience"));
+    author.role = c.store.memory(c.userId, QStringLiteral("role"));
+    author.company = c.store.memory(c.userId, QStringLiteral("company"));
     c.status(QStringLiteral("Rewriting it as %1…").arg(style));
     const QString text = PostWriter::write(material, style, author);
     CoachTurn t;

@@ -47,6 +47,7 @@ private Q_SLOTS:
     void stalledClientDoesNotBlockOthers();
     void http10StreamIsCloseDelimited();
     void idleConnectionsMakeRoomAtTheCap();
+    void chunkedRequestBodyIsRead();
 
 private:
     QTcpSocket* connectClient();
@@ -114,6 +115,21 @@ void TestCoachHttp::idleConnectionsMakeRoomAtTheCap() {
     readUntil(*refused, got, [](const QByteArray&) { return false; });
     QVERIFY2(got.startsWith("HTTP/1.1 503"), got.constData());
     QCOMPARE(stream->state(), QAbstractSocket::ConnectedState);
+}
+
+// A client that streams its body in chunks gets the same answer as one that
+// sends a length, and the connection stays usable.
+void TestCoachHttp::chunkedRequestBodyIsRead() {
+    QTcpSocket* s = connectClient();
+    QVERIFY(s);
+    s->write("POST /chunks HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nsome");
+    QTest::qWait(20);
+    s->write("\r\n6\r\n bytes\r\n0\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
+    QByteArray got;
+    QVERIFY(readUntil(*s, got, [](const QByteArray& g) { return g.endsWith("echo "); }));
+    QVERIFY2(got.startsWith("HTTP/1.1 200"), got.constData());
+    QVERIFY2(got.contains("echo some bytes"), got.constData());
+    QCOMPARE(m_seen, (QList<QByteArray>{"POST /chunks", "GET /after"}));
 }
 
 QTcpSocket* TestCoachHttp::connectClient() {

@@ -85,6 +85,44 @@ private Q_SLOTS:
         QCOMPARE(lines.at(lines.size() - 2).value("progress").toDouble(), 1.0);
     }
 
+    // A fresh id is offered to the service once: its answer replaces the id,
+    // a failure keeps the local one, and a registered id is not sent again.
+    void registerPostsTheSessionOnce_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expectedId"); // empty: the tool's own "mac-" id
+        QTest::newRow("service assigns an id")
+            << 200 << QByteArray(R"({"user_id":"srv-42"})") << QString("srv-42");
+        QTest::newRow("service fails") << 500 << QByteArray(R"({"error":"down"})") << QString();
+        QTest::newRow("reply without an id") << 200 << QByteArray("{}") << QString();
+    }
+
+    void registerPostsTheSessionOnce() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expectedId);
+        QTemporaryDir home;
+        ScriptedHttpServer server;
+        server.on("/session", Script::respond(status, body));
+        const auto [code, lines] = run(server, {"register"}, home.path());
+        QCOMPARE(code, 0);
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().first().method, QByteArray("POST"));
+        QCOMPARE(server.requests().first().path, QByteArray("/session"));
+        QCOMPARE(lines.size(), 1);
+        const QString id = lines.first().value("user_id").toString();
+        if (expectedId.isEmpty())
+            QVERIFY2(id.startsWith("mac-"), qPrintable(id));
+        else
+            QCOMPARE(id, expectedId);
+        QCOMPARE(lines.first().value("provisional"), QJsonValue(false));
+
+        const auto [againCode, againLines] = run(server, {"register"}, home.path());
+        QCOMPARE(againCode, 0);
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(againLines.first().value("user_id").toString(), id);
+    }
+
     // The store's real send flow on the app's file: statuses as they come,
     // then the conversation, which a later "show" loads back.
     void conversationSendAndShow() {

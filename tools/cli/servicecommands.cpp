@@ -175,6 +175,7 @@ QCoro::Task<int> runServiceCommand(QStringList args, QString serviceRoot) {
         co_return code;
     }
     if (command == "register"_L1) {
+        co_await settings.registerSession(endpoints);
         printLine({{u"user_id"_s, settings.userID()}, {u"provisional"_s, settings.provisional()}});
         co_return 0;
     }

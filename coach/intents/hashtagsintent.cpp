@@ -1,0 +1,44 @@
+#include "intent.h"
+#include "intentsupport.h"
+#include "postwriter.h"
+#include "store.h"
+
+namespace tolvane::coach {
+
+using namespace intents;
+
+namespace {
+
+// Hashtags for the latest draft, from the nouns of what the user wrote.
+class HashtagsIntent final : public IntentHandler {
+public:
+    CoachTurn handle(const IntentContext& c, const IntentArgs&) override;
+};
+
+CoachTurn HashtagsIntent::handle(const IntentContext& c, const IntentArgs&) {
+    CoachTurn t;
+    t.intent = QStringLiteral("hashtags");
+    t.label = QStringLiteral("Suggest hashtags");
+    const std::optional<Draft> last = c.store.latestDraft(c.userId);
+    if (!last) {
+        t.reply = QStringLiteral("Draft a post first (“write a post about …”); I pick hashtags "
+                                 "from the words of your topic.");
+        return t;
+    }
+    const QString material = last->topic.isEmpty() ? last->text : last->topic;
+    const QStringList tags = PostWriter::hashtags(material, 5);
+    t.reply = QStringLiteral("Hashtags for your latest draft: %1\n\nThree to five specific tags "
+                             "reach the people who follow them; broad ones like #Business drown "
+                             "in noise.\n\n")
+                  .arg(tags.join(QLatin1Char(' '))) +
+              c.editLine(last->token);
+    return t;
+}
+
+} // namespace
+
+std::unique_ptr<IntentHandler> makeHashtagsIntent() {
+    return std::make_unique<HashtagsIntent>();
+}
+
+} // namespace tolvane::coach
