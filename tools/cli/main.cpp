@@ -36,6 +36,9 @@ media commands (local files, no service):
                                            renders the 1080x1920 short; progress lines,
                                            then {"file", "duration", "frames"}; Ctrl+C
                                            cancels and removes the partial file
+  media record OUT_DIR --seconds N         records the camera and microphone
+                                           (TOLVANE_CAMERA, TOLVANE_MICROPHONE) for N s;
+                                           {"file", "duration"}
 
 )";
 
