@@ -57,7 +57,9 @@ CameraRecorder::~CameraRecorder() {
 MediaTime CameraRecorder::hostTime() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return MediaTime{qint64(now.tv_sec) * 1000000000 + now.tv_nsec, 1000000000};
+    // Microseconds: fine enough, and small enough that comparing two times
+    // (which multiplies across timescales) cannot overflow.
+    return MediaTime{qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000, 1000000};
 }
 
 void CameraRecorder::setIsRecording(bool value) {
@@ -192,7 +194,8 @@ QCoro::Task<bool> CameraRecorder::start() {
 }
 
 QCoro::Task<std::optional<QUrl>> CameraRecorder::stop() {
-    qCInfo(lcVideo, "TOLVANE-VIDEO stop requested (isRecording: %d)", m_isRecording ? 1 : 0);
+    qCInfo(lcVideo, "TOLVANE-VIDEO stop requested (isRecording: %s)",
+           m_isRecording ? "true" : "false");
     if (!m_isRecording) {
         teardown();
         co_return std::nullopt;

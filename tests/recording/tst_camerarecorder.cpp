@@ -28,7 +28,7 @@ public:
     QByteArray content = QByteArray(4096, 'x');
     QString finishError;
     // Filled when the caller-thread start reported: host time right after.
-    std::atomic<qint64> afterStartedNs{0};
+    std::atomic<qint64> afterStartedUs{0};
     std::atomic_int recordings{0};
     Callbacks callbacks;
     QString path;
@@ -71,7 +71,7 @@ public:
             break;
         case OnStart::startedOnCaller:
             callbacks.started();
-            afterStartedNs = CameraRecorder::hostTime().value;
+            afterStartedUs = CameraRecorder::hostTime().value;
             // Keeps the main thread busy: a time read after the hop would
             // come later than this.
             std::this_thread::sleep_for(100ms);
@@ -151,7 +151,7 @@ private Q_SLOTS:
         fake->onStart = FakeCapture::OnStart::startedOnCaller;
         CameraRecorder recorder(fake, quick);
         QVERIFY(test::awaitTask(recorder.start()));
-        QVERIFY(recorder.startHostTime()->value <= fake->afterStartedNs.load());
+        QVERIFY(recorder.startHostTime()->value <= fake->afterStartedUs.load());
         test::awaitTask(recorder.stop());
         QFile::remove(fake->path);
     }
