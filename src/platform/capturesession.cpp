@@ -332,6 +332,7 @@ void CaptureSession::Private::readLoop(Input* input, bool video) {
             av_packet_unref(packet.get());
             continue;
         }
+        std::optional<Clock::time_point> due;
         if (input->paced && packet->pts != AV_NOPTS_VALUE) {
             // Deliver at the source's own rate, as a device would.
             const auto offset =
@@ -340,13 +341,20 @@ void CaptureSession::Private::readLoop(Input* input, bool video) {
                 paced = true;
                 paceBase = Clock::now() - offset;
             }
-            const auto due = paceBase + offset;
-            while (Clock::now() < due && !input->interrupt.quit.load()) {
+            due = paceBase + offset;
+            while (Clock::now() < *due && !input->interrupt.quit.load()) {
                 std::this_thread::sleep_for(
-                    std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+                    std::min<Clock::duration>(*due - Clock::now(), std::chrono::milliseconds(20)));
             }
         }
-        const Clock::time_point arrived = Clock::now();
+        // A device stamps a frame when it was captured, not when this thread got
+        // round to it; a paced source's frame was "captured" when it was due.
+        Clock::time_point arrived = due ? *due : Clock::now();
+        if (due && !video && packet->duration > 0) {
+            // Sound arrives once its packet has been heard through.
+            arrived +=
+                std::chrono::microseconds(av_rescale_q(packet->duration, timeBase, clockBase));
+        }
         if (video) {
             onVideoPacket(packet.get(), arrived);
         } else {
