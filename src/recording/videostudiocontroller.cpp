@@ -1,20 +1,237 @@
 #include "recording/videostudiocontroller.h"
 
+#include "recording/videolog.h"
 #include "video/videoeditmodel.h"
 
-#include <QLoggingCategory>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaEnum>
+#include <QPointer>
 
 namespace tolvane {
 
 namespace {
-Q_LOGGING_CATEGORY(lcVideo, "tolvane.video")
+
+const char* const screenMessage =
+    "Screen recording lands in the next milestone \u2014 camera only for now.";
+const char* const accessMessage =
+    "Couldn't open the camera or microphone. Check that they are connected and not used by "
+    "another app.";
+const char* const startMessage = "The camera failed to start recording \u2014 try again.";
+const char* const noFileMessage = "The recording didn't produce a usable file \u2014 try again.";
+
+QString text(const char* message) {
+    return QString::fromUtf8(message);
+}
+
+// The background the user chose for recordings. Replacement is not part of
+// the studio yet, so the choice reads as none and the file goes to the editor
+// as recorded.
+bool backgroundChosen() {
+    return false;
+}
+
 } // namespace
 
 VideoStudioController::VideoStudioController(QObject* parent)
     : QObject(parent) {}
 
-VideoStudioController::~VideoStudioController() = default;
+VideoStudioController::~VideoStudioController() {
+    cancelCapTask();
+    if (m_camera) {
+        m_camera->discard();
+        delete m_camera;
+    }
+}
+
+void VideoStudioController::setCamera(CameraRecorder* camera) {
+    if (camera == m_camera) {
+        return;
+    }
+    m_camera = camera;
+    Q_EMIT cameraChanged();
+}
+
+void VideoStudioController::releaseCamera() {
+    if (CameraRecorder* old = m_camera) {
+        setCamera(nullptr);
+        // Views bound to it let go first.
+        old->deleteLater();
+    }
+}
+
+void VideoStudioController::setHudVisible(bool visible) {
+    if (visible != m_hudVisible) {
+        m_hudVisible = visible;
+        Q_EMIT hudVisibleChanged();
+    }
+}
+
+void VideoStudioController::cancelCapTask() {
+    if (m_capTask) {
+        m_capTask->cancel();
+        m_capTask.reset();
+    }
+}
+
+QCoro::Task<void> VideoStudioController::runCapTask(CancelHandle cancel, double seconds) {
+    QPointer<VideoStudioController> self(this);
+    CancellableSleep wait(std::chrono::milliseconds(qint64(seconds * 1000)), cancel);
+    const bool cancelled = co_await wait;
+    if (cancelled || !self) {
+        co_return;
+    }
+    auto stopping = self->stopAndEdit();
+    co_await stopping;
+}
+
+QCoro::Task<void> VideoStudioController::begin(CaptureMode mode, int maxSeconds) {
+    if (m_phase.kind() != PhaseCase::Idle && m_phase.kind() != PhaseCase::Error) {
+        co_return;
+    }
+    if (mode != CaptureMode::camera) {
+        setPhase(Phase::error(text(screenMessage)));
+        co_return;
+    }
+    m_mode = CaptureMode::camera;
+    applyLimit(maxSeconds);
+    QPointer<VideoStudioController> self(this);
+
+    CameraRecorder* recorder = m_recorderFactory ? m_recorderFactory() : new CameraRecorder();
+    recorder->setParent(this);
+    setCamera(recorder);
+    QPointer<CameraRecorder> camera(recorder);
+    auto warming = recorder->warmUp();
+    const bool warm = co_await warming;
+    if (!self) {
+        co_return;
+    }
+    if (!warm) {
+        if (m_camera == camera) {
+            releaseCamera();
+            setPhase(Phase::error(text(accessMessage)));
+        }
+        co_return;
+    }
+    if (m_camera != camera) {
+        // Discarded while warming up.
+        co_return;
+    }
+    setPhase(Phase::countingDown());
+    setHudVisible(true);
+
+    for (int value = 3; value >= 1; --value) {
+        setCountdown(value);
+        CancellableSleep tick(std::chrono::milliseconds(1000), CancelHandle());
+        co_await tick;
+        if (!self) {
+            co_return;
+        }
+        if (m_phase.kind() != PhaseCase::CountingDown) {
+            setCountdown(std::nullopt);
+            co_return;
+        }
+    }
+    setCountdown(std::nullopt);
+
+    auto starting = recorder->start();
+    const bool started = co_await starting;
+    if (!self) {
+        co_return;
+    }
+    if (!started || m_camera != camera) {
+        // A discard while the start was pending lands here too: the attempt
+        // ends with the start message in place of `idle`.
+        setHudVisible(false);
+        if (m_camera == camera) {
+            releaseCamera();
+        }
+        setPhase(Phase::error(text(startMessage)));
+        co_return;
+    }
+    setPhase(Phase::recording());
+    cancelCapTask();
+    m_capTask = CancelToken::create();
+    runCapTask(m_capTask, m_maxDuration);
+}
+
+QCoro::Task<void> VideoStudioController::stopAndEdit() {
+    if (m_phase.kind() != PhaseCase::Recording || !m_camera) {
+        co_return;
+    }
+    QPointer<VideoStudioController> self(this);
+    cancelCapTask();
+    setHudVisible(false);
+    QPointer<CameraRecorder> camera(m_camera);
+    const double elapsed = m_camera->elapsed();
+    const std::optional<MediaTime> startHostTime = m_camera->startHostTime();
+
+    setPhase(Phase::preparing(0.08));
+    auto stopping = m_camera->stop();
+    const std::optional<QUrl> file = co_await stopping;
+    if (!self || m_camera != camera) {
+        // Discarded meanwhile.
+        co_return;
+    }
+    if (!file) {
+        releaseCamera();
+        setPhase(Phase::error(text(noFileMessage)));
+        co_return;
+    }
+    setPhase(Phase::preparing(0.45));
+    const QString path = file->toLocalFile();
+    qCInfo(lcVideo, "TOLVANE-VIDEO validation start: %s", qPrintable(QFileInfo(path).fileName()));
+    auto validating = validateRecording(path, m_validation);
+    const Expected<double, RecordedVideoError> validation = co_await validating;
+    if (!self || m_camera != camera) {
+        co_return;
+    }
+    if (!validation) {
+        const QString message = validation.error().description();
+        qCInfo(lcVideo, "TOLVANE-VIDEO validation failed: %s", qPrintable(message));
+        QFile::remove(path);
+        releaseCamera();
+        setPhase(Phase::error(message));
+        co_return;
+    }
+    const double duration = validation.value();
+    qCInfo(lcVideo, "TOLVANE-VIDEO validation ok, duration=%f", duration);
+    releaseCamera();
+
+    QUrl movie = *file;
+    if (backgroundChosen()) {
+        // Background replacement plugs in here: "background processing
+        // start", preparing 0.5 ... 0.95 from its progress, then the replaced
+        // file, or the file as recorded when it fails.
+    }
+
+    setPhase(Phase::preparing(0.95));
+    RecordingResult result;
+    result.mode = m_mode;
+    result.cameraURL = movie;
+    result.cameraStartHostTime = startHostTime;
+    result.duration = std::max(duration, elapsed);
+    openRecording(std::move(result));
+}
+
+void VideoStudioController::discardRecording() {
+    cancelCapTask();
+    setHudVisible(false);
+    if (m_camera) {
+        m_camera->discard();
+        releaseCamera();
+    }
+    setCountdown(std::nullopt);
+    setPhase(Phase::idle());
+}
+
+void VideoStudioController::recordCamera(int maxSeconds) {
+    begin(CaptureMode::camera, maxSeconds);
+}
+
+void VideoStudioController::stop() {
+    stopAndEdit();
+}
 
 QString VideoStudioController::phaseName() const {
     QString name = QString::fromLatin1(

@@ -1,13 +1,19 @@
 #pragma once
 
+#include "platform/cancellation.h"
+#include "recording/camerarecorder.h"
 #include "recording/capturemode.h"
 #include "recording/recordingresult.h"
+#include "recording/recordingvalidation.h"
+
+#include <QCoro/QCoroTask>
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,6 +39,11 @@ class VideoStudioController : public QObject {
     Q_PROPERTY(tolvane::VideoEditModel* editModel READ editModel NOTIFY editModelChanged)
     Q_PROPERTY(double maxDuration READ maxDuration NOTIFY limitChanged)
     Q_PROPERTY(bool userLimited READ userLimited NOTIFY limitChanged)
+    // The recorder of the current attempt (its live picture and seconds).
+    Q_PROPERTY(CameraRecorder* camera READ camera NOTIFY cameraChanged)
+    // Whether the recording window is up: from the start of the countdown
+    // until the recording stops, fails to start or is discarded.
+    Q_PROPERTY(bool hudVisible READ hudVisible NOTIFY hudVisibleChanged)
 
 public:
     // Upper-case, so the views can name them (`Studio.Preparing`).
@@ -114,6 +125,28 @@ public:
     const std::optional<RecordingResult>& result() const { return m_result; }
     VideoEditModel* editModel() const { return m_editModel.get(); }
 
+    CameraRecorder* camera() const { return m_camera; }
+    bool hudVisible() const { return m_hudVisible; }
+
+    // Starts an attempt: warm-up, the 3-2-1 countdown, then recording until
+    // stopAndEdit(), the length limit or discardRecording(). Only from `idle`
+    // or `error`; only camera capture is offered.
+    QCoro::Task<void> begin(CaptureMode mode, int maxSeconds);
+    // Stops the recording, checks the file and opens it in the editor.
+    QCoro::Task<void> stopAndEdit();
+    // Abandons the attempt at any moment and returns to `idle`.
+    Q_INVOKABLE void discardRecording();
+    // The composer's "Record Camera" and the HUD's stop button.
+    Q_INVOKABLE void recordCamera(int maxSeconds);
+    Q_INVOKABLE void stop();
+
+    // Test seams: how recorders are made and how files are checked.
+    using RecorderFactory = std::function<CameraRecorder*()>;
+    void setRecorderFactory(RecorderFactory factory) { m_recorderFactory = std::move(factory); }
+    void setValidationOptions(RecordingValidationOptions options) {
+        m_validation = std::move(options);
+    }
+
     // Opens a validated recording in the editor: keeps it, makes its edit
     // state and moves to `editing`.
     void openRecording(RecordingResult result);
@@ -128,8 +161,16 @@ Q_SIGNALS:
     void countdownChanged();
     void editModelChanged();
     void limitChanged();
+    void cameraChanged();
+    void hudVisibleChanged();
 
 private:
+    void setCamera(CameraRecorder* camera);
+    void releaseCamera();
+    void setHudVisible(bool visible);
+    void cancelCapTask();
+    QCoro::Task<void> runCapTask(CancelHandle cancel, double seconds);
+
     Phase m_phase;
     std::optional<int> m_countdown;
     CaptureMode m_mode = CaptureMode::camera;
@@ -137,6 +178,11 @@ private:
     std::unique_ptr<VideoEditModel> m_editModel;
     double m_maxDuration = maximumDuration;
     bool m_userLimited = false;
+    CameraRecorder* m_camera = nullptr;
+    bool m_hudVisible = false;
+    CancelHandle m_capTask;
+    RecorderFactory m_recorderFactory;
+    RecordingValidationOptions m_validation;
 };
 
 } // namespace tolvane

@@ -40,6 +40,9 @@ media commands (local files, no service):
         [--codec mjpeg|h264] [--no-smoothing] [--threads N]
                                            replaces what is behind the person; progress
                                            lines, then {"file", "frames", ...}
+  media record OUT_DIR --seconds N         records the camera and microphone
+                                           (TOLVANE_CAMERA, TOLVANE_MICROPHONE) for N s;
+                                           {"file", "duration"}
 
 )";
 

@@ -4,6 +4,7 @@
 #include "captioncommands.h"
 #include "output.h"
 #include "platform/mediaasset.h"
+#include "recordcommand.h"
 #include "recording/audioextractor.h"
 #include "rendercommand.h"
 #include "video/filmstrip.h"
@@ -198,6 +199,9 @@ int runMediaCommand(const QStringList& args) {
     }
     if (command == QLatin1String("background")) {
         return runBackgroundCommand(rest);
+    }
+    if (command == QLatin1String("record")) {
+        return runRecordCommand(rest);
     }
     if (const int code = runCaptionCommand(command, rest); code >= 0) {
         return code;
