@@ -84,7 +84,9 @@ void TestCoachParsers::multipart() {
              {"user_id", "mac-x"}, {"duration", "12.50"}, {"title", ""}})
         body += "--" + b + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" +
                 value + "\r\n";
-    const QByteArray video("\x00\x01\r\n--not-a-boundary\r\n\xff", 25);
+    // Sized by the literal: a NUL inside means strlen cannot.
+    static constexpr char videoBytes[] = "\x00\x01\r\n--not-a-boundary\r\n\xff";
+    const QByteArray video(videoBytes, sizeof(videoBytes) - 1);
     body += "--" + b +
             "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
             "Content-Type: video/mp4\r\n\r\n" +
