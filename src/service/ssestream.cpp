@@ -24,7 +24,7 @@ bool Framer::feed(QByteArrayView bytes, const std::function<bool(const QByteArra
         }
     }
     m_buffer.remove(0, blockStart);
-    return m_buffer.size() <= maxBlockSize;
+    return m_buffer.size() <= m_maxBlockSize;
 }
 
 QByteArray Framer::takeRemainder() {

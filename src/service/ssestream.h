@@ -15,17 +15,21 @@ namespace tolvane::sse {
 class Framer {
 public:
     // Blocks larger than this fail the stream instead of growing without bound.
-    static constexpr qsizetype maxBlockSize = 128 * 1024 * 1024;
+    static constexpr qsizetype defaultMaxBlockSize = 128 * 1024 * 1024;
+
+    explicit Framer(qsizetype maxBlockSize = defaultMaxBlockSize)
+        : m_maxBlockSize(maxBlockSize) {}
 
     // Appends bytes and calls `onBlock` with each completed block (including
-    // its two closing line feeds), in order. Returns false when a block grew
-    // past maxBlockSize.
+    // its two closing line feeds), in order. Returns false when an unfinished
+    // block grew past the maximum block size.
     bool feed(QByteArrayView bytes, const std::function<bool(const QByteArray&)>& onBlock);
 
     // The bytes of an unfinished block, leaving the framer empty.
     QByteArray takeRemainder();
 
 private:
+    qsizetype m_maxBlockSize;
     QByteArray m_buffer;
 };
 

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void multipartRejectsBrokenBodies();
     void requestParserLimits_data();
     void requestParserLimits();
+    void requestParserBoundsAnUnfinishedHead();
     void requestParserSplitsPipelinedRequests();
     void requestParserSpoolsLargeBodies();
     void requestParserDecodesChunkedBodies_data();
@@ -85,7 +86,9 @@ void TestCoachParsers::multipart() {
              {"user_id", "mac-x"}, {"duration", "12.50"}, {"title", ""}})
         body += "--" + b + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" +
                 value + "\r\n";
-    const QByteArray video("\x00\x01\r\n--not-a-boundary\r\n\xff", 25);
+    // Sized by the literal: a NUL inside means strlen cannot.
+    static constexpr char videoBytes[] = "\x00\x01\r\n--not-a-boundary\r\n\xff";
+    const QByteArray video(videoBytes, sizeof(videoBytes) - 1);
     body += "--" + b +
             "\r\nContent-Disposition: form-data; name=\"video\"; filename=\"short.mp4\"\r\n"
             "Content-Type: video/mp4\r\n\r\n" +
@@ -153,6 +156,15 @@ void TestCoachParsers::requestParserLimits_data() {
         << QByteArray("POST /inapp/video HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n") << 0;
     QTest::newRow("header over limit")
         << QByteArray("GET / HTTP/1.1\r\nX: " + QByteArray(5000, 'a') + "\r\n\r\n") << 431;
+    const auto withHeaders = [](int count) {
+        QByteArray head = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < count; ++i) {
+            head += "X-" + QByteArray::number(i) + ": v\r\n";
+        }
+        return head + "\r\n";
+    };
+    QTest::newRow("100 header lines") << withHeaders(100) << 0;
+    QTest::newRow("101 header lines") << withHeaders(101) << 431;
 }
 
 void TestCoachParsers::requestParserLimits() {
@@ -170,6 +182,30 @@ void TestCoachParsers::requestParserLimits() {
         QCOMPARE(result, HttpRequestParser::Status::Error);
         QCOMPARE(parser.errorStatus(), status);
     }
+}
+
+// A head that never ends waits for more until it passes the header cap, then
+// fails: a client cannot make the service hold an endless head.
+void TestCoachParsers::requestParserBoundsAnUnfinishedHead() {
+    HttpRequestParser::Limits limits;
+    limits.maxHeaderBytes = 4096;
+    HttpRequestParser parser(limits);
+    QByteArray buffer = "GET / HTTP/1.1\r\n";
+    QCOMPARE(parser.feed(buffer), HttpRequestParser::Status::NeedMore);
+    qsizetype sent = buffer.size();
+    HttpRequestParser::Status status = HttpRequestParser::Status::NeedMore;
+    while (status == HttpRequestParser::Status::NeedMore && sent < 64 * 1024) {
+        const QByteArray line = "X-Filler: " + QByteArray(100, 'a') + "\r\n";
+        buffer += line;
+        sent += line.size();
+        status = parser.feed(buffer);
+    }
+    QCOMPARE(status, HttpRequestParser::Status::Error);
+    QCOMPARE(parser.errorStatus(), 431);
+    QVERIFY2(sent <= limits.maxHeaderBytes + 200, qPrintable(QString::number(sent)));
+    // A failed parser stays failed, whatever comes next.
+    buffer = "\r\n\r\n";
+    QCOMPARE(parser.feed(buffer), HttpRequestParser::Status::Error);
 }
 
 void TestCoachParsers::requestParserSplitsPipelinedRequests() {

@@ -35,24 +35,27 @@ private Q_SLOTS:
         }
     }
 
+    // Clean-up removes the camera and screen recordings and nothing else, also
+    // when it runs again after they are gone.
     void cleanupDeletesOnlyTheRecordingFiles() {
         QTemporaryDir dir;
         const QString camera = dir.filePath("cam.mov");
+        const QString screen = dir.filePath("screen.mov");
         const QString exported = dir.filePath("short.mp4");
-        for (const QString& name : {camera, exported}) {
+        for (const QString& name : {camera, screen, exported}) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
         RecordingResult result;
         result.cameraURL = QUrl::fromLocalFile(camera);
+        result.screenURL = QUrl::fromLocalFile(screen);
         result.duration = 3;
         result.cleanup();
         QVERIFY(!QFile::exists(camera));
+        QVERIFY(!QFile::exists(screen));
         QVERIFY(QFile::exists(exported));
-        // A second clean-up finds nothing left and is harmless.
         result.cleanup();
-        RecordingResult empty;
-        empty.cleanup();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"short.mp4"});
     }
 
     void recordingsDirectoryIsRecreated() {

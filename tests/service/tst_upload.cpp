@@ -19,6 +19,20 @@ QStringList leftoverBodies() {
     return QDir(QDir::tempPath()).entryList({"tolvane-upload-*"}, QDir::Files);
 }
 
+// A "Vm...:" line of /proc/self/status in KiB, or -1.
+qint64 statusKiB(const QByteArray& key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key + ':')) {
+            return line.mid(key.size() + 1).trimmed().split(' ').first().toLongLong();
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 class UploadTest : public QObject {
@@ -166,6 +180,45 @@ private Q_SLOTS:
         const auto result = QCoro::waitFor(std::move(task));
         QVERIFY(!result);
         QCOMPARE(during, QStringList());
+    }
+
+    // A 1 GiB video goes out whole while the process's peak memory grows by
+    // less than 32 MiB: the body is read from the file as the socket takes it.
+    void largeVideoKeepsMemoryBounded() {
+        const qint64 size = qint64(1) << 30;
+        const QString path = m_dir.filePath("sparse.mp4");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(size)); // sparse: takes no disk space
+        }
+        const auto removeVideo = qScopeGuard([&] { QFile::remove(path); });
+        ScriptedHttpServer server;
+        server.setBodyRecordLimit(0);
+        server.on("/inapp/video", Script::respond(200, R"({"video_id":5})"));
+        const APIClient client(*m_settings, ServiceEndpoints::forRoot(server.root()));
+
+        // Starts the peak over from what the process holds now.
+        {
+            QFile clear(QStringLiteral("/proc/self/clear_refs"));
+            QVERIFY(clear.open(QIODevice::WriteOnly));
+            QCOMPARE(clear.write("5"), qint64(1));
+        }
+        const qint64 before = statusKiB("VmRSS");
+        QVERIFY(before > 0);
+        const auto id = QCoro::waitFor(client.uploadVideo(path, 60, "", {}));
+        const qint64 peak = statusKiB("VmHWM");
+        QVERIFY2(id, qPrintable(id ? QString() : id.error().description()));
+        QCOMPARE(*id, qint64(5));
+        QVERIFY(server.lastBodySize() > size);
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer keeps freed memory in quarantine and adds shadow
+        // memory, so the peak says nothing about the upload there.
+        qInfo("peak growth under the sanitizer: %lld KiB", peak - before);
+#else
+        QVERIFY2(peak - before < 32 * 1024,
+                 qPrintable(QString("peak grew by %1 KiB").arg(peak - before)));
+#endif
     }
 
     // A video over the coach's upload limit is refused before anything is

@@ -4,6 +4,7 @@
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/imagestore.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,25 +31,17 @@ private Q_SLOTS:
         m_server.reset();
     }
 
-    void retryDelayGrows_data() {
-        QTest::addColumn<int>("failedAttempt");
-        QTest::addColumn<int>("milliseconds");
-        QTest::newRow("after the first") << 0 << 400;
-        QTest::newRow("after the second") << 1 << 800;
-        QTest::newRow("after the third") << 2 << 1200;
-    }
-    void retryDelayGrows() {
-        QFETCH(int, failedAttempt);
-        QFETCH(int, milliseconds);
-        QCOMPARE(DraftPreview::retryDelay(failedAttempt).count(), milliseconds);
-    }
-
     // Error status, an answer that is no picture, a missing page, then the
-    // picture: the fourth attempt shows it.
+    // picture: the fourth attempt shows it. The attempts are spaced out more
+    // and more, so a struggling server is not hammered.
     void showsThePictureAfterThreeFailures() {
         const QImage served = picture(Qt::darkGreen, {30, 20});
         int seen = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> arrivals;
         m_server->setHandler([&](const RecordedRequest&) {
+            arrivals.append(clock.elapsed());
             switch (seen++) {
             case 0:
                 return Script::respond(500, "{}");
@@ -72,6 +65,11 @@ private Q_SLOTS:
         for (const RecordedRequest& request : m_server->requests()) {
             QCOMPARE(request.path, QByteArray("/api/draft/tok%201/preview.png"));
         }
+        // Waits of 0.4, 0.8 and 1.2 s; timers may fire a little early.
+        QCOMPARE(arrivals.size(), 4);
+        QVERIFY2(arrivals[1] - arrivals[0] >= 350, qPrintable(QString::number(arrivals[1])));
+        QVERIFY2(arrivals[2] - arrivals[1] >= 700, qPrintable(QString::number(arrivals[2])));
+        QVERIFY2(arrivals[3] - arrivals[2] >= 1100, qPrintable(QString::number(arrivals[3])));
         const QImage shown = ImageStore::shared().image(preview.imageSource());
         QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32),
                  served.convertToFormat(QImage::Format_ARGB32));
