@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
@@ -236,6 +237,14 @@ int main(int argc, char** argv) {
                                      u"Faster captions and a new carousel theme."_s);
                 views.root.setServerBanner(
                     u"Port 20511 is taken by another process: nginx (pid 812). Quit it or change HTTP_ADDR."_s);
+                views.root.setSaveFailure(u"No space left on device"_s);
+                // A file that is not a picture is refused with a line under the field.
+                QFile notPicture(home.filePath(u"notes.png"_s));
+                if (notPicture.open(QIODevice::WriteOnly)) {
+                    notPicture.write("plain text, not a picture");
+                    notPicture.close();
+                }
+                views.chat.attachFile(QUrl::fromLocalFile(notPicture.fileName()));
             }
             QQuickWindow* window = views.load();
             if (!window) {
