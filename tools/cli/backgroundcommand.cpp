@@ -1,5 +1,6 @@
 #include "backgroundcommand.h"
 
+#include "moviejob.h"
 #include "output.h"
 #include "platform/mediaasset.h"
 #include "video/backgroundreplacer.h"
@@ -8,14 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSocketNotifier>
-#include <QUuid>
 
 #include <QCoro/QCoroTask>
 
-#include <csignal>
 #include <optional>
-#include <unistd.h>
 #include <variant>
 
 namespace tolvane::cli {
@@ -105,35 +102,9 @@ std::variant<BackgroundRequest, QString> parse(const QStringList& args) {
     return request;
 }
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
 QCoro::Task<int> run(BackgroundRequest request) {
-    const QFileInfo input(request.input);
-    if (!input.exists()) {
-        co_return fail(QStringLiteral("%1 does not exist").arg(request.input));
-    }
-    const QFileInfo output(request.output);
-    if (!output.absoluteDir().exists()) {
-        co_return fail(QStringLiteral("the folder %1 does not exist").arg(output.absolutePath()));
-    }
-    if (output.exists() && output.canonicalFilePath() == input.canonicalFilePath()) {
-        co_return fail(QStringLiteral("OUT must not be the input file"));
-    }
-    if (output.isDir()) {
-        co_return fail(QStringLiteral("%1 is a folder").arg(request.output));
-    }
-    auto info = MediaAsset(input.absoluteFilePath()).load();
-    if (!info) {
-        co_return fail(QStringLiteral("%1 is not a readable movie: %2")
-                           .arg(request.input, info.error().description));
-    }
-    if (info->videoTracks.isEmpty()) {
-        co_return fail(QStringLiteral("%1 has no video track").arg(request.input));
+    if (const auto info = checkMovieToFile(request.input, request.output); !info) {
+        co_return fail(info.error());
     }
     QImage picture;
     if (request.mode->kind == BackgroundReplacer::Mode::Kind::image) {
@@ -145,49 +116,21 @@ QCoro::Task<int> run(BackgroundRequest request) {
         }
     }
 
-    // Written under a hidden name beside OUT and renamed at the end, so OUT is
-    // never half-written.
     const QString partial =
-        output.absoluteDir().filePath(QStringLiteral(".tolvane-bg-%1.mov")
-                                          .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
-    auto cancel = CancelToken::create();
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, cancel.get(), [&notifier, cancel] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        notifier.setEnabled(false);
-        cancel->cancel();
-    });
-    const QString source = input.absoluteFilePath();
+        partialBeside(request.output, QStringLiteral("tolvane-bg"), QStringLiteral(".mov"));
+    const QString source = QFileInfo(request.input).absoluteFilePath();
     const BackgroundReplacer::Mode mode = *request.mode;
     const BackgroundReplacer::Options options = request.options;
     JobWork<BackgroundReplacer::Result> work = [source, mode, picture, partial,
                                                 options](JobControl& control) {
         return BackgroundReplacer::replace(source, mode, picture, partial, control, options);
     };
-    double shown = -1.0;
-    auto report = [&shown](double p) {
-        shown = p;
-        printLine(QJsonObject{{QStringLiteral("progress"), p}});
-    };
-    auto job = runMediaJob<BackgroundReplacer::Result>(std::move(work), report, cancel);
-    auto result = co_await job;
-    if (!result || cancel->isCancelled()) {
-        QFile::remove(partial);
-        co_return fail(!result && !result.error().isCancelled()
-                           ? result.error().description
-                           : QStringLiteral("Background replacement was cancelled."));
-    }
-    if (QFile::exists(request.output) && !QFile::remove(request.output)) {
-        QFile::remove(partial);
-        co_return fail(QStringLiteral("could not replace %1").arg(request.output));
-    }
-    if (!QFile::rename(partial, request.output)) {
-        QFile::remove(partial);
-        co_return fail(QStringLiteral("could not write %1").arg(request.output));
-    }
-    if (shown < 1.0) {
-        report(1.0);
+    auto job = runToFile<BackgroundReplacer::Result>(
+        std::move(work), partial, request.output,
+        QStringLiteral("Background replacement was cancelled."));
+    const auto result = co_await job;
+    if (!result) {
+        co_return fail(result.error());
     }
     printLine(QJsonObject{{QStringLiteral("file"), request.output},
                           {QStringLiteral("frames"), result->frames},
@@ -205,14 +148,6 @@ int runBackgroundCommand(const QStringList& args) {
     if (auto* error = std::get_if<QString>(&parsed)) {
         return fail(*error);
     }
-    if (::pipe(signalPipe) != 0) {
-        return fail(QStringLiteral("could not watch for Ctrl+C"));
-    }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     return QCoro::waitFor(run(std::get<BackgroundRequest>(std::move(parsed))));
 }
 

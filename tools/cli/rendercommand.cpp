@@ -1,5 +1,6 @@
 #include "rendercommand.h"
 
+#include "moviejob.h"
 #include "output.h"
 #include "video/compositionbuilder.h"
 #include "video/videorenderer.h"
@@ -8,15 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
-#include <QUuid>
 
 #include <QCoro/QCoroTask>
 
 #include <cmath>
-#include <csignal>
 #include <optional>
-#include <unistd.h>
 
 namespace tolvane::cli {
 
@@ -130,39 +127,12 @@ std::variant<RenderRequest, QString> parse(const QStringList& args) {
     return request;
 }
 
-// SIGINT and SIGTERM reach the event loop through a pipe: the handler only
-// writes a byte, the loop cancels the render.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
 QCoro::Task<int> render(RenderRequest request) {
-    const QFileInfo input(request.input);
-    if (!input.exists()) {
-        co_return fail(QStringLiteral("%1 does not exist").arg(request.input));
-    }
-    const QFileInfo output(request.output);
-    if (!output.absoluteDir().exists()) {
-        co_return fail(QStringLiteral("the folder %1 does not exist").arg(output.absolutePath()));
-    }
-    if (output.exists() && output.canonicalFilePath() == input.canonicalFilePath()) {
-        co_return fail(QStringLiteral("OUT must not be the input file"));
-    }
-    if (output.isDir()) {
-        co_return fail(QStringLiteral("%1 is a folder").arg(request.output));
-    }
-    const MediaAsset asset(input.absoluteFilePath());
-    auto info = asset.load();
+    const auto info = checkMovieToFile(request.input, request.output);
     if (!info) {
-        co_return fail(QStringLiteral("%1 is not a readable movie: %2")
-                           .arg(request.input, info.error().description));
+        co_return fail(info.error());
     }
-    if (info->videoTracks.isEmpty()) {
-        co_return fail(QStringLiteral("%1 has no video track").arg(request.input));
-    }
+    const MediaAsset asset(QFileInfo(request.input).absoluteFilePath());
     double start = 0.0;
     double end = info->duration;
     if (request.trim) {
@@ -183,19 +153,8 @@ QCoro::Task<int> render(RenderRequest request) {
     inputs.cropCenterX = request.cropX;
     inputs.cropZoom = request.zoom;
 
-    // Written under a hidden name beside OUT and renamed at the end, so OUT is
-    // never half-written and an existing OUT survives a failed render.
     const QString partial =
-        output.absoluteDir().filePath(QStringLiteral(".tolvane-render-%1.mp4")
-                                          .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
-    auto cancel = CancelToken::create();
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, cancel.get(), [&notifier, cancel] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        notifier.setEnabled(false);
-        cancel->cancel();
-    });
+        partialBeside(request.output, QStringLiteral("tolvane-render"), QStringLiteral(".mp4"));
     const RenderSettings settings{request.threads};
     JobWork<RenderResult> work = [inputs, partial,
                                   settings](JobControl& control) -> JobResult<RenderResult> {
@@ -205,30 +164,10 @@ QCoro::Task<int> render(RenderRequest request) {
         }
         return VideoRenderer::render(*composition, partial, control, settings);
     };
-    double shown = -1.0;
-    auto report = [&shown](double p) {
-        shown = p;
-        printLine(QJsonObject{{QStringLiteral("progress"), p}});
-    };
-    auto result = co_await runMediaJob<RenderResult>(std::move(work), report, cancel);
+    auto job = runToFile<RenderResult>(std::move(work), partial, request.output, cancelledText);
+    const auto result = co_await job;
     if (!result) {
-        QFile::remove(partial);
-        co_return fail(result.error().isCancelled() ? cancelledText : result.error().description);
-    }
-    if (cancel->isCancelled()) {
-        QFile::remove(partial);
-        co_return fail(cancelledText);
-    }
-    if (QFile::exists(request.output) && !QFile::remove(request.output)) {
-        QFile::remove(partial);
-        co_return fail(QStringLiteral("could not replace %1").arg(request.output));
-    }
-    if (!QFile::rename(partial, request.output)) {
-        QFile::remove(partial);
-        co_return fail(QStringLiteral("could not write %1").arg(request.output));
-    }
-    if (shown < 1.0) {
-        report(1.0);
+        co_return fail(result.error());
     }
     printLine(QJsonObject{{QStringLiteral("file"), request.output},
                           {QStringLiteral("duration"), result->duration},
@@ -243,14 +182,6 @@ int runRenderCommand(const QStringList& args) {
     if (auto* error = std::get_if<QString>(&parsed)) {
         return fail(*error);
     }
-    if (::pipe(signalPipe) != 0) {
-        return fail(QStringLiteral("could not watch for Ctrl+C"));
-    }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     return QCoro::waitFor(render(std::get<RenderRequest>(std::move(parsed))));
 }
 
