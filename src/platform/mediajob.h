@@ -59,8 +59,9 @@ inline constexpr std::chrono::milliseconds jobProgressInterval{250};
 // validation) on a worker thread and resumes on the caller's thread with its
 // value or error, exactly once. While it runs, `progress` is called on the
 // caller's thread with the work's latest fraction, sampled every 0.25 s and only
-// when it changed. Cancelling `cancel` makes the work stop at its next check; a
-// job cancelled before it started ends with MediaError::cancelled() at once.
+// when it changed, and once more at a successful end if it changed since. Cancelling `cancel` makes
+// the work stop at its next check; a job cancelled before it started ends with
+// MediaError::cancelled() at once.
 template <typename T>
 QCoro::Task<JobResult<T>> runMediaJob(JobWork<T> work, std::function<void(double)> progress = {},
                                       CancelHandle cancel = {}) {
@@ -85,6 +86,12 @@ QCoro::Task<JobResult<T>> runMediaJob(JobWork<T> work, std::function<void(double
         &detail::mediaJobPool(), [control, work = std::move(work)] { return work(*control); });
     JobResult<T> result = co_await future;
     sampler.stop();
+    // Work shorter than one interval still shows how far it got.
+    if (progress && result) {
+        if (const double now = control->progress(); now != last) {
+            progress(now);
+        }
+    }
     co_return result;
 }
 

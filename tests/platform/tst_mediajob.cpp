@@ -58,6 +58,14 @@ private Q_SLOTS:
         QVERIFY(seen.last() <= 1.0);
     }
 
+    void workShorterThanAnIntervalStillReportsItsEnd() {
+        QList<double> seen;
+        auto result = test::awaitTask(
+            runMediaJob<int>(steppedWork(4, 1), [&seen](double p) { seen.append(p); }));
+        QVERIFY(result);
+        QCOMPARE(seen, QList<double>{1.0});
+    }
+
     void cancellation() {
         // Cancelled while running: the work stops within one step.
         std::atomic<int> steps{0};
