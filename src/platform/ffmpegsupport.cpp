@@ -118,4 +118,20 @@ double frameSeconds(const AVFrame* frame, AVRational timeBase) {
     return static_cast<double>(pts) * av_q2d(timeBase);
 }
 
+int swsColorspace(const AVFrame* frame) {
+    switch (frame->colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+        return SWS_CS_ITU601;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        // Untagged video follows the convention of its resolution.
+        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
 } // namespace tolvane::ffmpeg

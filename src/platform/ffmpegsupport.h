@@ -71,4 +71,7 @@ double uprightRotation(const AVStream* stream);
 // The timestamp of a decoded frame in seconds, or NaN when it has none.
 double frameSeconds(const AVFrame* frame, AVRational timeBase);
 
+// The colour matrix libswscale should convert `frame` with.
+int swsColorspace(const AVFrame* frame);
+
 } // namespace tolvane::ffmpeg

@@ -20,22 +20,6 @@ constexpr double timeSlack = 1e-6;
 // than seeking for gaps shorter than this.
 constexpr double forwardDecodeLimit = 2.0;
 
-int swsColorspace(const AVFrame* frame) {
-    switch (frame->colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-        return SWS_CS_ITU601;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        // Untagged video follows the convention of its resolution.
-        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
 } // namespace
 
 struct FrameDecoder::Private {
@@ -282,8 +266,9 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
     }
     const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     // Fails harmlessly for RGB sources, which need no matrix.
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(swsColorspace(frame)), fullRange,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(ffmpeg::swsColorspace(frame)),
+                             fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
+                             1 << 16);
     // The scaler writes whole SIMD blocks, up to 32 bytes past a line's last
     // pixel. Lines are written top to bottom, so a line's overrun lands in
     // padding or in the next line before that is written; the last one gets

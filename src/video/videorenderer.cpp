@@ -215,18 +215,6 @@ void rotatePlanes(const AVFrame* in, AVFrame* out, int degrees) {
     }
 }
 
-int swsColorspace(const AVFrame* frame) {
-    switch (frame->colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-        return SWS_CS_ITU601;
-    default:
-        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
 // Planar 8-bit YUV can be cropped by moving plane pointers; anything else is
 // converted to yuv420p first.
 bool croppable(AVPixelFormat format) {
@@ -572,8 +560,8 @@ public:
             return Unexpected(
                 ffmpeg::error(AVERROR(EINVAL), QStringLiteral("could not scale the picture")));
         }
-        if (m_scaler.get() != before || m_scaledColorspace != swsColorspace(input)) {
-            m_scaledColorspace = swsColorspace(input);
+        if (m_scaler.get() != before || m_scaledColorspace != ffmpeg::swsColorspace(input)) {
+            m_scaledColorspace = ffmpeg::swsColorspace(input);
             const int fullRange =
                 input->color_range == AVCOL_RANGE_JPEG || input->format == AV_PIX_FMT_YUVJ420P ||
                 input->format == AV_PIX_FMT_YUVJ422P || input->format == AV_PIX_FMT_YUVJ444P;
