@@ -4,7 +4,7 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
 
 #include <QBuffer>

@@ -7,7 +7,7 @@
 #include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
 #include "service/videoupload.h"

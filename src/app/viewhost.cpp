@@ -1,7 +1,7 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"

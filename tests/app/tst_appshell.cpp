@@ -1,6 +1,6 @@
 #include "app/windowsize.h"
 #include "conversation/conversationstore.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
 #include "ui/shell/rootviewmodel.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
 

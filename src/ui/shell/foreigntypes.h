@@ -2,7 +2,7 @@
 
 #include "conversation/conversationstore.h"
 #include "palette.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "sharedobjects.h"
 #include "video/videoeditmodel.h"
 

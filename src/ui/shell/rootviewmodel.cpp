@@ -1,7 +1,7 @@
 #include "rootviewmodel.h"
 
 #include "conversation/conversationstore.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 
 #include <QUrl>
 

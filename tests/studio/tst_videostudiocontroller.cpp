@@ -1,4 +1,4 @@
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
 
 #include <QFile>

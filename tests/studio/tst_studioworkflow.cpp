@@ -1,6 +1,6 @@
 #include "platform/mediaasset.h"
 #include "recording/recordingsdirectory.h"
-#include "recording/videostudiocontroller.h"
+#include "studio/videostudiocontroller.h"
 
 #include <QDir>
 #include <QElapsedTimer>
