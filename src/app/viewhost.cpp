@@ -1,8 +1,8 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
 #include "ui/shell/sharedobjects.h"
@@ -27,7 +27,8 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     , canvas(conversation, settings, endpoints)
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
-    , support(settings, endpoints) {
+    , support(settings, endpoints)
+    , editor(studio, conversation, settings, endpoints) {
     DraftPreview::setDefaults(&settings, endpoints);
     root.followStudio(&studio);
     palette.followDesktop(&appearance);
@@ -37,7 +38,7 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     engine.addImportPath(u"qrc:/"_s);
     for (QObject* object :
          std::initializer_list<QObject*>{&palette, &root, &conversation, &studio, &messages, &chat,
-                                         &canvas, &debugLog, &settingsPanel, &support}) {
+                                         &canvas, &debugLog, &settingsPanel, &support, &editor}) {
         shareWithViews(engine, *object);
     }
     engine.setInitialProperties(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/apiclient.h"
+#include "studio/videoeditormodel.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
 #include "ui/panels/debuglogmodel.h"
@@ -47,6 +48,7 @@ public:
     DebugLogModel debugLog;
     SettingsModel settingsPanel;
     SupportModel support;
+    VideoEditorModel editor;
     // Last, so the views go before the objects they bind to.
     QQmlApplicationEngine engine;
 };

@@ -11,11 +11,13 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoro/QCoroFuture>
@@ -271,6 +273,14 @@ QString VideoEditorModel::proposedFileName() const {
     return u"tolvane-video.mp4"_s;
 }
 
+QUrl VideoEditorModel::proposedSaveUrl() const {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+    }
+    return QUrl::fromLocalFile(QDir(folder).filePath(proposedFileName()));
+}
+
 void VideoEditorModel::followModel() {
     VideoEditModel* next = m_studio.editModel();
     if (next == m_model) {
@@ -360,11 +370,15 @@ void VideoEditorModel::refreshOverlays() {
 }
 
 void VideoEditorModel::open() {
+    // The view may be created by the very change of the studio's model that
+    // this object has not been told about yet (QML bindings hear first).
+    followModel();
     if (!m_model) {
         return;
     }
     if (!m_player) {
         m_player = new QMediaPlayer(this);
+        m_player->setVideoOutput(m_videoOutput.data());
         // With no sound device the picture plays alone: an audio path with
         // nothing to write to stalls the player.
         if (!QMediaDevices::audioOutputs().isEmpty()) {
@@ -411,6 +425,7 @@ QCoro::Task<void> VideoEditorModel::runOpen(QPointer<VideoEditModel> model) {
 }
 
 void VideoEditorModel::setVideoOutput(QObject* output) {
+    m_videoOutput = output;
     if (m_player) {
         m_player->setVideoOutput(output);
     }

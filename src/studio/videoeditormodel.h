@@ -5,6 +5,7 @@
 #include "platform/mediaerror.h"
 #include "service/apiclient.h"
 #include "video/captions.h"
+#include "video/videoeditmodel.h"
 
 #include <QCoro/QCoroTask>
 
@@ -26,7 +27,6 @@ namespace tolvane {
 
 class AppSettings;
 class ConversationStore;
-class VideoEditModel;
 class VideoStudioController;
 
 // The editor window's rules: the preview's framing, overlays and play/pause,
@@ -71,6 +71,9 @@ class VideoEditorModel : public QObject {
     Q_PROPERTY(QString busyText READ busyText NOTIFY busyChanged)
     Q_PROPERTY(double busyProgress READ busyProgress NOTIFY busyChanged)
     Q_PROPERTY(QString proposedFileName READ proposedFileName CONSTANT)
+    // Where the save dialog starts: the proposed name in the user's videos
+    // folder (or home folder).
+    Q_PROPERTY(QUrl proposedSaveUrl READ proposedSaveUrl CONSTANT)
 
 public:
     // What the play/pause button does.
@@ -132,6 +135,7 @@ public:
     QString busyText() const;
     double busyProgress() const;
     QString proposedFileName() const;
+    QUrl proposedSaveUrl() const;
     bool hasExportTask() const { return m_exportTask != nullptr; }
     bool hasCaptionTask() const { return m_captionTask != nullptr; }
     bool hasSaveTask() const { return m_saveTask != nullptr; }
@@ -205,6 +209,7 @@ private:
     QPointer<VideoEditModel> m_model;
     QMediaPlayer* m_player = nullptr;
     QAudioOutput* m_audio = nullptr;
+    QPointer<QObject> m_videoOutput;
     QTimer m_observer;
     double m_time = 0.0;
     std::optional<ActiveCaption> m_currentCaption;

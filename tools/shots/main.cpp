@@ -6,9 +6,10 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
+#include "video/videoeditmodel.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -204,6 +205,10 @@ int main(int argc, char** argv) {
         {u"video-playing"_s, false, {}, false, false, u"video-playing"_s},
         {u"studio-empty"_s, false, {}, false, false, u"studio-empty"_s},
         {u"studio-preparing"_s, false, {}, false, false, u"studio-preparing"_s},
+        {u"studio-editor"_s, false, {}, false, false, u"studio-editor"_s},
+        {u"studio-editor-small"_s, false, {}, false, false, u"studio-editor-small"_s},
+        {u"studio-editor-large"_s, false, {}, false, false, u"studio-editor-large"_s},
+        {u"studio-uploading"_s, false, {}, false, false, u"studio-uploading"_s},
     };
     // A short clip for the inline player, made the way tests make media.
     const QString clip = home.filePath(u"short take #1.mp4"_s);
@@ -212,6 +217,14 @@ int main(int argc, char** argv) {
                        u"testsrc2=size=360x640:rate=30:duration=3"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
                        u"sine=frequency=440:duration=3"_s, u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s,
                        u"yuv420p"_s, u"-c:a"_s, u"aac"_s, u"-shortest"_s, clip});
+
+    // A landscape take for the editor, framed to 9:16 in its preview.
+    const QString take = home.filePath(u"take.mp4"_s);
+    QProcess::execute(u"ffmpeg"_s,
+                      {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                       u"testsrc2=size=1280x720:rate=30:duration=6"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                       u"sine=frequency=440:duration=6"_s, u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s,
+                       u"yuv420p"_s, u"-c:a"_s, u"aac"_s, u"-shortest"_s, take});
 
     int failures = 0;
     for (const Palette::Scheme scheme : {Palette::Scheme::light, Palette::Scheme::dark}) {
@@ -289,6 +302,34 @@ int main(int argc, char** argv) {
                 }
                 if (scene.sheet == "studio-preparing"_L1) {
                     studio.setPhase(VideoStudioController::Phase::preparing(0.45));
+                } else if (scene.sheet.startsWith("studio-editor"_L1) ||
+                           scene.sheet == "studio-uploading"_L1) {
+                    RecordingResult result;
+                    result.cameraURL = QUrl::fromLocalFile(take);
+                    result.duration = 6;
+                    studio.openRecording(result);
+                    VideoEditModel* model = studio.editModel();
+                    model->setCaptionText(u"Ship small and show the work every single week"_s);
+                    model->setHookText(u"The mistake: killing your posts"_s);
+                    model->setTrimStart(0.4);
+                    model->setTrimEnd(5.2);
+                    model->setCropCenterX(0.42);
+                    if (scene.sheet == "studio-editor-small"_L1) {
+                        shown->resize(860, 640);
+                        model->setCaptionStyle(CaptionStyle::bubble);
+                    } else if (scene.sheet == "studio-editor-large"_L1) {
+                        shown->resize(1500, 960);
+                        model->setCropZoom(1.6);
+                    }
+                    shown->show();
+                    // Play to a moment with a caption, then hold the picture.
+                    QTest::qWait(1600);
+                    if (views.editor.isPlaying()) {
+                        views.editor.togglePlayback();
+                    }
+                    if (scene.sheet == "studio-uploading"_L1) {
+                        studio.setPhase(VideoStudioController::Phase::uploading(0.6));
+                    }
                 } else {
                     shown->show();
                 }

@@ -17,6 +17,21 @@ Window {
 
     readonly property bool preparing: Studio.phase === Studio.Preparing
 
+    // Closing the window while a recording is open cancels its work and
+    // drops it with its files.
+    onClosing: Editor.windowClosed()
+    Connections {
+        target: Editor
+        function onDismissRequested() { window.close() }
+    }
+
+    Loader {
+        objectName: "studioEditor"
+        anchors.fill: parent
+        active: !window.preparing && Studio.editModel !== null
+        sourceComponent: VideoEditor {}
+    }
+
     Column {
         objectName: "studioPreparing"
         visible: window.preparing

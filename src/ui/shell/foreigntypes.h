@@ -2,8 +2,9 @@
 
 #include "conversation/conversationstore.h"
 #include "palette.h"
-#include "studio/videostudiocontroller.h"
 #include "sharedobjects.h"
+#include "studio/videoeditormodel.h"
+#include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
 
 #include <QtQml/qqml.h>
@@ -49,6 +50,19 @@ struct StudioSingleton {
 public:
     static VideoStudioController* create(QQmlEngine* engine, QJSEngine*) {
         return sharedWithViews<VideoStudioController>(engine);
+    }
+};
+
+// The editor's rules and flows; its views bind them.
+struct EditorSingleton {
+    Q_GADGET
+    QML_FOREIGN(tolvane::VideoEditorModel)
+    QML_NAMED_ELEMENT(Editor)
+    QML_SINGLETON
+
+public:
+    static VideoEditorModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<VideoEditorModel>(engine);
     }
 };
 
