@@ -208,6 +208,7 @@ int main(int argc, char** argv) {
         {u"studio-editor"_s, false, {}, false, false, u"studio-editor"_s},
         {u"studio-editor-small"_s, false, {}, false, false, u"studio-editor-small"_s},
         {u"studio-editor-large"_s, false, {}, false, false, u"studio-editor-large"_s},
+        {u"studio-exporting"_s, false, {}, false, false, u"studio-exporting"_s},
         {u"studio-uploading"_s, false, {}, false, false, u"studio-uploading"_s},
     };
     // A short clip for the inline player, made the way tests make media.
@@ -303,6 +304,7 @@ int main(int argc, char** argv) {
                 if (scene.sheet == "studio-preparing"_L1) {
                     studio.setPhase(VideoStudioController::Phase::preparing(0.45));
                 } else if (scene.sheet.startsWith("studio-editor"_L1) ||
+                           scene.sheet == "studio-exporting"_L1 ||
                            scene.sheet == "studio-uploading"_L1) {
                     RecordingResult result;
                     result.cameraURL = QUrl::fromLocalFile(take);
@@ -327,7 +329,9 @@ int main(int argc, char** argv) {
                     if (views.editor.isPlaying()) {
                         views.editor.togglePlayback();
                     }
-                    if (scene.sheet == "studio-uploading"_L1) {
+                    if (scene.sheet == "studio-exporting"_L1) {
+                        studio.setPhase(VideoStudioController::Phase::exporting());
+                    } else if (scene.sheet == "studio-uploading"_L1) {
                         studio.setPhase(VideoStudioController::Phase::uploading(0.6));
                     }
                 } else {
