@@ -514,6 +514,8 @@ QCoro::Task<void> VideoEditorModel::runCaptions(QPointer<VideoEditModel> model, 
 
 QCoro::Task<Expected<QString, MediaError>> VideoEditorModel::render(QPointer<VideoEditModel> model,
                                                                     CancelHandle task) {
+    // Taken before the first suspension: this object may be gone after it.
+    const QPointer<VideoEditorModel> self(this);
     if (!model || isCancelled(task)) {
         co_return Unexpected(MediaError::cancelled());
     }
@@ -522,7 +524,6 @@ QCoro::Task<Expected<QString, MediaError>> VideoEditorModel::render(QPointer<Vid
     if (!composition) {
         co_return Unexpected(composition.error());
     }
-    const QPointer<VideoEditorModel> self(this);
     auto exporting = VideoExporter::exportVideo(
         std::move(*composition),
         [self, task](double p) {
@@ -563,7 +564,7 @@ QCoro::Task<void> VideoEditorModel::runSend(QPointer<VideoEditModel> model, Canc
         if (!exported) {
             cancelled = exported.error().isCancelled() || isCancelled(task);
             failure = exported.error().description;
-        } else if (isCancelled(task) || !model) {
+        } else if (isCancelled(task) || !model || !m_settings) {
             QFile::remove(*exported);
             cancelled = true;
         } else {
