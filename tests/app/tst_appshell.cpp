@@ -1,7 +1,7 @@
 #include "app/windowsize.h"
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 #include "ui/shell/rootviewmodel.h"
 
 #include <QSettings>
