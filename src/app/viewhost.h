@@ -1,8 +1,10 @@
 #pragma once
 
 #include "service/apiclient.h"
+#include "studio/recordinghudmodel.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
+#include "ui/chat/videomenumodel.h"
 #include "ui/panels/debuglogmodel.h"
 #include "ui/panels/draftcanvasmodel.h"
 #include "ui/panels/settingsmodel.h"
@@ -47,6 +49,8 @@ public:
     DebugLogModel debugLog;
     SettingsModel settingsPanel;
     SupportModel support;
+    RecordingHudModel hud;
+    VideoMenuModel videoMenu;
     // Last, so the views go before the objects they bind to.
     QQmlApplicationEngine engine;
 };

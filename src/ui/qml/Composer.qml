@@ -67,6 +67,8 @@ Rectangle {
             }
         }
 
+        VideoErrorRow { Layout.fillWidth: true }
+
         // Slash menu.
         Rectangle {
             visible: Chat.slashMatches.length > 0
@@ -187,6 +189,7 @@ Rectangle {
                         }
                     }
                 }
+                VideoMenu { Layout.alignment: Qt.AlignBottom }
                 Item {
                     // Room for dictation and the video menu, which come later.
                     Layout.preferredWidth: 0

@@ -2,8 +2,9 @@
 
 #include "conversation/conversationstore.h"
 #include "palette.h"
-#include "studio/videostudiocontroller.h"
 #include "sharedobjects.h"
+#include "studio/recordinghudmodel.h"
+#include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
 
 #include <QtQml/qqml.h>
@@ -49,6 +50,18 @@ struct StudioSingleton {
 public:
     static VideoStudioController* create(QQmlEngine* engine, QJSEngine*) {
         return sharedWithViews<VideoStudioController>(engine);
+    }
+};
+
+struct RecordingHudSingleton {
+    Q_GADGET
+    QML_FOREIGN(tolvane::RecordingHudModel)
+    QML_NAMED_ELEMENT(RecordingHudModel)
+    QML_SINGLETON
+
+public:
+    static RecordingHudModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<RecordingHudModel>(engine);
     }
 };
 
