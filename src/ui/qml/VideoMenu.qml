@@ -19,6 +19,8 @@ IconButton {
         id: menu
         objectName: "videoMenu"
         width: 240
+        // The rows that open the submenus look like the others.
+        delegate: CheckMarkItem {}
         // Opens upwards: the button sits at the bottom of the window.
         y: -height
 
