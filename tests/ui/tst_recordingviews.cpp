@@ -51,12 +51,15 @@ class TestRecordingViews : public QObject {
 
     QTemporaryDir m_temp;
 
+    // A fresh settings file and conversation per view, so no choice of one
+    // case leaks into the next.
     struct Host {
-        explicit Host(const QString& dir)
-            : settings(std::make_unique<QSettings>(dir + "/s.ini", QSettings::IniFormat))
-            , store(settings, dir, ServiceEndpoints::forRoot("http://127.0.0.1:1/"))
+        Host()
+            : settings(std::make_unique<QSettings>(dir.filePath("s.ini"), QSettings::IniFormat))
+            , store(settings, dir.path(), ServiceEndpoints::forRoot("http://127.0.0.1:1/"))
             , views(settings, store, studio, ServiceEndpoints::forRoot("http://127.0.0.1:1/"),
                     QSize(900, 700)) {}
+        QTemporaryDir dir;
         AppSettings settings;
         ConversationStore store;
         VideoStudioController studio;
@@ -184,7 +187,7 @@ private Q_SLOTS:
         QFETCH(int, phase);
         QFETCH(bool, dictating);
         QFETCH(bool, enabled);
-        Host host(m_temp.path());
+        Host host;
         QQuickWindow* window = host.views.load();
         QVERIFY(window);
         QQuickItem* button = findItem(window->contentItem(), "videoMenuButton");
@@ -200,7 +203,7 @@ private Q_SLOTS:
 
     // The menu's rows as the view builds them from the model.
     void menuRows() {
-        Host host(m_temp.path());
+        Host host;
         QQuickWindow* window = host.views.load();
         QVERIFY(window);
         QObject* menu = window->findChild<QObject*>("videoMenu");
@@ -232,7 +235,7 @@ private Q_SLOTS:
     }
 
     void errorRowDismissesTheError() {
-        Host host(m_temp.path());
+        Host host;
         QQuickWindow* window = host.views.load();
         QVERIFY(window);
         window->show();
@@ -252,7 +255,7 @@ private Q_SLOTS:
     // A real attempt on virtual sources: the window shows the countdown, then
     // the live picture and the time; stopping hides it and opens the studio.
     void hudFollowsTheRecording() {
-        Host host(m_temp.path());
+        Host host;
         QQuickWindow* window = host.views.load();
         QVERIFY(window);
         auto* hud = window->findChild<QQuickWindow*>("recordingHud");
