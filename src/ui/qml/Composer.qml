@@ -191,7 +191,7 @@ Rectangle {
                 }
                 VideoMenu { Layout.alignment: Qt.AlignBottom }
                 Item {
-                    // Room for dictation and the video menu, which come later.
+                    // Room for dictation, which comes later.
                     Layout.preferredWidth: 0
                 }
                 IconButton {
