@@ -1,12 +1,16 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
+#include "platform/previewimageprovider.h"
 #include "service/appsettings.h"
 #include "studio/videostudiocontroller.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
 #include "ui/shell/sharedobjects.h"
+#include "video/backgroundreplacer.h"
+#include "video/backgroundswatchprovider.h"
 
+#include <QPointer>
 #include <QQuickWindow>
 
 using namespace Qt::StringLiterals;
@@ -28,17 +32,32 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
     , support(settings, endpoints)
-    , editor(studio, conversation, settings, endpoints) {
+    , editor(studio, conversation, settings, endpoints)
+    , hud(studio)
+    , videoMenu(settings, conversation, studio) {
     DraftPreview::setDefaults(&settings, endpoints);
     root.followStudio(&studio);
+    // Recordings get the background the user picked in the video menu.
+    studio.setBackgroundChoice([settings = QPointer<AppSettings>(&settings)] {
+        return settings ? BackgroundReplacer::currentMode(settings->store())
+                        : std::optional<BackgroundReplacer::Mode>();
+    });
     palette.followDesktop(&appearance);
     registerQmlTypes();
     installImageProviders(engine);
+    engine.addImageProvider(BackgroundSwatchProvider::providerId, new BackgroundSwatchProvider);
+    // The recording window's live picture: the provider only hands over the
+    // latest picture the capture thread scaled, whichever recorder made it.
+    auto* preview = new PreviewImageProvider;
+    engine.addImageProvider(RecordingHudModel::providerId, preview);
+    preview->setSource(hud.previewFrames());
+    QObject::connect(&hud, &RecordingHudModel::previewFramesChanged, preview,
+                     [this, preview] { preview->setSource(hud.previewFrames()); });
     // The module's files are resources under "qrc:/Tolvane".
     engine.addImportPath(u"qrc:/"_s);
-    for (QObject* object :
-         std::initializer_list<QObject*>{&palette, &root, &conversation, &studio, &messages, &chat,
-                                         &canvas, &debugLog, &settingsPanel, &support, &editor}) {
+    for (QObject* object : std::initializer_list<QObject*>{
+             &palette, &root, &conversation, &studio, &messages, &chat, &canvas, &debugLog,
+             &settingsPanel, &support, &editor, &hud, &videoMenu}) {
         shareWithViews(engine, *object);
     }
     engine.setInitialProperties(

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "service/apiclient.h"
+#include "studio/recordinghudmodel.h"
 #include "studio/videoeditormodel.h"
 #include "ui/chat/chatviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
+#include "ui/chat/videomenumodel.h"
 #include "ui/panels/debuglogmodel.h"
 #include "ui/panels/draftcanvasmodel.h"
 #include "ui/panels/settingsmodel.h"
@@ -49,6 +51,8 @@ public:
     SettingsModel settingsPanel;
     SupportModel support;
     VideoEditorModel editor;
+    RecordingHudModel hud;
+    VideoMenuModel videoMenu;
     // Last, so the views go before the objects they bind to.
     QQmlApplicationEngine engine;
 };

@@ -18,7 +18,9 @@ extern "C" {
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -194,6 +196,11 @@ struct Writer {
     std::int64_t lastVideo = -1;
     std::int64_t audioBase = -1; // in samples; set by the first sound after the start
     std::int64_t audioWritten = 0;
+    // Set by a stop: what was captured up to then still goes in, and the file
+    // is closed once each source has delivered something captured after it.
+    std::optional<Clock::time_point> stopAt;
+    bool videoPassedStop = false;
+    bool audioPassedStop = false;
     QString error;
 };
 
@@ -215,6 +222,8 @@ struct CaptureSession::Private {
 
     std::mutex writeMutex;
     std::unique_ptr<Writer> writer;
+    // Signalled when a source delivers past the writer's stop.
+    std::condition_variable passedStop;
     Callbacks callbacks;
     // Opening and closing the file, in the order asked, off the caller's thread.
     SerialQueue control{"tolvane.capture.control"};
@@ -311,6 +320,9 @@ void CaptureSession::Private::readLoop(Input* input, bool video) {
     ffmpeg::PacketPtr packet = ffmpeg::makePacket();
     bool paced = false;
     Clock::time_point paceBase{};
+    // Where the current pass over a looping file starts on the pacing clock.
+    Clock::duration loopOffset{};
+    Clock::duration passEnd{};
     const AVRational timeBase = input->avStream()->time_base;
     while (!input->interrupt.quit.load()) {
         const int rc = av_read_frame(input->format.get(), packet.get());
@@ -319,9 +331,13 @@ void CaptureSession::Private::readLoop(Input* input, bool video) {
             continue;
         }
         if (rc == AVERROR_EOF && input->paced) {
-            // A file plays on as a loop, so it can stand in for a device.
+            // A file plays on as a loop, so it can stand in for a device. The
+            // next pass follows the last on the same clock: restarting the
+            // pacing from now would carry over whatever this thread lagged
+            // behind at the end, and the picture would slip against the sound
+            // with every pass.
             av_seek_frame(input->format.get(), input->stream, 0, AVSEEK_FLAG_BACKWARD);
-            paced = false;
+            loopOffset = passEnd;
             continue;
         }
         if (rc < 0) {
@@ -341,7 +357,12 @@ void CaptureSession::Private::readLoop(Input* input, bool video) {
                 paced = true;
                 paceBase = Clock::now() - offset;
             }
-            due = paceBase + offset;
+            due = paceBase + loopOffset + offset;
+            const auto length =
+                packet->duration > 0
+                    ? std::chrono::microseconds(av_rescale_q(packet->duration, timeBase, clockBase))
+                    : std::chrono::microseconds(0);
+            passEnd = std::max(passEnd, loopOffset + offset + length);
             while (Clock::now() < *due && !input->interrupt.quit.load()) {
                 std::this_thread::sleep_for(
                     std::min<Clock::duration>(*due - Clock::now(), std::chrono::milliseconds(20)));
@@ -386,6 +407,12 @@ void CaptureSession::Private::showPreview(const AVFrame* frame) {
 void CaptureSession::Private::onVideoPacket(AVPacket* packet, Clock::time_point arrived) {
     std::unique_lock lock(writeMutex);
     Writer* w = writer.get();
+    if (w && w->stopAt && arrived > *w->stopAt) {
+        // Captured after the stop: for the live picture only.
+        w->videoPassedStop = true;
+        passedStop.notify_all();
+        w = nullptr;
+    }
     const bool wantPreview = arrived - lastPreview >= previewInterval;
     // Only intra-coded MJPEG may skip the frames nobody looks at.
     const bool needFrame = wantPreview || !copyVideo;
@@ -468,6 +495,11 @@ void CaptureSession::Private::onAudioPacket(AVPacket* packet, Clock::time_point 
     while (avcodec_receive_frame(audioDecoder.get(), frame.get()) == 0) {
         std::lock_guard lock(writeMutex);
         Writer* w = writer.get();
+        if (w && w->stopAt && arrived > *w->stopAt) {
+            w->audioPassedStop = true;
+            passedStop.notify_all();
+            w = nullptr;
+        }
         if (w) {
             AVCodecContext* encoder = w->audioEncoder.get();
             if (!w->resampler) {
@@ -735,7 +767,19 @@ void CaptureSession::stopRecording() {
         std::unique_ptr<Writer> w;
         QString error;
         {
-            std::lock_guard lock(p->writeMutex);
+            std::unique_lock lock(p->writeMutex);
+            if (Writer* current = p->writer.get()) {
+                current->stopAt = Clock::now();
+                // Frames captured before the stop may still be on their way
+                // through a reading thread that is busy encoding (a raw camera
+                // lags a frame or two behind its sound, more on a busy
+                // machine); closing now would cut the picture short of the
+                // sound. A source that went quiet holds the stop up for two
+                // seconds at most.
+                p->passedStop.wait_for(lock, std::chrono::seconds(2), [current] {
+                    return current->videoPassedStop && current->audioPassedStop;
+                });
+            }
             w = std::move(p->writer);
             if (w) {
                 error = p->closeWriter(*w);

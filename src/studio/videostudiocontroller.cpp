@@ -8,6 +8,8 @@
 #include <QMetaEnum>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace tolvane {
 
 namespace {
@@ -24,13 +26,6 @@ QString text(const char* message) {
     return QString::fromUtf8(message);
 }
 
-// The background the user chose for recordings. Replacement is not part of
-// the studio yet, so the choice reads as none and the file goes to the editor
-// as recorded.
-bool backgroundChosen() {
-    return false;
-}
-
 } // namespace
 
 VideoStudioController::VideoStudioController(QObject* parent)
@@ -38,6 +33,9 @@ VideoStudioController::VideoStudioController(QObject* parent)
 
 VideoStudioController::~VideoStudioController() {
     cancelCapTask();
+    if (m_backgroundTask) {
+        m_backgroundTask->cancel();
+    }
     if (m_camera) {
         m_camera->discard();
         delete m_camera;
@@ -199,10 +197,15 @@ QCoro::Task<void> VideoStudioController::stopAndEdit() {
     releaseCamera();
 
     QUrl movie = *file;
-    if (backgroundChosen()) {
-        // Background replacement plugs in here: "background processing
-        // start", preparing 0.5 ... 0.95 from its progress, then the replaced
-        // file, or the file as recorded when it fails.
+    const std::optional<BackgroundReplacer::Mode> background =
+        m_backgroundChoice ? m_backgroundChoice() : std::nullopt;
+    if (background) {
+        auto replacing = replaceBackground(movie, *background);
+        const std::optional<QUrl> replaced = co_await replacing;
+        if (!self || !replaced) {
+            co_return;
+        }
+        movie = *replaced;
     }
 
     setPhase(Phase::preparing(0.95));
@@ -214,8 +217,51 @@ QCoro::Task<void> VideoStudioController::stopAndEdit() {
     openRecording(std::move(result));
 }
 
+QCoro::Task<std::optional<QUrl>>
+VideoStudioController::replaceBackground(QUrl movie, BackgroundReplacer::Mode mode) {
+    QPointer<VideoStudioController> self(this);
+    qCInfo(lcVideo, "TOLVANE-VIDEO background processing start");
+    // In place before the phase is published: a discard may come from any
+    // view that sees it.
+    const CancelHandle cancel = CancelToken::create();
+    m_backgroundTask = cancel;
+    setPhase(Phase::preparing(0.5));
+    auto progress = [self, cancel](double p) {
+        if (self && !cancel->isCancelled() && self->m_phase.kind() == PhaseCase::Preparing) {
+            self->setPhase(Phase::preparing(0.5 + 0.45 * std::clamp(p, 0.0, 1.0)));
+        }
+    };
+    auto processing =
+        BackgroundReplacer::process(movie, std::move(mode), progress, cancel, m_backgroundOptions);
+    const JobResult<QUrl> replaced = co_await processing;
+    if (!self || cancel->isCancelled()) {
+        // Discarded: the replacement removed its partial file; the recording
+        // has no owner left but this attempt.
+        if (replaced) {
+            QFile::remove(replaced->toLocalFile());
+        }
+        QFile::remove(movie.toLocalFile());
+        co_return std::nullopt;
+    }
+    m_backgroundTask.reset();
+    if (!replaced) {
+        qCInfo(lcVideo, "TOLVANE-VIDEO background processing failed: %s",
+               qPrintable(replaced.error().description));
+        co_return std::optional<QUrl>(movie);
+    }
+    qCInfo(lcVideo, "TOLVANE-VIDEO background processing done");
+    // The editor works on the replaced file from now on, and the result's
+    // clean-up knows only that one: the recording would stay behind.
+    QFile::remove(movie.toLocalFile());
+    co_return std::optional<QUrl>(*replaced);
+}
+
 void VideoStudioController::discardRecording() {
     cancelCapTask();
+    if (m_backgroundTask) {
+        m_backgroundTask->cancel();
+        m_backgroundTask.reset();
+    }
     setHudVisible(false);
     if (m_camera) {
         m_camera->discard();

@@ -5,6 +5,7 @@
 #include "recording/capturemode.h"
 #include "recording/recordingresult.h"
 #include "recording/recordingvalidation.h"
+#include "video/backgroundreplacer.h"
 
 #include <QCoro/QCoroTask>
 
@@ -146,6 +147,13 @@ public:
     void setValidationOptions(RecordingValidationOptions options) {
         m_validation = std::move(options);
     }
+    // Where the background chosen for recordings is read; without one every
+    // recording goes to the editor as recorded.
+    using BackgroundChoice = std::function<std::optional<BackgroundReplacer::Mode>()>;
+    void setBackgroundChoice(BackgroundChoice choice) { m_backgroundChoice = std::move(choice); }
+    void setBackgroundOptions(BackgroundReplacer::Options options) {
+        m_backgroundOptions = std::move(options);
+    }
 
     // Opens a validated recording in the editor: keeps it, makes its edit
     // state and moves to `editing`.
@@ -170,6 +178,10 @@ private:
     void setHudVisible(bool visible);
     void cancelCapTask();
     QCoro::Task<void> runCapTask(CancelHandle cancel, double seconds);
+    // The background replacement of a validated recording: the replaced file,
+    // the recording itself when replacement fails, or nothing when the
+    // attempt was discarded meanwhile (both files are gone then).
+    QCoro::Task<std::optional<QUrl>> replaceBackground(QUrl movie, BackgroundReplacer::Mode mode);
 
     Phase m_phase;
     std::optional<int> m_countdown;
@@ -183,6 +195,10 @@ private:
     CancelHandle m_capTask;
     RecorderFactory m_recorderFactory;
     RecordingValidationOptions m_validation;
+    BackgroundChoice m_backgroundChoice;
+    BackgroundReplacer::Options m_backgroundOptions;
+    // Cancelled by a discard while the background is replaced.
+    CancelHandle m_backgroundTask;
 };
 
 } // namespace tolvane

@@ -1,12 +1,16 @@
 #include "platform/mediaasset.h"
 #include "recording/recordingsdirectory.h"
 #include "studio/videostudiocontroller.h"
+#include "video/backgroundreplacer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace tolvane;
 using Case = VideoStudioController::PhaseCase;
@@ -26,9 +30,8 @@ class TestStudioWorkflow : public QObject {
 
     QTemporaryDir m_temp;
 
-    static QStringList movies() {
-        return QDir(recordingsDirectory().toLocalFile())
-            .entryList({QStringLiteral("tolvane-cam-*.mov")}, QDir::Files);
+    static QStringList movies(const QString& pattern = QStringLiteral("tolvane-cam-*.mov")) {
+        return QDir(recordingsDirectory().toLocalFile()).entryList({pattern}, QDir::Files);
     }
 
 private Q_SLOTS:
@@ -150,6 +153,71 @@ private Q_SLOTS:
         studio.begin(CaptureMode::camera, 0);
         QTRY_COMPARE_WITH_TIMEOUT(studio.phaseCase(), Case::CountingDown, 8000);
         studio.discardRecording();
+    }
+
+    // A chosen background: the editor opens the replaced file and the
+    // recording itself is deleted, with progress from 0.5 to 0.95. When the
+    // replacement fails, the editor opens the recording as it is.
+    void backgroundReplacement_data() {
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("blur") << false << "tolvane-bg-";
+        QTest::newRow("unreadable picture") << true << "tolvane-cam-";
+    }
+    void backgroundReplacement() {
+        QFETCH(bool, picture);
+        QFETCH(QString, opened);
+        const QString notAPicture = m_temp.filePath("not-a-picture.png");
+        QFile text(notAPicture);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("plain text");
+        text.close();
+        const auto mode = picture
+                              ? BackgroundReplacer::Mode::image(QUrl::fromLocalFile(notAPicture))
+                              : BackgroundReplacer::Mode::blur();
+        VideoStudioController studio;
+        studio.setBackgroundChoice([mode] { return std::optional(mode); });
+        QList<double> progress;
+        connect(&studio, &VideoStudioController::phaseChanged, this, [&] {
+            if (studio.phaseCase() == Case::Preparing) {
+                progress.append(studio.phaseProgress());
+            }
+        });
+        studio.begin(CaptureMode::camera, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(studio.phaseCase(), Case::Editing, 20000);
+        const QString file = studio.result()->cameraURL->toLocalFile();
+        QVERIFY2(QFileInfo(file).fileName().startsWith(opened), qPrintable(file));
+        const auto info = MediaAsset(file).load();
+        QVERIFY(info.hasValue());
+        QCOMPARE(info->videoTracks.size(), 1);
+        QVERIFY(info->duration > 0.5);
+        // Only the opened file is left.
+        QCOMPARE(movies(QStringLiteral("tolvane-*.mov")), QStringList{QFileInfo(file).fileName()});
+        QVERIFY(progress.size() >= 4);
+        QCOMPARE(progress.mid(0, 3), (QList<double>{0.08, 0.45, 0.5}));
+        QCOMPARE(progress.last(), 0.95);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        studio.closeEditor(true);
+        QVERIFY(movies(QStringLiteral("tolvane-*.mov")).isEmpty());
+    }
+
+    // Discarding while the background is replaced leaves no file behind and
+    // opens no editor.
+    void discardDuringBackgroundReplacement() {
+        VideoStudioController studio;
+        studio.setBackgroundChoice([] { return std::optional(BackgroundReplacer::Mode::blur()); });
+        connect(&studio, &VideoStudioController::phaseChanged, this, [&] {
+            if (studio.phaseCase() == Case::Preparing && studio.phaseProgress() >= 0.5) {
+                studio.discardRecording();
+            }
+        });
+        studio.begin(CaptureMode::camera, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!movies().isEmpty(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(movies(QStringLiteral("tolvane-*.mov")).isEmpty(), 20000);
+        QTest::qWait(1500);
+        QCOMPARE(studio.phaseCase(), Case::Idle);
+        QVERIFY(!studio.editModel());
+        QVERIFY(movies(QStringLiteral("tolvane-*.mov")).isEmpty());
     }
 
     void onlyTheCameraAndOnlyOneAttempt() {

@@ -111,6 +111,56 @@ void fillConversation(ConversationStore& store, const QString& root) {
     store.appendMessage(pending);
 }
 
+// The recording scenes: the composer's video menu at the smallest window and
+// its error row, and the recording window on virtual sources, counting down
+// and recording. Gives the window to draw; null when the scene did not load.
+QQuickWindow* showRecordingScene(const QString& sheet, AppSettings& settings,
+                                 VideoStudioController& studio, QQuickWindow* window) {
+    if (sheet == "record-error"_L1) {
+        studio.setPhase(VideoStudioController::Phase::error(
+            u"Couldn't open the camera or microphone. Check that they are connected and not "
+            u"used by another app."_s));
+        return window;
+    }
+    if (sheet == "record-menu"_L1) {
+        window->resize(720, 560);
+        settings.setVideoBackgroundImagePath(QDir::temp().filePath(u"office window.jpg"_s));
+        settings.setVideoBackgroundPreset(u"sunset"_s);
+        settings.setVideoBackgroundMode(u"preset"_s);
+        auto* menu = window->findChild<QObject*>(u"videoMenu"_s);
+        if (!menu) {
+            return nullptr;
+        }
+        QTest::qWait(200);
+        QMetaObject::invokeMethod(menu, "open");
+        QTest::qWait(400);
+        // Open "Background" the way a click does.
+        QQuickItem* row = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, row), Q_ARG(int, 5));
+        if (!row) {
+            return nullptr;
+        }
+        const QPointF centre = row->mapToScene(QPointF(row->width() / 2, row->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
+        return window;
+    }
+    qputenv("TOLVANE_CAMERA", "lavfi:testsrc2=size=640x480:rate=30");
+    qputenv("TOLVANE_MICROPHONE", "lavfi:sine=frequency=440");
+    auto* hud = window->findChild<QQuickWindow*>(u"recordingHud"_s);
+    if (!hud) {
+        return nullptr;
+    }
+    studio.recordCamera(0);
+    const auto wanted = sheet == "record-hud-countdown"_L1
+                            ? VideoStudioController::PhaseCase::CountingDown
+                            : VideoStudioController::PhaseCase::Recording;
+    QElapsedTimer waited;
+    waited.start();
+    while (studio.phaseCase() != wanted && waited.elapsed() < 10000) {
+        QTest::qWait(20);
+    }
+    return studio.phaseCase() == wanted ? hud : nullptr;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,6 +260,10 @@ int main(int argc, char** argv) {
         {u"studio-editor-large"_s, false, {}, false, false, u"studio-editor-large"_s},
         {u"studio-exporting"_s, false, {}, false, false, u"studio-exporting"_s},
         {u"studio-uploading"_s, false, {}, false, false, u"studio-uploading"_s},
+        {u"record-menu"_s, true, {}, false, false, u"record-menu"_s},
+        {u"record-error"_s, true, {}, false, false, u"record-error"_s},
+        {u"record-hud-countdown"_s, false, {}, false, false, u"record-hud-countdown"_s},
+        {u"record-hud"_s, false, {}, false, false, u"record-hud"_s},
     };
     // A short clip for the inline player, made the way tests make media.
     const QString clip = home.filePath(u"short take #1.mp4"_s);
@@ -336,6 +390,14 @@ int main(int argc, char** argv) {
                     }
                 } else {
                     shown->show();
+                }
+            }
+            if (scene.sheet.startsWith("record"_L1)) {
+                shown = showRecordingScene(scene.sheet, settings, studio, window);
+                if (!shown) {
+                    std::fprintf(stderr, "%s did not load\n", qPrintable(scene.name));
+                    ++failures;
+                    continue;
                 }
             }
             if (scene.sheet == "canvas"_L1) {

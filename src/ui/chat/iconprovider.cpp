@@ -25,6 +25,8 @@ const QHash<QString, QString>& bodies() {
          uR"(<circle cx="12" cy="12" r="10"/><path d="M9.2 9.3a2.9 2.9 0 0 1 5.6 1c0 2-2.8 2.4-2.8 4.2"/><circle cx="12" cy="17.6" r="0.6" fill="C"/>)"_s},
         {u"ladybug"_s,
          uR"(<ellipse cx="12" cy="14" rx="6" ry="7"/><path d="M12 7v14M9 7.5a3 3 0 0 1 6 0M6 11H3M21 11h-3M6 16H3M21 16h-3M8 5L6 3M16 5l2-2"/>)"_s},
+        {u"video.fill"_s,
+         uR"(<rect x="1.5" y="6" width="14" height="12" rx="2.5" fill="C" stroke="none"/><path d="M17 10.2l5.5-3.2v10l-5.5-3.2z" fill="C" stroke="none"/>)"_s},
         {u"xmark"_s, uR"(<path d="M6 6l12 12M18 6L6 18"/>)"_s},
         {u"xmark.circle.fill"_s,
          uR"(<circle cx="12" cy="12" r="11" fill="C" stroke="none"/><path d="M8 8l8 8M16 8l-8 8" stroke="#fff"/>)"_s},

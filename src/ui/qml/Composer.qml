@@ -67,6 +67,8 @@ Rectangle {
             }
         }
 
+        VideoErrorRow { Layout.fillWidth: true }
+
         // Slash menu.
         Rectangle {
             visible: Chat.slashMatches.length > 0
@@ -187,8 +189,9 @@ Rectangle {
                         }
                     }
                 }
+                VideoMenu { Layout.alignment: Qt.AlignBottom }
                 Item {
-                    // Room for dictation and the video menu, which come later.
+                    // Room for dictation, which comes later.
                     Layout.preferredWidth: 0
                 }
                 IconButton {

@@ -166,4 +166,5 @@ ApplicationWindow {
         }
     }
     SettingsWindow { id: settingsWindow }
+    RecordingHud {}
 }

@@ -3,6 +3,7 @@
 #include "conversation/conversationstore.h"
 #include "palette.h"
 #include "sharedobjects.h"
+#include "studio/recordinghudmodel.h"
 #include "studio/videoeditormodel.h"
 #include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
@@ -63,6 +64,18 @@ struct EditorSingleton {
 public:
     static VideoEditorModel* create(QQmlEngine* engine, QJSEngine*) {
         return sharedWithViews<VideoEditorModel>(engine);
+    }
+};
+
+struct RecordingHudSingleton {
+    Q_GADGET
+    QML_FOREIGN(tolvane::RecordingHudModel)
+    QML_NAMED_ELEMENT(RecordingHudModel)
+    QML_SINGLETON
+
+public:
+    static RecordingHudModel* create(QQmlEngine* engine, QJSEngine*) {
+        return sharedWithViews<RecordingHudModel>(engine);
     }
 };
 
