@@ -2,13 +2,14 @@
 // PNG files: the repository's screenshot tool. With --check it only loads every
 // state and fails on any QML warning (the views' smoke test).
 //
-// usage: tolvane-shots OUT_DIR | --check
+// usage: tolvane-shots OUT_DIR | --check | --help
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
+#include "shellscenes.h"
+#include "studio/videostudiocontroller.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -117,8 +118,26 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() != 1) {
-        std::fputs("usage: tolvane-shots OUT_DIR | --check\n", stderr);
+    const char* usage = "usage: tolvane-shots OUT_DIR\n"
+                        "       tolvane-shots --check\n"
+                        "       tolvane-shots --help\n"
+                        "\n"
+                        "Draws every scene of the app's windows, light and dark, into OUT_DIR as\n"
+                        "SCENE-light.png and SCENE-dark.png (the folder is created if missing).\n"
+                        "\n"
+                        "  --check  load every scene without writing pictures and fail on any QML\n"
+                        "           warning or failed check (the views' smoke test)\n"
+                        "  --help   show this text\n";
+    if (args.size() == 1 && (args.first() == "--help"_L1 || args.first() == "-h"_L1)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    // An option it does not know is a mistake, not a folder name.
+    if (args.size() != 1 || (args.first().startsWith(u'-') && args.first() != "--check"_L1)) {
+        if (args.size() == 1) {
+            std::fprintf(stderr, "tolvane-shots: unknown option %s\n", qPrintable(args.first()));
+        }
+        std::fputs(usage, stderr);
         return 2;
     }
     const bool check = args.first() == "--check"_L1;
@@ -180,7 +199,10 @@ int main(int argc, char** argv) {
         bool banners;
         bool preview;
         QString sheet; // "canvas", "settings", "support", "log" or empty
+        QSize size{1200, 820};
     };
+    const QSize smallest(720, 560);
+    const QSize large(1600, 1000);
     const QList<Scene> scenes{
         {u"empty"_s, false, {}, false, false, {}},
         {u"conversation"_s, true, {}, false, false, {}},
@@ -204,6 +226,17 @@ int main(int argc, char** argv) {
         {u"video-playing"_s, false, {}, false, false, u"video-playing"_s},
         {u"studio-empty"_s, false, {}, false, false, u"studio-empty"_s},
         {u"studio-preparing"_s, false, {}, false, false, u"studio-preparing"_s},
+        {u"canvas-smallest"_s, true, {}, false, false, u"canvas"_s, smallest},
+        {u"canvas-large"_s, true, {}, false, false, u"canvas"_s, large},
+        {u"conversation-smallest"_s, true, {}, false, false, {}, smallest},
+        {u"image-preview-smallest"_s, true, {}, false, true, {}, smallest},
+        {u"debug-log-smallest"_s, true, {}, false, false, u"log"_s, smallest},
+        {u"support-smallest"_s, true, {}, false, false, u"support-form"_s, smallest},
+        {u"edit-menu"_s, true, {}, false, false, u"shell-edit-menu"_s, smallest},
+        {u"forget-me"_s, true, {}, false, false, u"shell-forget-me"_s, smallest},
+        {u"about"_s, true, {}, false, false, u"shell-about"_s, smallest},
+        {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
+        {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
     };
     // A short clip for the inline player, made the way tests make media.
     const QString clip = home.filePath(u"short take #1.mp4"_s);
@@ -230,7 +263,7 @@ int main(int argc, char** argv) {
                     u"Nice take. The hook lands in the first two seconds — post it as is."_s));
             }
             VideoStudioController studio;
-            ViewHost views(settings, store, studio, endpoints, QSize(1200, 820));
+            ViewHost views(settings, store, studio, endpoints, scene.size);
             views.palette.force(scheme);
             if (scene.banners) {
                 views.root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
@@ -376,6 +409,7 @@ int main(int argc, char** argv) {
                                               Q_ARG(int, 1));
                 }
             }
+            failures += shots::stageShellScene(scene.sheet, window, views, store, service, check);
             // Let images decode, previews load and the list settle at its end.
             QTest::qWait(check ? 300 : 1500);
             if (!check) {
@@ -387,6 +421,7 @@ int main(int argc, char** argv) {
                 }
                 std::printf("%s\n", qPrintable(file));
             }
+            failures += shots::checkShellScene(scene.sheet, window, views, check);
         }
     }
     if (warnings > 0 || failures > 0) {

@@ -16,6 +16,8 @@ Rectangle {
         width: parent.width - 28
         spacing: 10
         RowLayout {
+            // The "…" keeps to the card's right edge however short the name.
+            Layout.fillWidth: true
             spacing: 10
             Rectangle {
                 Layout.preferredWidth: 48
@@ -37,6 +39,7 @@ Rectangle {
                     source: Draft.avatarUrl
                     fillMode: Image.PreserveAspectCrop
                 }
+                CornerMask { visible: Draft.hasAvatar; radius: 24; matte: Theme.cardBackground }
             }
             ColumnLayout {
                 spacing: 1
@@ -56,7 +59,7 @@ Rectangle {
                     Icon { name: "globe.americas.fill"; size: 9; anchors.verticalCenter: parent.verticalCenter }
                 }
             }
-            Icon { name: "ellipsis"; size: 16; Layout.alignment: Qt.AlignTop }
+            Icon { objectName: "previewMore"; name: "ellipsis"; size: 16; Layout.alignment: Qt.AlignTop | Qt.AlignRight }
         }
         TextEdit {
             Layout.fillWidth: true
