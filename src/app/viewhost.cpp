@@ -1,11 +1,12 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
 #include "ui/shell/sharedobjects.h"
+#include "windowplacement.h"
 
 #include <QQuickWindow>
 
@@ -47,7 +48,15 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
 QQuickWindow* ViewHost::load() {
     engine.load(QUrl(u"qrc:/Tolvane/qml/Main.qml"_s));
     const auto roots = engine.rootObjects();
-    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    if (window) {
+        for (const char* name : {"settingsWindow", "studioWindow"}) {
+            if (auto* secondary = window->findChild<QQuickWindow*>(QString::fromLatin1(name))) {
+                new FirstShowPlacement(window, secondary);
+            }
+        }
+    }
+    return window;
 }
 
 } // namespace tolvane

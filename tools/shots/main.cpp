@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         "/api/debug/llm/7",
         test::Script::respond(
             200,
-            R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
+            R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach. Write in the user's own voice, keep the commands it can run short, and when the user asks to hear it again, repeat the draft without changes. Never invent numbers.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
     service.on("/api/schedule/demo1",
                test::Script::respond(200, R"({"at":"2026-12-08T08:30:00Z","mode":"queued"})"));
     const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
@@ -235,6 +235,7 @@ int main(int argc, char** argv) {
         {u"edit-menu"_s, true, {}, false, false, u"shell-edit-menu"_s, smallest},
         {u"forget-me"_s, true, {}, false, false, u"shell-forget-me"_s, smallest},
         {u"about"_s, true, {}, false, false, u"shell-about"_s, smallest},
+        {u"focus-ring"_s, true, {}, false, false, u"shell-focus"_s, smallest},
         {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
         {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
     };

@@ -257,6 +257,21 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
         failures += trigger(window, u"Forget Me (Erase Everything)…"_s);
     } else if (sheet == "shell-about"_L1) {
         failures += checkAbout(window, views);
+    } else if (sheet == "shell-focus"_L1) {
+        // Tab reaches the sheet's buttons, and the focused one shows a ring.
+        views.chat.setProperty("showSettings", true);
+        QTest::qWait(300);
+        QQuickItem* focused = nullptr;
+        for (int i = 0; i < 8 && !focused; ++i) {
+            QTest::keyClick(window, Qt::Key_Tab);
+            QQuickItem* item = window->activeFocusItem();
+            if (item && item->property("text").toString() == u"Test connection"_s) {
+                focused = item;
+            }
+        }
+        if (!focused || !focused->property("visualFocus").toBool()) {
+            failures += fail(u"Tab does not reach \"Test connection\" with a visible focus"_s);
+        }
     } else if (sheet == "shell-composer"_L1) {
         // Seven lines with a picture attached: the picture takes its own row
         // and the field shows six whole lines.

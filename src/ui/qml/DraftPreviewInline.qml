@@ -28,14 +28,7 @@ Item {
         color: "transparent"
         border.width: 1
         border.color: Theme.hairline
-        BusyIndicator {
-            objectName: "previewLoading"
-            anchors.centerIn: parent
-            running: parent.visible
-            // The controls' "dark" colour is too faint on a card; the spinner
-            // takes the secondary text colour.
-            palette.dark: Theme.textSecondary
-        }
+        BusyIndicator { objectName: "previewLoading"; anchors.centerIn: parent; running: parent.visible }
     }
     AbstractButton {
         visible: preview.failed

@@ -51,7 +51,6 @@ Popup {
             PushButton {
                 objectName: "openInViewer"
                 text: qsTr("Open in Image Viewer")
-                icon.source: "image://icon/arrow.up.forward.app?" + Theme.textPrimary
                 onClicked: sheet.model.openInViewer()
             }
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Close"); onClicked: sheet.close() }

@@ -40,12 +40,13 @@ ApplicationWindow {
     EditActions { id: editing; window: window }
 
     menuBar: MenuBar {
-        // A title is highlighted while its menu is open or the pointer is on
-        // it, not after the menu closed.
+        // A title is lit while its menu is open or the pointer is on it, not
+        // after the menu closed.
         delegate: MenuBarItem {
             id: title
             hoverEnabled: true
-            highlighted: (menu !== null && menu.visible) || hovered
+            // The bar's own highlight outlives the menu; this one does not.
+            readonly property bool lit: (menu !== null && menu.visible) || hovered
             contentItem: Text {
                 text: title.text.replace("&", "")
                 font.pixelSize: 13
@@ -55,7 +56,7 @@ ApplicationWindow {
             background: Rectangle {
                 implicitHeight: 28
                 radius: 5
-                color: title.highlighted ? Qt.rgba(0.5, 0.5, 0.5, 0.2) : "transparent"
+                color: title.lit ? Qt.rgba(0.5, 0.5, 0.5, 0.2) : "transparent"
             }
         }
         background: Rectangle {

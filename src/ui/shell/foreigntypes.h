@@ -2,8 +2,8 @@
 
 #include "conversation/conversationstore.h"
 #include "palette.h"
-#include "studio/videostudiocontroller.h"
 #include "sharedobjects.h"
+#include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
 
 #include <QtQml/qqml.h>
