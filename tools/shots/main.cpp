@@ -236,6 +236,7 @@ int main(int argc, char** argv) {
         {u"forget-me"_s, true, {}, false, false, u"shell-forget-me"_s, smallest},
         {u"about"_s, true, {}, false, false, u"shell-about"_s, smallest},
         {u"focus-ring"_s, true, {}, false, false, u"shell-focus"_s, smallest},
+        {u"canvas-no-headline"_s, true, {}, false, false, u"shell-canvas-plain"_s},
         {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
         {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
     };
@@ -422,7 +423,7 @@ int main(int argc, char** argv) {
                 }
                 std::printf("%s\n", qPrintable(file));
             }
-            failures += shots::checkShellScene(scene.sheet, window, views, check);
+            failures += shots::checkShellScene(scene.sheet, window, views, service, check);
         }
     }
     if (warnings > 0 || failures > 0) {

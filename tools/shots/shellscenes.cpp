@@ -272,6 +272,12 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
         if (!focused || !focused->property("visualFocus").toBool()) {
             failures += fail(u"Tab does not reach \"Test connection\" with a visible focus"_s);
         }
+    } else if (sheet == "shell-canvas-plain"_L1) {
+        // A profile with no headline and no handle: the card's "…" still
+        // sits at its right edge.
+        service.on("/api/profile",
+                   test::Script::respond(200, R"({"name":"Ada","headline":"","handle":""})"));
+        views.canvas.setToken(u"demo1"_s);
     } else if (sheet == "shell-composer"_L1) {
         // Seven lines with a picture attached: the picture takes its own row
         // and the field shows six whole lines.
@@ -302,8 +308,21 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
     return failures;
 }
 
-int checkShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views, bool check) {
+int checkShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
+                    test::ScriptedHttpServer& service, bool check) {
     int failures = 0;
+    if (sheet == "shell-canvas-plain"_L1) {
+        QQuickItem* more = findItem(window->contentItem(), u"previewMore"_s);
+        // The header row's column, as wide as the card's content.
+        QQuickItem* card = more && more->parentItem() ? more->parentItem()->parentItem() : nullptr;
+        if (!more || !card ||
+            more->mapToItem(card, QPointF(more->width(), 0)).x() < card->width() - 1) {
+            failures += fail(u"the preview card's \"…\" is not at its right edge"_s);
+        }
+        service.on("/api/profile", test::Script::respond(200, R"({"name":"Ada Lovelace",)"
+                                                              R"("headline":"Founder at Example )"
+                                                              R"(Labs","handle":"ada"})"));
+    }
     if (!views.canvas.isOpen()) {
         return 0;
     }

@@ -26,7 +26,8 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
 // After a scene is drawn: whatever the window shows of the canvas lies
 // inside it, and with `check` Esc closes the open canvas or sheet. Returns
 // the number of failed checks.
-int checkShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views, bool check);
+int checkShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
+                    test::ScriptedHttpServer& service, bool check);
 
 } // namespace shots
 } // namespace tolvane

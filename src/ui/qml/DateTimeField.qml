@@ -21,7 +21,7 @@ RowLayout {
         Layout.fillWidth: true
         flat: true
         text: Draft.whenDayText
-        icon.source: "image://icon/calendar?" + Theme.brandBlue
+        icon.source: "image://icon/calendar?" + Theme.linkText
         icon.width: 16
         icon.height: 16
         icon.color: "transparent"
