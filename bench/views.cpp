@@ -4,8 +4,8 @@
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -7,10 +7,10 @@
 #include "conversation/conversationowner.h"
 #include "conversation/conversationstore.h"
 #include "recording/recordingsdirectory.h"
-#include "studio/videostudiocontroller.h"
 #include "server/servermanager.h"
 #include "service/appsettings.h"
 #include "service/videoupload.h"
+#include "studio/videostudiocontroller.h"
 
 #include <QGuiApplication>
 #include <QQuickStyle>
