@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
         {u"about"_s, true, {}, false, false, u"shell-about"_s, smallest},
         {u"focus-ring"_s, true, {}, false, false, u"shell-focus"_s, smallest},
         {u"canvas-no-headline"_s, true, {}, false, false, u"shell-canvas-plain"_s},
+        {u"tooltip"_s, true, {}, false, false, u"shell-tooltip"_s, smallest},
         {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
         {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
     };

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -278,6 +279,25 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
         service.on("/api/profile",
                    test::Script::respond(200, R"({"name":"Ada","headline":"","handle":""})"));
         views.canvas.setToken(u"demo1"_s);
+    } else if (sheet == "shell-tooltip"_L1) {
+        // Tooltips take the scheme's colours, not a white box in the dark.
+        QQuickItem* gear = nullptr;
+        const std::function<void(QQuickItem*)> find = [&](QQuickItem* item) {
+            if (item->property("tip").toString() == u"Settings"_s) {
+                gear = item;
+            }
+            for (QQuickItem* child : item->childItems()) {
+                find(child);
+            }
+        };
+        find(window->contentItem());
+        if (!gear) {
+            failures += fail(u"the Settings button did not load"_s);
+        } else {
+            const QPointF centre = gear->mapToScene(QPointF(gear->width() / 2, gear->height() / 2));
+            QTest::mouseMove(window, centre.toPoint());
+            QTest::qWait(900);
+        }
     } else if (sheet == "shell-composer"_L1) {
         // Seven lines with a picture attached: the picture takes its own row
         // and the field shows six whole lines.
@@ -312,21 +332,60 @@ int checkShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
                     test::ScriptedHttpServer& service, bool check) {
     int failures = 0;
     if (sheet == "shell-canvas-plain"_L1) {
+        // The card is laid out once the draft and the profile are in.
+        if (!QTest::qWaitFor([&] { return !views.canvas.loading(); }, 5000)) {
+            failures += fail(u"the draft did not load"_s);
+        }
+        QTest::qWait(100);
         QQuickItem* more = findItem(window->contentItem(), u"previewMore"_s);
         // The header row's column, as wide as the card's content.
         QQuickItem* card = more && more->parentItem() ? more->parentItem()->parentItem() : nullptr;
         if (!more || !card ||
             more->mapToItem(card, QPointF(more->width(), 0)).x() < card->width() - 1) {
-            failures += fail(u"the preview card's \"…\" is not at its right edge"_s);
+            failures += fail(
+                u"the preview card's \"…\" is not at its right edge (%1 of %2)"_s
+                    .arg(more && card ? more->mapToItem(card, QPointF(more->width(), 0)).x() : -1)
+                    .arg(card ? card->width() : -1));
         }
         service.on("/api/profile", test::Script::respond(200, R"({"name":"Ada Lovelace",)"
                                                               R"("headline":"Founder at Example )"
                                                               R"(Labs","handle":"ada"})"));
     }
-    if (!views.canvas.isOpen()) {
-        return 0;
+    // Esc closes the sheets.
+    for (const auto& [name, flag] :
+         {std::pair{"settings"_L1, "showSettings"}, std::pair{"support"_L1, "showSupport"},
+          std::pair{"log"_L1, "showDebugLog"}}) {
+        if (check && sheet == name) {
+            QTest::keyClick(window, Qt::Key_Escape);
+            QTest::qWait(50);
+            if (views.chat.property(flag).toBool()) {
+                failures += fail(u"%1: Esc does not close the sheet"_s.arg(sheet));
+            }
+        }
     }
-    // Whatever the size, the canvas's controls can be reached.
+    if (check && sheet == "shell-about"_L1) {
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTest::qWait(50);
+        QObject* about = findObject(window, u"aboutDialog"_s);
+        if (about && about->property("visible").toBool()) {
+            failures += fail(u"Esc does not close the About box"_s);
+        }
+    }
+    if (!views.canvas.isOpen()) {
+        return failures;
+    }
+    // Whatever the size, the canvas's controls can be reached once it has
+    // slid in.
+    const bool slid = QTest::qWaitFor(
+        [&] {
+            const QQuickItem* slot = findItem(window->contentItem(), u"canvasSlot"_s);
+            return slot && qAbs(slot->width() - slot->property("openWidth").toReal()) < 0.5;
+        },
+        3000);
+    if (!slid) {
+        failures += fail(u"%1: the canvas did not slide in"_s.arg(sheet));
+    }
+    QTest::qWait(50);
     const QRectF bounds(0, 0, window->width(), window->height());
     for (const QString& name : {u"postButton"_s, u"canvasClose"_s}) {
         QQuickItem* item = findItem(window->contentItem(), name);

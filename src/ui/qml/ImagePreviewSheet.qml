@@ -51,6 +51,7 @@ Popup {
             PushButton {
                 objectName: "openInViewer"
                 text: qsTr("Open in Image Viewer")
+                iconName: "arrow.up.forward.app"
                 onClicked: sheet.model.openInViewer()
             }
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Close"); onClicked: sheet.close() }

@@ -16,7 +16,6 @@ Rectangle {
         width: parent.width - 28
         spacing: 10
         RowLayout {
-            // The "…" keeps to the card's right edge however short the name.
             Layout.fillWidth: true
             spacing: 10
             Rectangle {
@@ -44,7 +43,16 @@ Rectangle {
             ColumnLayout {
                 spacing: 1
                 Layout.fillWidth: true
-                Text { text: Draft.previewName; font.pixelSize: 15; font.weight: Font.DemiBold; color: Theme.textPrimary }
+                // Fills the row even with no subtitle, so the "…" keeps to the
+                // card's right edge.
+                Text {
+                    text: Draft.previewName
+                    font.pixelSize: 15
+                    font.weight: Font.DemiBold
+                    color: Theme.textPrimary
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
                 Text {
                     visible: Draft.previewSubtitle !== ""
                     text: Draft.previewSubtitle

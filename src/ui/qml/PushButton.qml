@@ -18,13 +18,25 @@ Button {
     rightPadding: 14
     topPadding: 6
     bottomPadding: 6
-    contentItem: Text {
-        text: control.text
-        font: control.font
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
-        color: !control.enabled ? Theme.textSecondary : control.filled ? "white" : Theme.textPrimary
+    // An optional symbol before the text.
+    property string iconName
+    readonly property color ink: !enabled ? Theme.textSecondary : filled ? "white" : Theme.textPrimary
+    contentItem: Row {
+        spacing: 6
+        Icon {
+            visible: control.iconName !== ""
+            name: control.iconName
+            color: control.ink
+            size: 14
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            text: control.text
+            font: control.font
+            verticalAlignment: Text.AlignVCenter
+            color: control.ink
+            anchors.verticalCenter: parent.verticalCenter
+        }
     }
     background: Rectangle {
         implicitWidth: 64
