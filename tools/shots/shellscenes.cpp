@@ -295,7 +295,15 @@ int stageShellScene(const QString& sheet, QQuickWindow* window, ViewHost& views,
             failures += fail(u"the Settings button did not load"_s);
         } else {
             const QPointF centre = gear->mapToScene(QPointF(gear->width() / 2, gear->height() / 2));
+            // Into the window first, then onto the button, as a pointer comes.
+            QTest::mouseMove(window, QPoint(5, window->height() / 2));
+            QTest::qWait(50);
             QTest::mouseMove(window, centre.toPoint());
+            QTest::qWait(50);
+            QTest::mouseMove(window, centre.toPoint() + QPoint(1, 1));
+            if (!QTest::qWaitFor([gear] { return gear->property("hovered").toBool(); }, 2000)) {
+                failures += fail(u"the pointer does not reach the Settings button"_s);
+            }
             QTest::qWait(900);
         }
     } else if (sheet == "shell-composer"_L1) {
