@@ -9,6 +9,7 @@
 #include "ui/shell/sharedobjects.h"
 #include "video/backgroundreplacer.h"
 #include "video/backgroundswatchprovider.h"
+#include "windowplacement.h"
 
 #include <QPointer>
 #include <QQuickWindow>
@@ -67,7 +68,15 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
 QQuickWindow* ViewHost::load() {
     engine.load(QUrl(u"qrc:/Tolvane/qml/Main.qml"_s));
     const auto roots = engine.rootObjects();
-    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    if (window) {
+        for (const char* name : {"settingsWindow", "studioWindow"}) {
+            if (auto* secondary = window->findChild<QQuickWindow*>(QString::fromLatin1(name))) {
+                new FirstShowPlacement(window, secondary);
+            }
+        }
+    }
+    return window;
 }
 
 } // namespace tolvane

@@ -1,3 +1,4 @@
+#include "app/windowplacement.h"
 #include "app/windowsize.h"
 #include "conversation/conversationstore.h"
 #include "service/appsettings.h"
@@ -32,6 +33,25 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         QCOMPARE(tolvane::initialWindowSize(hasScreen ? std::optional(available) : std::nullopt),
                  size);
+    }
+
+    void centredPlacement_data() {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("centred") << QRect(0, 0, 1920, 1080) << QSize(460, 460) << QPoint(730, 310);
+        QTest::newRow("below a top panel")
+            << QRect(0, 32, 1920, 1048) << QSize(980, 720) << QPoint(470, 196);
+        QTest::newRow("second screen at the right")
+            << QRect(1920, 0, 1280, 1024) << QSize(460, 460) << QPoint(2330, 282);
+        QTest::newRow("larger than the screen keeps its title bar on it")
+            << QRect(0, 27, 800, 573) << QSize(980, 720) << QPoint(0, 27);
+    }
+    void centredPlacement() {
+        QFETCH(QRect, available);
+        QFETCH(QSize, size);
+        QFETCH(QPoint, place);
+        QCOMPARE(tolvane::centredPlacement(available, size), place);
     }
 
     void updateBanner_data() {

@@ -1,10 +1,17 @@
+#include "app/viewhost.h"
+#include "conversation/conversationstore.h"
+#include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 #include "ui/shell/desktopappearance.h"
 #include "ui/shell/palette.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QProcess>
+#include <QQuickWindow>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -131,6 +138,43 @@ private Q_SLOTS:
         portalBus.unregisterService(portalService);
         QDBusConnection::disconnectFromBus("portal");
         QDBusConnection::disconnectFromBus("app");
+    }
+
+    // The running app's windows switch with the desktop, both ways, without a
+    // restart: the app's own session bus is the private one here.
+    void windowFollowsLiveChanges() {
+        FakePortal portal;
+        portal.scheme = 2;
+        QDBusConnection portalBus = connect("portal-live");
+        QVERIFY(portalBus.registerObject(portalPath, &portal,
+                                         QDBusConnection::ExportAllSlots |
+                                             QDBusConnection::ExportAllSignals));
+        QVERIFY(portalBus.registerService(portalService));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+
+        QTemporaryDir home;
+        AppSettings settings(
+            std::make_unique<QSettings>(home.filePath("s.ini"), QSettings::IniFormat));
+        ConversationStore store(settings, home.path(),
+                                ServiceEndpoints::forRoot("http://127.0.0.1:9/"));
+        VideoStudioController studio;
+        ViewHost views(settings, store, studio, ServiceEndpoints::forRoot("http://127.0.0.1:9/"),
+                       QSize(800, 600));
+        QQuickWindow* window = views.load();
+        QVERIFY(window);
+        const QColor light(0xF3, 0xF2, 0xEF);
+        const QColor dark(0x1A, 0x1A, 0x1B);
+        QTRY_COMPARE_WITH_TIMEOUT(views.appearance.prefersDark(), std::optional<bool>(false), 5000);
+        QCOMPARE(window->color(), light);
+
+        for (const auto& [scheme, colour] :
+             {std::pair{1u, dark}, std::pair{2u, light}, std::pair{1u, dark}}) {
+            Q_EMIT portal.SettingChanged("org.freedesktop.appearance", "color-scheme",
+                                         QDBusVariant(scheme));
+            QTRY_COMPARE_WITH_TIMEOUT(window->color(), colour, 5000);
+        }
+        portalBus.unregisterService(portalService);
+        QDBusConnection::disconnectFromBus("portal-live");
     }
 
     // A desktop without a portal, or without a bus at all: no preference,

@@ -2,12 +2,13 @@
 // PNG files: the repository's screenshot tool. With --check it only loads every
 // state and fails on any QML warning (the views' smoke test).
 //
-// usage: tolvane-shots OUT_DIR | --check
+// usage: tolvane-shots OUT_DIR | --check | --help
 
 #include "app/viewhost.h"
 #include "conversation/conversationstore.h"
 #include "scriptedhttpserver.h"
 #include "service/appsettings.h"
+#include "shellscenes.h"
 #include "studio/videostudiocontroller.h"
 #include "video/videoeditmodel.h"
 
@@ -168,8 +169,26 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() != 1) {
-        std::fputs("usage: tolvane-shots OUT_DIR | --check\n", stderr);
+    const char* usage = "usage: tolvane-shots OUT_DIR\n"
+                        "       tolvane-shots --check\n"
+                        "       tolvane-shots --help\n"
+                        "\n"
+                        "Draws every scene of the app's windows, light and dark, into OUT_DIR as\n"
+                        "SCENE-light.png and SCENE-dark.png (the folder is created if missing).\n"
+                        "\n"
+                        "  --check  load every scene without writing pictures and fail on any QML\n"
+                        "           warning or failed check (the views' smoke test)\n"
+                        "  --help   show this text\n";
+    if (args.size() == 1 && (args.first() == "--help"_L1 || args.first() == "-h"_L1)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    // An option it does not know is a mistake, not a folder name.
+    if (args.size() != 1 || (args.first().startsWith(u'-') && args.first() != "--check"_L1)) {
+        if (args.size() == 1) {
+            std::fprintf(stderr, "tolvane-shots: unknown option %s\n", qPrintable(args.first()));
+        }
+        std::fputs(usage, stderr);
         return 2;
     }
     const bool check = args.first() == "--check"_L1;
@@ -218,7 +237,7 @@ int main(int argc, char** argv) {
         "/api/debug/llm/7",
         test::Script::respond(
             200,
-            R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
+            R"({"id":7,"created_at":"2026-12-06T09:30:00Z","model":"tolvane-rules-1","provider":"local","intent":"draft","label":"write post","latency_ms":42,"stop_reason":"end","error":"","request":{"system":"You are a content coach. Write in the user's own voice, keep the commands it can run short, and when the user asks to hear it again, repeat the draft without changes. Never invent numbers.","tools":["save_draft"],"messages":[{"role":"user","text":"Draft a post about shipping","image":{"mime":"image/png","bytes":2048}}]},"response":{"stop_reason":"end","text":"Here's a draft in the story style.","tool_calls":[{"name":"save_draft","arguments":"{\"style\":\"story\"}"}]}})"));
     service.on("/api/schedule/demo1",
                test::Script::respond(200, R"({"at":"2026-12-08T08:30:00Z","mode":"queued"})"));
     const ServiceEndpoints endpoints = ServiceEndpoints::forRoot(service.root());
@@ -231,7 +250,10 @@ int main(int argc, char** argv) {
         bool banners;
         bool preview;
         QString sheet; // "canvas", "settings", "support", "log" or empty
+        QSize size{1200, 820};
     };
+    const QSize smallest(720, 560);
+    const QSize large(1600, 1000);
     const QList<Scene> scenes{
         {u"empty"_s, false, {}, false, false, {}},
         {u"conversation"_s, true, {}, false, false, {}},
@@ -264,6 +286,20 @@ int main(int argc, char** argv) {
         {u"record-error"_s, true, {}, false, false, u"record-error"_s},
         {u"record-hud-countdown"_s, false, {}, false, false, u"record-hud-countdown"_s},
         {u"record-hud"_s, false, {}, false, false, u"record-hud"_s},
+        {u"canvas-smallest"_s, true, {}, false, false, u"canvas"_s, smallest},
+        {u"canvas-large"_s, true, {}, false, false, u"canvas"_s, large},
+        {u"conversation-smallest"_s, true, {}, false, false, {}, smallest},
+        {u"image-preview-smallest"_s, true, {}, false, true, {}, smallest},
+        {u"debug-log-smallest"_s, true, {}, false, false, u"log"_s, smallest},
+        {u"support-smallest"_s, true, {}, false, false, u"support-form"_s, smallest},
+        {u"edit-menu"_s, true, {}, false, false, u"shell-edit-menu"_s, smallest},
+        {u"forget-me"_s, true, {}, false, false, u"shell-forget-me"_s, smallest},
+        {u"about"_s, true, {}, false, false, u"shell-about"_s, smallest},
+        {u"focus-ring"_s, true, {}, false, false, u"shell-focus"_s, smallest},
+        {u"canvas-no-headline"_s, true, {}, false, false, u"shell-canvas-plain"_s},
+        {u"tooltip"_s, true, {}, false, false, u"shell-tooltip"_s, smallest},
+        {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
+        {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
     };
     // A short clip for the inline player, made the way tests make media.
     const QString clip = home.filePath(u"short take #1.mp4"_s);
@@ -298,7 +334,7 @@ int main(int argc, char** argv) {
                     u"Nice take. The hook lands in the first two seconds — post it as is."_s));
             }
             VideoStudioController studio;
-            ViewHost views(settings, store, studio, endpoints, QSize(1200, 820));
+            ViewHost views(settings, store, studio, endpoints, scene.size);
             views.palette.force(scheme);
             if (scene.banners) {
                 views.root.setUpdate(u"1.4.0"_s, u"https://tolvane.example.com/download"_s,
@@ -483,6 +519,7 @@ int main(int argc, char** argv) {
                                               Q_ARG(int, 1));
                 }
             }
+            failures += shots::stageShellScene(scene.sheet, window, views, store, service, check);
             // Let images decode, previews load and the list settle at its end.
             QTest::qWait(check ? 300 : 1500);
             if (!check) {
@@ -494,6 +531,7 @@ int main(int argc, char** argv) {
                 }
                 std::printf("%s\n", qPrintable(file));
             }
+            failures += shots::checkShellScene(scene.sheet, window, views, service, check);
         }
     }
     if (warnings > 0 || failures > 0) {

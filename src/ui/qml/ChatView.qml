@@ -73,6 +73,9 @@ Item {
                 onMovementEnded: pinned = atYEnd
                 onCountChanged: if (pinned) pinToEnd.restart()
                 onContentHeightChanged: if (pinned && !moving) pinToEnd.restart()
+                // The composer growing (a picture attached, more lines) keeps
+                // the newest message in view.
+                onHeightChanged: if (pinned && !moving) pinToEnd.restart()
                 Component.onCompleted: positionViewAtEnd()
                 // Scrolls once the pass that changed the list is over.
                 Timer { id: pinToEnd; interval: 0; onTriggered: list.positionViewAtEnd() }

@@ -8,6 +8,8 @@ Item {
     property string source
     property real maxWidth: 380
     property real cornerRadius: 10
+    // The colour around the picture, which its rounded corners show.
+    property color matte: Theme.raisedBackground
     property var group: [source]
     property int groupIndex: 0
     property string tip: qsTr("Click to enlarge")
@@ -25,6 +27,7 @@ Item {
         smooth: true
         mipmap: true
     }
+    CornerMask { radius: root.cornerRadius; matte: root.matte }
     Rectangle {
         anchors.fill: parent
         color: "transparent"

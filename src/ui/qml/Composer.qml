@@ -47,6 +47,7 @@ Rectangle {
                     sourceSize.width: 88
                     sourceSize.height: 88
                 }
+                CornerMask { radius: 8; matte: Theme.cardBackground }
             }
             Text { text: qsTr("Screenshot attached"); color: Theme.textSecondary; font.pixelSize: 12 }
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Remove the screenshot"); onClicked: Chat.clearAttachment() }
@@ -57,11 +58,11 @@ Rectangle {
             visible: Chat.attachmentError !== ""
             Layout.fillWidth: true
             spacing: 6
-            Icon { name: "exclamationmark.triangle.fill"; color: "red"; size: 11 }
+            Icon { name: "exclamationmark.triangle.fill"; color: Theme.errorText; size: 11 }
             Text {
                 Layout.fillWidth: true
                 text: Chat.attachmentError
-                color: "red"
+                color: Theme.errorText
                 font.pixelSize: 11
                 wrapMode: Text.Wrap
             }
@@ -150,10 +151,14 @@ Rectangle {
                 ScrollView {
                     id: scroller
                     Layout.fillWidth: true
-                    Layout.preferredHeight: Math.min(field.implicitHeight, field.lineHeight * 6 + field.topPadding + field.bottomPadding)
+                    // Up to six whole lines, measured from the laid-out text
+                    // (the font's nominal spacing is a little short of it, which
+                    // scrolled the first line away at six).
+                    Layout.preferredHeight: field.lineCount <= 6 ? field.implicitHeight
+                        : field.contentHeight / field.lineCount * 6 + field.topPadding + field.bottomPadding
                     TextArea {
                         id: field
-                        readonly property real lineHeight: fontMetrics.lineSpacing
+                        objectName: "messageField"
                         text: Chat.draft
                         onTextChanged: if (Chat.draft !== text) Chat.draft = text
                         placeholderText: qsTr("Message Tolvane…  (type / for commands)")
@@ -169,7 +174,6 @@ Rectangle {
                         // chat message has no use for tab characters.
                         Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
                         Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
-                        FontMetrics { id: fontMetrics; font: field.font }
                         Keys.onPressed: event => {
                             const slash = Chat.slashMatches.length > 0
                             if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter)

@@ -21,7 +21,7 @@ RowLayout {
         Layout.fillWidth: true
         flat: true
         text: Draft.whenDayText
-        icon.source: "image://icon/calendar?" + Theme.brandBlue
+        icon.source: "image://icon/calendar?" + Theme.linkText
         icon.width: 16
         icon.height: 16
         icon.color: "transparent"
@@ -33,8 +33,8 @@ RowLayout {
         background: Rectangle {
             radius: 6
             color: dayButton.hovered || dayButton.visualFocus ? Qt.rgba(0.5, 0.5, 0.5, 0.12) : "transparent"
-            border.width: 1
-            border.color: Theme.hairline
+            border.width: dayButton.visualFocus ? 2 : 1
+            border.color: dayButton.visualFocus ? Theme.focusRing : Theme.hairline
         }
     }
 

@@ -31,8 +31,8 @@ Popup {
             BusyIndicator { visible: DebugLog.loading; running: visible; Layout.preferredWidth: 18; Layout.preferredHeight: 18 }
             Item { Layout.fillWidth: true }
             CheckBox { text: qsTr("Only me"); font.pixelSize: 12; checked: DebugLog.mineOnly; onToggled: DebugLog.mineOnly = checked }
-            Button { text: qsTr("Refresh"); onClicked: DebugLog.refresh() }
-            Button { text: qsTr("Clear"); onClicked: DebugLog.clear() }
+            PushButton { text: qsTr("Refresh"); enabled: !DebugLog.loading; onClicked: DebugLog.refresh() }
+            PushButton { text: qsTr("Clear"); onClicked: DebugLog.clear() }
             IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: sheet.close() }
         }
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
@@ -87,7 +87,7 @@ Popup {
                             spacing: 2
                             Row {
                                 spacing: 6
-                                Text { text: callRow.title; font.pixelSize: 12; font.weight: Font.DemiBold; color: callRow.failed ? "#D93025" : Theme.textPrimary }
+                                Text { text: callRow.title; font.pixelSize: 12; font.weight: Font.DemiBold; color: callRow.failed ? Theme.errorText : Theme.textPrimary }
                                 Text { visible: callRow.intent !== ""; text: callRow.intent; font.pixelSize: 10; color: Theme.textSecondary }
                                 Text { text: callRow.time; font.pixelSize: 10; color: Theme.textSecondary }
                             }
@@ -140,8 +140,8 @@ Popup {
                                         font.pixelSize: entry.kind === "title" ? 14 : (entry.kind === "meta" || entry.kind === "heading" ? 11 : 12)
                                         font.weight: entry.kind === "title" || entry.kind === "heading" ? Font.DemiBold : Font.Normal
                                         font.italic: entry.kind === "note"
-                                        color: entry.tone === "error" ? "#D93025"
-                                             : entry.tone === "response" ? "#1E8E3E"
+                                        color: entry.tone === "error" ? Theme.errorText
+                                             : entry.tone === "response" ? Theme.successText
                                              : (entry.kind === "meta" || entry.kind === "note") ? Theme.textSecondary : Theme.textPrimary
                                     }
                                 }
@@ -160,7 +160,8 @@ Popup {
                                             text: entryLoader.modelData.text || "" // qmllint disable unqualified
                                             readOnly: true
                                             selectByMouse: true
-                                            wrapMode: TextEdit.WrapAnywhere
+                                            // Words stay whole; only one longer than the line breaks.
+                                            wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
                                             font.family: "monospace"
                                             font.pixelSize: 11
                                             color: Theme.textPrimary

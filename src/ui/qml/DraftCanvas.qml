@@ -26,7 +26,7 @@ Rectangle {
             Icon { name: "square.and.pencil"; size: 16; color: Theme.textPrimary }
             Text { text: qsTr("Edit post"); font.pixelSize: 14; font.weight: Font.DemiBold; color: Theme.textPrimary }
             Item { Layout.fillWidth: true }
-            IconButton { iconName: "xmark"; tip: qsTr("Close"); onClicked: Draft.close() }
+            IconButton { objectName: "canvasClose"; iconName: "xmark"; tip: qsTr("Close (Esc)"); onClicked: Draft.close() }
         }
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
         Flickable {
@@ -66,7 +66,7 @@ Rectangle {
                 SectionTitle { text: qsTr("Live preview") }
                 LinkedInPreviewCard { Layout.fillWidth: true }
                 SectionTitle { text: qsTr("Schedule") }
-                Switch {
+                ToggleSwitch {
                     text: qsTr("Post now")
                     checked: Draft.scheduleNow
                     onToggled: Draft.scheduleNow = checked
@@ -90,14 +90,13 @@ Rectangle {
             Text { text: Draft.characterCountText; color: Theme.textSecondary; font.pixelSize: 12 }
             Item { Layout.fillWidth: true }
             BusyIndicator { visible: Draft.busy; running: visible; Layout.preferredWidth: 24; Layout.preferredHeight: 24 }
-            Button {
+            PushButton {
+                objectName: "postButton"
                 visible: !Draft.busy
                 text: Draft.buttonText
                 enabled: Draft.canSubmit
+                prominent: true
                 onClicked: Draft.submit()
-                palette.button: Theme.brandBlue
-                palette.buttonText: "white"
-                font.weight: Font.DemiBold
             }
         }
     }

@@ -8,7 +8,9 @@ Item {
     property alias token: preview.token
     signal enlarge(var images, int index)
     implicitWidth: 380
-    implicitHeight: preview.failed ? 160 : (preview.imageSource === "" ? 220 : loaded.implicitHeight)
+    // Within the bubble at any width: the box and the picture take the width
+    // they are given, at most 380.
+    implicitHeight: preview.failed ? 160 : (preview.imageSource === "" ? Math.min(220, width * 0.58) : loaded.implicitHeight)
 
     DraftPreview { id: preview }
     Connections {
@@ -26,7 +28,7 @@ Item {
         color: "transparent"
         border.width: 1
         border.color: Theme.hairline
-        BusyIndicator { anchors.centerIn: parent; running: parent.visible }
+        BusyIndicator { objectName: "previewLoading"; anchors.centerIn: parent; running: parent.visible }
     }
     AbstractButton {
         visible: preview.failed
@@ -50,7 +52,7 @@ Item {
         id: loaded
         visible: preview.imageSource !== ""
         source: preview.imageSource
-        maxWidth: 380
+        maxWidth: root.width
         onEnlarge: (images, index) => root.enlarge(images, index)
     }
 }

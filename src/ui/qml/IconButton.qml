@@ -20,7 +20,10 @@ AbstractButton {
     ToolTip.delay: 600
     background: Rectangle {
         radius: 6
-        color: button.hovered || button.visualFocus ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
+        color: button.down ? Qt.rgba(0.5, 0.5, 0.5, 0.3)
+             : button.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.15) : "transparent"
+        border.width: button.visualFocus ? 2 : 0
+        border.color: Theme.focusRing
     }
     contentItem: Item {
         Icon {

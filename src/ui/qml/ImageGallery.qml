@@ -1,4 +1,5 @@
 import QtQuick
+import Tolvane
 
 // The "qmllint disable unqualified" lines reach ids around their delegate;
 // Qt 6.4's linter cannot follow that (its bound-component pragma breaks
@@ -9,6 +10,7 @@ Item {
     id: gallery
     property var images: []
     property real maxWidth: 380
+    property color matte: Theme.raisedBackground
     signal enlarge(var images, int index)
     readonly property int columns: images.length <= 1 ? 1 : (images.length === 2 || images.length === 4 ? 2 : 3)
     readonly property real tileWidth: (maxWidth - (columns - 1) * 6) / columns
@@ -20,6 +22,7 @@ Item {
         visible: gallery.images.length === 1
         source: gallery.images.length === 1 ? gallery.images[0] : ""
         maxWidth: gallery.maxWidth
+        matte: gallery.matte
         group: gallery.images
         onEnlarge: (images, index) => gallery.enlarge(images, index)
     }
@@ -37,6 +40,7 @@ Item {
                 width: gallery.tileWidth // qmllint disable unqualified
                 height: gallery.tileWidth * 1.25 // qmllint disable unqualified
                 maxWidth: gallery.tileWidth // qmllint disable unqualified
+                matte: gallery.matte // qmllint disable unqualified
                 group: gallery.images // qmllint disable unqualified
                 groupIndex: index
                 tip: qsTr("Open page %1 of %2").arg(index + 1).arg(gallery.images.length) // qmllint disable unqualified

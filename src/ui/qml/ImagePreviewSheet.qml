@@ -42,15 +42,16 @@ Popup {
                 Layout.preferredWidth: 44
             }
             IconButton { iconName: "plus.magnifyingglass"; tip: qsTr("Zoom in"); onClicked: sheet.model.zoomIn() }
-            Button { text: qsTr("Reset"); flat: true; onClicked: sheet.model.resetZoom() }
+            PushButton { text: qsTr("Reset"); onClicked: sheet.model.resetZoom() }
             Item { Layout.fillWidth: true }
             IconButton { visible: sheet.model.paged; iconName: "chevron.left"; tip: qsTr("Previous page"); onClicked: sheet.model.previous() }
             Text { visible: sheet.model.paged; text: sheet.model.counterText; color: Theme.textPrimary }
             IconButton { visible: sheet.model.paged; iconName: "chevron.right"; tip: qsTr("Next page"); onClicked: sheet.model.next() }
-            Button {
-                text: qsTr("Open in Preview")
-                flat: true
-                icon.source: "image://icon/arrow.up.forward.app?" + Theme.textPrimary
+            // The desktop's default image viewer.
+            PushButton {
+                objectName: "openInViewer"
+                text: qsTr("Open in Image Viewer")
+                iconName: "arrow.up.forward.app"
                 onClicked: sheet.model.openInViewer()
             }
             IconButton { iconName: "xmark.circle.fill"; tip: qsTr("Close"); onClicked: sheet.close() }

@@ -8,9 +8,10 @@ Text {
     property string url
     property string tip
     text: url
-    color: Theme.brandBlue
+    color: Theme.linkText
     font.underline: true
-    wrapMode: Text.WrapAnywhere
+    // An address breaks where it must; words stay whole.
+    wrapMode: Text.WrapAtWordBoundaryOrAnywhere
     MouseArea {
         id: area
         anchors.fill: parent

@@ -16,6 +16,7 @@ Rectangle {
         width: parent.width - 28
         spacing: 10
         RowLayout {
+            Layout.fillWidth: true
             spacing: 10
             Rectangle {
                 Layout.preferredWidth: 48
@@ -37,11 +38,21 @@ Rectangle {
                     source: Draft.avatarUrl
                     fillMode: Image.PreserveAspectCrop
                 }
+                CornerMask { visible: Draft.hasAvatar; radius: 24; matte: Theme.cardBackground }
             }
             ColumnLayout {
                 spacing: 1
                 Layout.fillWidth: true
-                Text { text: Draft.previewName; font.pixelSize: 15; font.weight: Font.DemiBold; color: Theme.textPrimary }
+                // Fills the row even with no subtitle, so the "…" keeps to the
+                // card's right edge.
+                Text {
+                    text: Draft.previewName
+                    font.pixelSize: 15
+                    font.weight: Font.DemiBold
+                    color: Theme.textPrimary
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
                 Text {
                     visible: Draft.previewSubtitle !== ""
                     text: Draft.previewSubtitle
@@ -56,7 +67,7 @@ Rectangle {
                     Icon { name: "globe.americas.fill"; size: 9; anchors.verticalCenter: parent.verticalCenter }
                 }
             }
-            Icon { name: "ellipsis"; size: 16; Layout.alignment: Qt.AlignTop }
+            Icon { objectName: "previewMore"; name: "ellipsis"; size: 16; Layout.alignment: Qt.AlignTop | Qt.AlignRight }
         }
         TextEdit {
             Layout.fillWidth: true

@@ -23,13 +23,49 @@ ApplicationWindow {
     palette.brightText: Theme.textPrimary
     palette.highlight: Theme.brandBlue
     palette.highlightedText: "white"
-    palette.link: Theme.brandBlue
+    palette.link: Theme.linkText
     palette.mid: Theme.hairline
     palette.light: Theme.raisedBackground
-    palette.dark: Theme.hairline
+    // Spinners and scroll handles draw in this one; it must show on the cards.
+    palette.dark: Theme.textSecondary
+    palette.midlight: Theme.hairline
+    palette.toolTipBase: Theme.raisedBackground
+    palette.toolTipText: Theme.textPrimary
+    palette.placeholderText: Theme.textSecondary
+    palette.disabled.buttonText: Theme.textSecondary
+    palette.disabled.text: Theme.textSecondary
+    palette.disabled.windowText: Theme.textSecondary
+
+    // The focused text field, for the Edit menu.
+    EditActions { id: editing; window: window }
 
     menuBar: MenuBar {
+        // A title is lit while its menu is open or the pointer is on it, not
+        // after the menu closed.
+        delegate: MenuBarItem {
+            id: title
+            hoverEnabled: true
+            // The bar's own highlight outlives the menu; this one does not.
+            readonly property bool lit: (menu !== null && menu.visible) || hovered
+            contentItem: Text {
+                text: title.text.replace("&", "")
+                font.pixelSize: 13
+                color: Theme.textPrimary
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Rectangle {
+                implicitHeight: 28
+                radius: 5
+                color: title.lit ? Qt.rgba(0.5, 0.5, 0.5, 0.2) : "transparent"
+            }
+        }
+        background: Rectangle {
+            implicitHeight: 30
+            color: Theme.cardBackground
+            Rectangle { anchors.bottom: parent.bottom; width: parent.width; height: 1; color: Theme.hairline }
+        }
         AppMenu {
+            objectName: "fileMenu"
             title: qsTr("&File")
             Action { text: qsTr("&Settings…"); shortcut: "Ctrl+,"; onTriggered: settingsWindow.showNormal() }
             Action { text: qsTr("&Video Studio"); onTriggered: studioWindow.showNormal() }
@@ -37,9 +73,34 @@ ApplicationWindow {
             Action { text: qsTr("&Quit"); shortcut: "Ctrl+Q"; onTriggered: Qt.quit() }
         }
         AppMenu {
+            objectName: "editMenu"
             title: qsTr("&Edit")
+            Action { text: qsTr("Undo"); shortcut: "Ctrl+Z"; enabled: editing.canUndo; onTriggered: editing.undo() }
+            Action { text: qsTr("Redo"); shortcut: "Ctrl+Shift+Z"; enabled: editing.canRedo; onTriggered: editing.redo() }
+            MenuSeparator {}
+            Action { text: qsTr("Cut"); shortcut: "Ctrl+X"; enabled: editing.canCut; onTriggered: editing.cut() }
+            Action { text: qsTr("Copy"); shortcut: "Ctrl+C"; enabled: editing.canCopy; onTriggered: editing.copy() }
+            Action {
+                text: qsTr("Paste")
+                shortcut: "Ctrl+V"
+                enabled: editing.canPaste
+                // In the message field a screenshot on the clipboard is attached.
+                onTriggered: {
+                    if (editing.target && editing.target.objectName === "messageField" && Chat.pasteFromClipboard())
+                        return
+                    editing.paste()
+                }
+            }
+            Action { text: qsTr("Select All"); shortcut: "Ctrl+A"; enabled: editing.canSelectAll; onTriggered: editing.selectAll() }
+            MenuSeparator {}
             Action { text: qsTr("Clear Conversation (Keeps Memory)"); shortcut: "Ctrl+Shift+K"; onTriggered: Conversation.send("/clear") }
-            Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: Conversation.send("/forgetme") }
+            // Erasing can't be undone, so it asks first.
+            Action { text: qsTr("Forget Me (Erase Everything)…"); onTriggered: forgetMe.open() }
+        }
+        AppMenu {
+            objectName: "helpMenu"
+            title: qsTr("&Help")
+            Action { text: qsTr("About Tolvane"); onTriggered: about.open() }
         }
     }
 
@@ -73,9 +134,8 @@ ApplicationWindow {
             iconColor: "#E0A000"
             tint: "#FFD60A"
             text: Root.serverBannerText
-            Button {
+            PushButton {
                 text: qsTr("Retry")
-                flat: true
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
                 onClicked: Root.retryServer()
@@ -91,27 +151,34 @@ ApplicationWindow {
             text: Root.saveBannerText
         }
 
-        RowLayout {
+        // The chat, and the draft canvas sliding in at the right. Where the
+        // two do not fit side by side the canvas covers the chat.
+        Item {
+            id: mainRow
             Layout.fillWidth: true
             Layout.fillHeight: true
-            spacing: 0
+            readonly property bool canvasCovers: Root.canvasCoversChat(width)
             ChatView {
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                Layout.minimumWidth: 420
+                anchors.left: parent.left
+                anchors.top: parent.top
+                anchors.bottom: parent.bottom
+                width: mainRow.canvasCovers ? parent.width : parent.width - canvasSlot.width
                 onEnlarge: (images, index) => preview.show(images, index)
             }
-            // The draft canvas slot: 420 wide, sliding in from the right edge.
             Item {
                 id: canvasSlot
+                objectName: "canvasSlot"
                 readonly property bool shown: Draft.isOpen
-                Layout.fillHeight: true
-                Layout.preferredWidth: shown ? 421 : 0
+                readonly property real openWidth: mainRow.canvasCovers ? mainRow.width : Root.canvasWidth + 1
+                anchors.right: parent.right
+                anchors.top: parent.top
+                anchors.bottom: parent.bottom
+                width: shown ? openWidth : 0
                 clip: true
                 opacity: shown ? 1 : 0
                 // Follows a spring of response 0.35 s and damping fraction 0.85:
                 // quick, with a barely visible overshoot.
-                Behavior on Layout.preferredWidth {
+                Behavior on width {
                     NumberAnimation { duration: 400; easing.type: Easing.OutBack; easing.overshoot: 0.5 }
                 }
                 Behavior on opacity { NumberAnimation { duration: 250 } }
@@ -119,13 +186,20 @@ ApplicationWindow {
                 Loader {
                     x: 1
                     // Fills the slot while the spring overshoots.
-                    width: Math.max(420, canvasSlot.width - 1)
+                    width: Math.max(canvasSlot.openWidth - 1, canvasSlot.width - 1)
                     height: parent.height
                     active: canvasSlot.shown || canvasSlot.opacity > 0
                     source: "DraftCanvas.qml"
                 }
             }
         }
+    }
+
+    // Esc closes the canvas, unless the message field's slash menu takes it.
+    Shortcut {
+        sequence: "Esc"
+        enabled: Draft.isOpen && Chat.slashMatches.length === 0
+        onActivated: Draft.close()
     }
 
     ImagePreviewSheet { id: preview; objectName: "imagePreview" }
@@ -165,6 +239,16 @@ ApplicationWindow {
                 studioWindow.raise()
         }
     }
-    SettingsWindow { id: settingsWindow }
+    SettingsWindow { id: settingsWindow; objectName: "settingsWindow" }
     RecordingHud {}
+
+    ConfirmDialog {
+        id: forgetMe
+        objectName: "forgetMeDialog"
+        text: qsTr("Erase everything Tolvane's coach knows about you? This removes your memory, drafts, scheduled posts and AI log, and can't be undone.")
+        cancelText: qsTr("Cancel")
+        confirmText: qsTr("Erase Everything")
+        onConfirmed: Conversation.send("/forgetme")
+    }
+    AboutDialog { id: about; objectName: "aboutDialog" }
 }

@@ -76,12 +76,14 @@ Item {
                     visible: row.gallery.length > 0
                     images: row.gallery
                     maxWidth: Math.min(380, row.innerMax)
+                    matte: bubble.color
                     onEnlarge: (images, index) => row.enlarge(images, index)
                 }
                 ClickableImage {
                     visible: row.gallery.length === 0 && row.imageSource !== ""
                     source: row.gallery.length === 0 ? row.imageSource : ""
                     maxWidth: Math.min(380, row.innerMax)
+                    matte: bubble.color
                     onEnlarge: (images, index) => row.enlarge(images, index)
                 }
                 Text {
@@ -96,7 +98,7 @@ Item {
                     width: Math.min(measure.implicitWidth + 2, row.innerMax)
                     // Links take the bubble's link colour.
                     text: row.html.replace(/<a href=/g, '<a style="color:'
-                                           + (row.isUser ? "#ffffff" : Theme.brandBlue) + '" href=')
+                                           + (row.isUser ? "#ffffff" : Theme.linkText) + '" href=')
                     textFormat: TextEdit.RichText
                     readOnly: true
                     selectByMouse: true
@@ -129,7 +131,7 @@ Item {
                             text: qsTr("Edit here")
                             font.pixelSize: 13
                             font.weight: Font.DemiBold
-                            color: row.isUser ? "white" : Theme.brandBlue // qmllint disable unqualified
+                            color: row.isUser ? "white" : Theme.linkText // qmllint disable unqualified
                             MouseArea {
                                 anchors.fill: parent
                                 cursorShape: Qt.PointingHandCursor
@@ -141,7 +143,7 @@ Item {
                             url: actionLine.modelData.url
                             font.pixelSize: 13
                             width: Math.min(implicitWidth, row.innerMax) // qmllint disable unqualified
-                            color: row.isUser ? "white" : Theme.brandBlue // qmllint disable unqualified
+                            color: row.isUser ? "white" : Theme.linkText // qmllint disable unqualified
                             tip: qsTr("Open the editor to tweak & schedule this post")
                         }
                     }

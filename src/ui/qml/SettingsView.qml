@@ -35,7 +35,7 @@ ColumnLayout {
     }
     Caption { text: qsTr("Fixed for this build and managed by Tolvane.") }
     RowLayout {
-        Button { text: qsTr("Test connection"); enabled: !SettingsPanel.testing; onClicked: SettingsPanel.testConnection() }
+        PushButton { text: qsTr("Test connection"); enabled: !SettingsPanel.testing; onClicked: SettingsPanel.testConnection() }
         BusyIndicator { visible: SettingsPanel.testing; running: visible; Layout.preferredWidth: 20; Layout.preferredHeight: 20 }
         Text { text: SettingsPanel.connectionStatus; color: Theme.textSecondary; font.pixelSize: 12; elide: Text.ElideRight; Layout.fillWidth: true }
     }
@@ -44,12 +44,12 @@ ColumnLayout {
         Text { text: qsTr("Local server"); color: Theme.textPrimary; font.pixelSize: 13 }
         Text {
             text: SettingsPanel.localServerText
-            color: SettingsPanel.localServerRunning ? "#1E8E3E" : "#E8710A"
+            color: SettingsPanel.localServerRunning ? Theme.successText : Theme.warningText
             font.pixelSize: 13
             font.weight: Font.Medium
         }
         Item { Layout.fillWidth: true }
-        Button { text: qsTr("Restart local server"); onClicked: SettingsPanel.restartLocalServer() }
+        PushButton { text: qsTr("Restart local server"); onClicked: SettingsPanel.restartLocalServer() }
     }
     Heading { text: qsTr("Identity") }
     RowLayout {

@@ -8,6 +8,8 @@ MenuItem {
     id: item
     readonly property string keys: action && typeof action.shortcut === "string" ? action.shortcut : ""
     rightPadding: keys !== "" ? hint.implicitWidth + 30 : 12
+    // A command that can't act now reads muted.
+    palette.windowText: enabled ? Theme.textPrimary : Theme.textSecondary
     Text {
         id: hint
         anchors.right: parent.right
@@ -15,6 +17,7 @@ MenuItem {
         anchors.verticalCenter: parent.verticalCenter
         text: item.keys
         color: Theme.textSecondary
+        opacity: item.enabled ? 1 : 0.6
         font.pixelSize: 12
         visible: item.keys !== ""
     }

@@ -14,6 +14,22 @@ Window {
     minimumWidth: 860
     minimumHeight: 640
     color: Theme.appBackground
+    // Controls and tooltips take the app's colours, light or dark.
+    palette.window: Theme.cardBackground
+    palette.windowText: Theme.textPrimary
+    palette.base: Theme.cardBackground
+    palette.text: Theme.textPrimary
+    palette.button: Theme.raisedBackground
+    palette.buttonText: Theme.textPrimary
+    palette.highlight: Theme.brandBlue
+    palette.highlightedText: "white"
+    palette.mid: Theme.hairline
+    palette.midlight: Theme.hairline
+    palette.dark: Theme.textSecondary
+    palette.light: Theme.raisedBackground
+    palette.toolTipBase: Theme.raisedBackground
+    palette.toolTipText: Theme.textPrimary
+    palette.placeholderText: Theme.textSecondary
 
     readonly property bool preparing: Studio.phase === Studio.Preparing
 

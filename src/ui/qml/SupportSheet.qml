@@ -62,14 +62,13 @@ Popup {
                     }
                 }
             }
-            Text { visible: Support.hasError; text: Support.error; color: "#D93025"; font.pixelSize: 12; wrapMode: Text.Wrap; Layout.fillWidth: true }
-            Button {
+            Text { visible: Support.hasError; text: Support.error; color: Theme.errorText; font.pixelSize: 12; wrapMode: Text.Wrap; Layout.fillWidth: true }
+            PushButton {
+                objectName: "supportSend"
                 Layout.alignment: Qt.AlignRight
                 enabled: Support.canSend && !Support.sending
                 text: Support.sending ? qsTr("Sending…") : qsTr("Send")
-                font.weight: Font.DemiBold
-                palette.button: Theme.brandBlue
-                palette.buttonText: "white"
+                prominent: true
                 onClicked: Support.send()
             }
         }
@@ -90,7 +89,7 @@ Popup {
                 Layout.preferredWidth: 320
                 Layout.alignment: Qt.AlignHCenter
             }
-            Button { text: qsTr("Done"); Layout.alignment: Qt.AlignHCenter; onClicked: sheet.close() }
+            PushButton { text: qsTr("Done"); prominent: true; Layout.alignment: Qt.AlignHCenter; onClicked: sheet.close() }
             Item { Layout.fillHeight: true }
         }
     }

@@ -1,5 +1,6 @@
 #include "rootviewmodel.h"
 
+#include "buildconfig.h"
 #include "conversation/conversationstore.h"
 #include "studio/videostudiocontroller.h"
 
@@ -12,6 +13,28 @@ namespace tolvane {
 RootViewModel::RootViewModel(QString serviceRoot, QObject* parent)
     : QObject(parent)
     , m_serviceRoot(std::move(serviceRoot)) {}
+
+QString RootViewModel::version() const {
+    return QString::fromLatin1(build::version);
+}
+
+QVariantList RootViewModel::notices() {
+    const auto notice = [](const QString& part, const QString& name, const QString& licence) {
+        return QVariantMap{{u"part"_s, part}, {u"name"_s, name}, {u"licence"_s, licence}};
+    };
+    return {
+        notice(u"Background replacement"_s, u"MediaPipe Selfie Segmentation model, Google"_s,
+               u"Apache License 2.0"_s),
+        notice(u"Speech recognition"_s,
+               u"CMU Sphinx US English model, Carnegie Mellon University"_s,
+               u"BSD 2-Clause License"_s),
+        notice(u"Caption fonts"_s, u"Roboto, Google"_s, u"Apache License 2.0"_s),
+    };
+}
+
+bool RootViewModel::canvasCoversChat(double rowWidth) {
+    return rowWidth < chatMinimumWidth + 1 + canvasWidth;
+}
 
 QString RootViewModel::updateTitle() const {
     return u"Tolvane "_s + m_version + u" is available."_s;

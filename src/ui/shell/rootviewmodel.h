@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
@@ -32,6 +33,14 @@ class RootViewModel : public QObject {
     Q_PROPERTY(QString serviceRoot READ serviceRoot CONSTANT)
     Q_PROPERTY(bool saveBannerVisible READ saveBannerVisible NOTIFY saveChanged)
     Q_PROPERTY(QString saveBannerText READ saveBannerText NOTIFY saveChanged)
+    // For the About box: the version this build carries and what it bundles
+    // under licences of their own (maps of "part", "name" and "licence").
+    Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(QVariantList notices READ notices CONSTANT)
+    // The chat column never gets narrower than this; the draft canvas is
+    // this wide beside it.
+    Q_PROPERTY(int chatMinimumWidth MEMBER chatMinimumWidth CONSTANT)
+    Q_PROPERTY(int canvasWidth MEMBER canvasWidth CONSTANT)
 
 public:
     // The instance the view host shares with the views.
@@ -66,6 +75,16 @@ public:
     // From now on the save banner follows the store: shown with the reason
     // when saving fails, hidden when a save succeeds again.
     void followSaves(ConversationStore* store);
+
+    static constexpr int chatMinimumWidth = 420;
+    static constexpr int canvasWidth = 420;
+
+    QString version() const;
+    static QVariantList notices();
+    // Whether the draft canvas covers the chat in a main row this wide: it does
+    // when the chat's minimum width, a divider and the canvas do not fit side
+    // by side.
+    Q_INVOKABLE static bool canvasCoversChat(double rowWidth);
 
     Q_INVOKABLE void dismissUpdate();
     Q_INVOKABLE void retryServer();
