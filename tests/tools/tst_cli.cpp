@@ -177,14 +177,22 @@ private Q_SLOTS:
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_DATA_HOME", home.filePath("data"));
         const QDir folder(home.filePath("data/Tolvane"));
+        QSignalSpy received(&server, &ScriptedHttpServer::requestReceived);
         qsizetype saved = 0;
         for (int i = 0; i < 24; ++i) {
             QProcess send;
             send.setProcessEnvironment(env);
+            received.clear();
             send.start(QStringLiteral(TOLVANE_CLI_PATH),
                        {"--service-root", server.root(), "conversation", "send",
                         QString("message %1 ").arg(i) + QString(2000, 'm')});
             QVERIFY(send.waitForStarted(5000));
+            // Every other kill waits for the request, which goes out after the
+            // first save: on a slow machine the fixed delays alone could all
+            // land before any save, and the torn-write case would go untried.
+            if (i % 2 == 1) {
+                QVERIFY(received.size() > 0 || received.wait(10000));
+            }
             QTest::qWait(20 + (i * 53) % 280);
             // A send that already ended has no process left to kill.
             if (const qint64 pid = send.processId(); pid > 0) {
