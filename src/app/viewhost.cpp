@@ -1,8 +1,8 @@
 #include "viewhost.h"
 
 #include "conversation/conversationstore.h"
-#include "studio/videostudiocontroller.h"
 #include "service/appsettings.h"
+#include "studio/videostudiocontroller.h"
 #include "ui/chat/draftpreview.h"
 #include "ui/chat/qmlregistration.h"
 #include "ui/shell/sharedobjects.h"
@@ -24,6 +24,7 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     : root(endpoints.serviceRoot)
     , messages(&conversation)
     , chat(conversation, settings, endpoints)
+    , dictation(chat)
     , canvas(conversation, settings, endpoints)
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
@@ -35,9 +36,9 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     installImageProviders(engine);
     // The module's files are resources under "qrc:/Tolvane".
     engine.addImportPath(u"qrc:/"_s);
-    for (QObject* object :
-         std::initializer_list<QObject*>{&palette, &root, &conversation, &studio, &messages, &chat,
-                                         &canvas, &debugLog, &settingsPanel, &support}) {
+    for (QObject* object : std::initializer_list<QObject*>{&palette, &root, &conversation, &studio,
+                                                           &messages, &chat, &dictation, &canvas,
+                                                           &debugLog, &settingsPanel, &support}) {
         shareWithViews(engine, *object);
     }
     engine.setInitialProperties(

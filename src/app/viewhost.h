@@ -2,6 +2,7 @@
 
 #include "service/apiclient.h"
 #include "ui/chat/chatviewmodel.h"
+#include "ui/chat/dictationviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
 #include "ui/panels/debuglogmodel.h"
 #include "ui/panels/draftcanvasmodel.h"
@@ -43,6 +44,7 @@ public:
     RootViewModel root;
     MessageListModel messages;
     ChatViewModel chat;
+    DictationViewModel dictation;
     DraftCanvasModel canvas;
     DebugLogModel debugLog;
     SettingsModel settingsPanel;

@@ -89,7 +89,8 @@ QCoro::Task<bool> VoiceRecorder::start() {
         auto recording = recorder->record(path);
         if (!recording) {
             const MicrophoneRecorder::Failure& failure = recording.error();
-            qCWarning(lcDictation) << "could not start recording:" << failure.detail;
+            // The user is told in their words; this keeps the device's own.
+            qCInfo(lcDictation) << "could not start recording:" << failure.detail;
             return Opened{nullptr,
                           failure.kind == MicrophoneRecorder::Failure::microphone
                               ? microphoneFailure

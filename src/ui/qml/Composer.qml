@@ -67,6 +67,21 @@ Rectangle {
             }
         }
 
+        // What went wrong with the last dictation.
+        RowLayout {
+            visible: Dictation.voiceError !== ""
+            Layout.fillWidth: true
+            spacing: 6
+            Icon { name: "exclamationmark.triangle.fill"; color: "red"; size: 11 }
+            Text {
+                Layout.fillWidth: true
+                text: Dictation.voiceError
+                color: "red"
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+        }
+
         // Slash menu.
         Rectangle {
             visible: Chat.slashMatches.length > 0
@@ -142,11 +157,14 @@ Rectangle {
                     implicitWidth: 22
                     implicitHeight: 22
                     tip: qsTr("Attach or paste a screenshot (Ctrl+V)")
+                    enabled: !Dictation.busy
                     Layout.alignment: Qt.AlignBottom
                     onClicked: fileDialog.open()
                 }
                 ScrollView {
                     id: scroller
+                    visible: !Dictation.isRecording
+                    onVisibleChanged: if (visible) field.forceActiveFocus()
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.min(field.implicitHeight, field.lineHeight * 6 + field.topPadding + field.bottomPadding)
                     TextArea {
@@ -187,9 +205,32 @@ Rectangle {
                         }
                     }
                 }
+                DictationBar {
+                    visible: Dictation.isRecording
+                    Layout.fillWidth: true
+                }
                 Item {
                     // Room for dictation and the video menu, which come later.
                     Layout.preferredWidth: 0
+                }
+                BusyIndicator {
+                    visible: Dictation.transcribing
+                    running: visible
+                    Layout.alignment: Qt.AlignBottom
+                    Layout.preferredWidth: 26
+                    Layout.preferredHeight: 26
+                }
+                IconButton {
+                    visible: !Dictation.transcribing
+                    Layout.alignment: Qt.AlignBottom
+                    implicitWidth: 26
+                    implicitHeight: 26
+                    iconSize: 18
+                    iconName: Dictation.micIcon
+                    tint: Dictation.isRecording ? "red" : Theme.textSecondary
+                    enabled: Dictation.micEnabled
+                    tip: Dictation.micTip
+                    onClicked: Dictation.toggle()
                 }
                 IconButton {
                     Layout.alignment: Qt.AlignBottom
