@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -187,6 +189,11 @@ private Q_SLOTS:
         QVERIFY(!m_chat->sendingAllowed());
         m_chat->submit();
         QVERIFY(m_store->messages().isEmpty());
+        // Ctrl+V pastes as usual: a picture on the clipboard is not attached.
+        QMimeData picture;
+        picture.setImageData(QImage(8, 8, QImage::Format_RGB32));
+        QVERIFY(!m_chat->paste(&picture));
+        QVERIFY(!m_chat->hasAttachment());
         QTest::qWait(300);
         QVERIFY(model->level() > 0.4);
 
