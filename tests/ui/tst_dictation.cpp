@@ -136,9 +136,6 @@ private Q_SLOTS:
                                                         << "";
         QTest::newRow("trimmed") << "hello" << recognised(" world \n") << "hello world"
                                  << "";
-        QTest::newRow("a draft ending in a space still gets one")
-            << "hello " << recognised("world") << "hello  world"
-            << "";
         QTest::newRow("nothing made out") << "hello" << recognised(" \n ") << "hello"
                                           << DictationViewModel::nothingRecognisedText;
         const MediaError empty =
@@ -275,21 +272,6 @@ private Q_SLOTS:
         QCoro::waitFor(model->press());
         QCOMPARE(model->voiceError(), QString());
         model->discard();
-    }
-
-    void elapsedText_data() {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("start") << 0.0 << "0:00";
-        QTest::newRow("just under a second") << 0.99 << "0:00";
-        QTest::newRow("seconds") << 7.2 << "0:07";
-        QTest::newRow("a minute") << 60.0 << "1:00";
-        QTest::newRow("past ten minutes") << 671.5 << "11:11";
-    }
-    void elapsedText() {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(DictationViewModel::elapsedText(seconds), text);
     }
 
     // The whole way: flite speaks into the microphone, the on-device engine
