@@ -29,6 +29,7 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     : root(endpoints.serviceRoot)
     , messages(&conversation)
     , chat(conversation, settings, endpoints)
+    , dictation(chat)
     , canvas(conversation, settings, endpoints)
     , debugLog(settings, endpoints)
     , settingsPanel(settings, endpoints)
@@ -43,6 +44,9 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
         return settings ? BackgroundReplacer::currentMode(settings->store())
                         : std::optional<BackgroundReplacer::Mode>();
     });
+    // Recording a video and dictating share the microphone: each locks the other out.
+    QObject::connect(&dictation, &DictationViewModel::stateChanged, &videoMenu,
+                     [this] { videoMenu.setDictationBusy(dictation.busy()); });
     palette.followDesktop(&appearance);
     registerQmlTypes();
     installImageProviders(engine);
@@ -57,8 +61,8 @@ ViewHost::ViewHost(AppSettings& settings, ConversationStore& conversation,
     // The module's files are resources under "qrc:/Tolvane".
     engine.addImportPath(u"qrc:/"_s);
     for (QObject* object : std::initializer_list<QObject*>{
-             &palette, &root, &conversation, &studio, &messages, &chat, &canvas, &debugLog,
-             &settingsPanel, &support, &editor, &hud, &videoMenu}) {
+             &palette, &root, &conversation, &studio, &messages, &chat, &dictation, &canvas,
+             &debugLog, &settingsPanel, &support, &editor, &hud, &videoMenu}) {
         shareWithViews(engine, *object);
     }
     engine.setInitialProperties(

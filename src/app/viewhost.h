@@ -4,6 +4,7 @@
 #include "studio/recordinghudmodel.h"
 #include "studio/videoeditormodel.h"
 #include "ui/chat/chatviewmodel.h"
+#include "ui/chat/dictationviewmodel.h"
 #include "ui/chat/messagelistmodel.h"
 #include "ui/chat/videomenumodel.h"
 #include "ui/panels/debuglogmodel.h"
@@ -46,6 +47,7 @@ public:
     RootViewModel root;
     MessageListModel messages;
     ChatViewModel chat;
+    DictationViewModel dictation;
     DraftCanvasModel canvas;
     DebugLogModel debugLog;
     SettingsModel settingsPanel;

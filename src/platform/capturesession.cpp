@@ -1,10 +1,10 @@
 #include "platform/capturesession.h"
 
+#include "platform/captureinput.h"
 #include "platform/ffmpegsupport.h"
 #include "platform/serialqueue.h"
 
 extern "C" {
-#include <libavdevice/avdevice.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
@@ -30,28 +30,15 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcCapture, "tolvane.media.capture")
 
-using Clock = std::chrono::steady_clock;
+using capture::Clock;
+using capture::Input;
+using capture::micros;
+using capture::openSource;
 
-// How long opening a source may take before it counts as not openable; the
-// recorder's warm-up gives up after 8 s in all.
-constexpr auto openTimeout = std::chrono::seconds(6);
 constexpr auto previewInterval = std::chrono::milliseconds(33);
 constexpr int audioRate = 48000;
 // The file's time base for both tracks' timestamps before the muxer rescales.
 constexpr AVRational clockBase{1, 1000000};
-
-std::int64_t micros(Clock::duration d) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-}
-
-void registerDevices() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        avdevice_register_all();
-        // Failures reach the user as values; the encoders' chatter only repeats them.
-        av_log_set_level(AV_LOG_FATAL);
-    });
-}
 
 struct DictionaryDeleter {
     void operator()(AVDictionary* dict) const { av_dict_free(&dict); }
@@ -71,92 +58,6 @@ struct FifoDeleter {
     void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
 };
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
-
-// Lets a blocking open or read give up when the session stops or the open
-// takes too long.
-struct Interrupt {
-    std::atomic_bool quit{false};
-    std::atomic<std::int64_t> deadline{0}; // steady-clock microseconds; 0 = none
-
-    static int check(void* opaque) {
-        auto* self = static_cast<Interrupt*>(opaque);
-        if (self->quit.load()) {
-            return 1;
-        }
-        const std::int64_t limit = self->deadline.load();
-        return limit != 0 && micros(Clock::now().time_since_epoch()) > limit ? 1 : 0;
-    }
-};
-
-// One opened source with the thread that reads it.
-struct Input {
-    ffmpeg::FormatContextPtr format;
-    int stream = -1;
-    bool paced = false;
-    Interrupt interrupt;
-    std::thread thread;
-
-    const AVStream* avStream() const { return format->streams[stream]; }
-};
-
-Expected<std::unique_ptr<Input>, QString> openSource(const CaptureSource& source, AVMediaType type,
-                                                     AVDictionary* options) {
-    registerDevices();
-    auto input = std::make_unique<Input>();
-    input->paced = source.paced;
-    const AVInputFormat* format = nullptr;
-    if (!source.format.isEmpty()) {
-        format = av_find_input_format(source.format.toLatin1().constData());
-        if (!format) {
-            return Unexpected(QStringLiteral("no input format ") + source.format);
-        }
-    }
-    AVFormatContext* raw = avformat_alloc_context();
-    raw->interrupt_callback = {&Interrupt::check, &input->interrupt};
-    input->interrupt.deadline = micros((Clock::now() + openTimeout).time_since_epoch());
-    std::unique_ptr<AVDictionary, DictionaryDeleter> owned(nullptr);
-    AVDictionary* opts = nullptr;
-    av_dict_copy(&opts, options, 0);
-    const QByteArray url =
-        source.format.isEmpty() ? QFile::encodeName(source.url) : source.url.toUtf8();
-    const int rc = avformat_open_input(&raw, url.constData(), format, &opts);
-    av_dict_free(&opts);
-    if (rc < 0) {
-        return Unexpected(source.url + QStringLiteral(": ") + ffmpeg::errorText(rc));
-    }
-    input->format.reset(raw);
-    if (const int info = avformat_find_stream_info(raw, nullptr); info < 0) {
-        return Unexpected(source.url + QStringLiteral(": ") + ffmpeg::errorText(info));
-    }
-    input->interrupt.deadline = 0;
-    input->stream = ffmpeg::firstStream(raw, type);
-    if (input->stream < 0) {
-        return Unexpected(
-            source.url + QStringLiteral(": no ") +
-            (type == AVMEDIA_TYPE_VIDEO ? QStringLiteral("picture") : QStringLiteral("sound")));
-    }
-    return input;
-}
-
-Expected<ffmpeg::CodecContextPtr, QString> openDecoder(const AVStream* stream, int lowres) {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        return Unexpected(QStringLiteral("no decoder"));
-    }
-    ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
-    avcodec_parameters_to_context(context.get(), stream->codecpar);
-    context->thread_count = 1;
-    AVDictionary* opts = nullptr;
-    if (lowres > 0) {
-        av_dict_set_int(&opts, "lowres", lowres, 0);
-    }
-    const int rc = avcodec_open2(context.get(), codec, &opts);
-    av_dict_free(&opts);
-    if (rc < 0) {
-        return Unexpected(ffmpeg::errorText(rc));
-    }
-    return context;
-}
 
 } // namespace
 
@@ -296,16 +197,7 @@ bool CaptureSession::Private::openCamera() {
 }
 
 bool CaptureSession::Private::openMicrophone() {
-    QString name = options.microphone;
-    if (name.isEmpty()) {
-        name = qEnvironmentVariable("TOLVANE_MICROPHONE");
-    }
-    const QList<CaptureSource> sources =
-        name.isEmpty()
-            ? QList<CaptureSource>{{QStringLiteral("pulse"), QStringLiteral("default"), false},
-                                   {QStringLiteral("alsa"), QStringLiteral("default"), false}}
-            : QList<CaptureSource>{microphoneSource(name)};
-    for (const CaptureSource& source : sources) {
+    for (const CaptureSource& source : capture::microphoneCandidates(options.microphone)) {
         auto opened = openSource(source, AVMEDIA_TYPE_AUDIO, nullptr);
         if (opened) {
             microphone = std::move(opened.value());
@@ -317,72 +209,13 @@ bool CaptureSession::Private::openMicrophone() {
 }
 
 void CaptureSession::Private::readLoop(Input* input, bool video) {
-    ffmpeg::PacketPtr packet = ffmpeg::makePacket();
-    bool paced = false;
-    Clock::time_point paceBase{};
-    // Where the current pass over a looping file starts on the pacing clock.
-    Clock::duration loopOffset{};
-    Clock::duration passEnd{};
-    const AVRational timeBase = input->avStream()->time_base;
-    while (!input->interrupt.quit.load()) {
-        const int rc = av_read_frame(input->format.get(), packet.get());
-        if (rc == AVERROR(EAGAIN)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        if (rc == AVERROR_EOF && input->paced) {
-            // A file plays on as a loop, so it can stand in for a device. The
-            // next pass follows the last on the same clock: restarting the
-            // pacing from now would carry over whatever this thread lagged
-            // behind at the end, and the picture would slip against the sound
-            // with every pass.
-            av_seek_frame(input->format.get(), input->stream, 0, AVSEEK_FLAG_BACKWARD);
-            loopOffset = passEnd;
-            continue;
-        }
-        if (rc < 0) {
-            qCWarning(lcCapture) << "capture source ended:" << ffmpeg::errorText(rc);
-            return;
-        }
-        if (packet->stream_index != input->stream) {
-            av_packet_unref(packet.get());
-            continue;
-        }
-        std::optional<Clock::time_point> due;
-        if (input->paced && packet->pts != AV_NOPTS_VALUE) {
-            // Deliver at the source's own rate, as a device would.
-            const auto offset =
-                std::chrono::microseconds(av_rescale_q(packet->pts, timeBase, clockBase));
-            if (!paced) {
-                paced = true;
-                paceBase = Clock::now() - offset;
-            }
-            due = paceBase + loopOffset + offset;
-            const auto length =
-                packet->duration > 0
-                    ? std::chrono::microseconds(av_rescale_q(packet->duration, timeBase, clockBase))
-                    : std::chrono::microseconds(0);
-            passEnd = std::max(passEnd, loopOffset + offset + length);
-            while (Clock::now() < *due && !input->interrupt.quit.load()) {
-                std::this_thread::sleep_for(
-                    std::min<Clock::duration>(*due - Clock::now(), std::chrono::milliseconds(20)));
-            }
-        }
-        // A device stamps a frame when it was captured, not when this thread got
-        // round to it; a paced source's frame was "captured" when it was due.
-        Clock::time_point arrived = due ? *due : Clock::now();
-        if (due && !video && packet->duration > 0) {
-            // Sound arrives once its packet has been heard through.
-            arrived +=
-                std::chrono::microseconds(av_rescale_q(packet->duration, timeBase, clockBase));
-        }
+    capture::readPackets(*input, video, [this, video](AVPacket* packet, Clock::time_point arrived) {
         if (video) {
-            onVideoPacket(packet.get(), arrived);
+            onVideoPacket(packet, arrived);
         } else {
-            onAudioPacket(packet.get(), arrived);
+            onAudioPacket(packet, arrived);
         }
-        av_packet_unref(packet.get());
-    }
+    });
 }
 
 void CaptureSession::Private::showPreview(const AVFrame* frame) {
@@ -686,8 +519,8 @@ bool CaptureSession::startRunning() {
     // A copied MJPEG stream is decoded only for the picture on screen, at a
     // quarter of its size, which costs little.
     const int lowres = d->copyVideo && video->codecpar->width >= 1280 ? 2 : 0;
-    auto videoDecoder = openDecoder(video, lowres);
-    auto audioDecoder = openDecoder(d->microphone->avStream(), 0);
+    auto videoDecoder = capture::openDecoder(video, lowres);
+    auto audioDecoder = capture::openDecoder(d->microphone->avStream(), 0);
     if (!videoDecoder || !audioDecoder) {
         d->lastError = QStringLiteral("no decoder for the capture sources");
         d->camera.reset();

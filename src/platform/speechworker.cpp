@@ -72,6 +72,14 @@ QFuture<SpeechResult> SpeechWorker::align(QByteArray samples, QStringList words,
         });
 }
 
+void SpeechWorker::preload() {
+    if (loadSeconds() > 0) {
+        return;
+    }
+    // An empty job: loading happens before any job runs.
+    submit([](SpeechEngine&) { return SpeechResult(QList<SpeechWord>{}); });
+}
+
 double SpeechWorker::loadSeconds() const {
     std::lock_guard lock(m_mutex);
     return m_loadSeconds;

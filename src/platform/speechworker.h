@@ -48,6 +48,10 @@ public:
     // Any work with the engine.
     QFuture<SpeechResult> submit(Job job);
 
+    // Loads the engine now, in the background, so that the next job need not
+    // wait for it; nothing when it is loaded already.
+    void preload();
+
     // Seconds the engine took to load; 0 until it has.
     double loadSeconds() const;
 

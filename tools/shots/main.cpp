@@ -300,6 +300,9 @@ int main(int argc, char** argv) {
         {u"tooltip"_s, true, {}, false, false, u"shell-tooltip"_s, smallest},
         {u"composer-long"_s, true, {}, false, false, u"shell-composer"_s, smallest},
         {u"preview-loading"_s, false, {}, false, false, u"shell-preview-loading"_s, smallest},
+        {u"dictation"_s, true, {}, false, false, u"dictation"_s},
+        {u"dictation-small"_s, true, {}, false, false, u"dictation-small"_s},
+        {u"dictation-error"_s, true, u"Draft a post about"_s, false, false, u"dictation-error"_s},
     };
     // A short clip for the inline player, made the way tests make media.
     const QString clip = home.filePath(u"short take #1.mp4"_s);
@@ -435,6 +438,17 @@ int main(int argc, char** argv) {
                     ++failures;
                     continue;
                 }
+            }
+            if (scene.sheet.startsWith("dictation"_L1)) {
+                // A voice that rises and falls, or a microphone that is not there.
+                views.dictation.recorder().setMicrophone(
+                    scene.sheet == "dictation-error"_L1
+                        ? u"alsa:tolvane-no-such-device"_s
+                        : u"lavfi:aevalsrc=0.5*sin(2*PI*220*t)*(0.5+0.5*sin(2*PI*0.7*t)):s=16000"_s);
+                if (scene.sheet == "dictation-small"_L1) {
+                    window->resize(720, 560);
+                }
+                views.dictation.toggle();
             }
             if (scene.sheet == "canvas"_L1) {
                 views.canvas.setToken(u"demo1"_s);

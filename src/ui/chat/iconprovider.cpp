@@ -17,6 +17,8 @@ const QHash<QString, QString>& bodies() {
          uR"(<path d="M16.5 6.5l-7.8 7.8a2 2 0 0 0 2.8 2.8l8-8a4 4 0 0 0-5.6-5.6l-8.2 8.2a6 6 0 0 0 8.5 8.5l7-7"/>)"_s},
         {u"arrow.up.circle.fill"_s,
          uR"(<circle cx="12" cy="12" r="11" fill="C" stroke="none"/><path d="M12 17V7M7.5 11.5L12 7l4.5 4.5" stroke="#fff"/>)"_s},
+        {u"mic.fill"_s,
+         uR"(<rect x="8.5" y="2.5" width="7" height="12" rx="3.5" fill="C" stroke="none"/><path d="M5.5 11a6.5 6.5 0 0 0 13 0M12 17.5V21M8.5 21h7"/>)"_s},
         {u"stop.circle.fill"_s,
          uR"(<circle cx="12" cy="12" r="11" fill="C" stroke="none"/><rect x="8" y="8" width="8" height="8" rx="1.5" fill="#fff" stroke="none"/>)"_s},
         {u"gearshape"_s,

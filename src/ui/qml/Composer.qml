@@ -69,6 +69,20 @@ Rectangle {
         }
 
         VideoErrorRow { Layout.fillWidth: true }
+        // What went wrong with the last dictation.
+        RowLayout {
+            visible: Dictation.voiceError !== ""
+            Layout.fillWidth: true
+            spacing: 6
+            Icon { name: "exclamationmark.triangle.fill"; color: "red"; size: 11 }
+            Text {
+                Layout.fillWidth: true
+                text: Dictation.voiceError
+                color: "red"
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+        }
 
         // Slash menu.
         Rectangle {
@@ -145,11 +159,14 @@ Rectangle {
                     implicitWidth: 22
                     implicitHeight: 22
                     tip: qsTr("Attach or paste a screenshot (Ctrl+V)")
+                    enabled: !Dictation.busy
                     Layout.alignment: Qt.AlignBottom
                     onClicked: fileDialog.open()
                 }
                 ScrollView {
                     id: scroller
+                    visible: !Dictation.isRecording
+                    onVisibleChanged: if (visible) field.forceActiveFocus()
                     Layout.fillWidth: true
                     // Up to six whole lines, measured from the laid-out text
                     // (the font's nominal spacing is a little short of it, which
@@ -193,10 +210,29 @@ Rectangle {
                         }
                     }
                 }
+                DictationBar {
+                    visible: Dictation.isRecording
+                    Layout.fillWidth: true
+                }
                 VideoMenu { Layout.alignment: Qt.AlignBottom }
-                Item {
-                    // Room for dictation, which comes later.
-                    Layout.preferredWidth: 0
+                BusyIndicator {
+                    visible: Dictation.transcribing
+                    running: visible
+                    Layout.alignment: Qt.AlignBottom
+                    Layout.preferredWidth: 26
+                    Layout.preferredHeight: 26
+                }
+                IconButton {
+                    visible: !Dictation.transcribing
+                    Layout.alignment: Qt.AlignBottom
+                    implicitWidth: 26
+                    implicitHeight: 26
+                    iconSize: 18
+                    iconName: Dictation.micIcon
+                    tint: Dictation.isRecording ? "red" : Theme.textSecondary
+                    enabled: Dictation.micEnabled
+                    tip: Dictation.micTip
+                    onClicked: Dictation.toggle()
                 }
                 IconButton {
                     Layout.alignment: Qt.AlignBottom
