@@ -492,12 +492,17 @@ public:
         if (!codec) {
             return Unexpected(BackgroundReplacer::startError());
         }
+        // libx264 encodes 4:2:0 in whole chroma blocks only.
+        const QSize encoded = mjpeg ? size : QSize(size.width() & ~1, size.height() & ~1);
+        if (encoded.isEmpty()) {
+            return Unexpected(BackgroundReplacer::startError());
+        }
         m_encoder.reset(avcodec_alloc_context3(codec));
         const AVRational rate = av_d2q(frameRate > 0 ? frameRate : 30.0, 1000000);
         m_timeBase = videoIn >= 0 ? m_input->streams[videoIn]->time_base : av_inv_q(rate);
         m_frameDuration = av_rescale_q(1, av_inv_q(rate), m_timeBase);
-        m_encoder->width = size.width();
-        m_encoder->height = size.height();
+        m_encoder->width = encoded.width();
+        m_encoder->height = encoded.height();
         m_encoder->time_base = m_timeBase;
         m_encoder->framerate = rate;
         m_encoder->sample_aspect_ratio = AVRational{1, 1};
@@ -551,14 +556,15 @@ public:
         }
         m_frame = ffmpeg::makeFrame();
         m_frame->format = m_encoder->pix_fmt;
-        m_frame->width = size.width();
-        m_frame->height = size.height();
+        m_frame->width = encoded.width();
+        m_frame->height = encoded.height();
         if (int rc = av_frame_get_buffer(m_frame.get(), 0); rc < 0) {
             return Unexpected(ffmpeg::error(rc, QStringLiteral("Out of memory")));
         }
-        m_scaler.reset(sws_getContext(size.width(), size.height(), AV_PIX_FMT_RGB32, size.width(),
-                                      size.height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                      nullptr, nullptr));
+        // Same size on both sides: a converter that crops, never scales.
+        m_scaler.reset(sws_getContext(encoded.width(), encoded.height(), AV_PIX_FMT_RGB32,
+                                      encoded.width(), encoded.height(), AV_PIX_FMT_YUV420P,
+                                      SWS_BILINEAR, nullptr, nullptr, nullptr));
         if (!m_scaler) {
             return Unexpected(BackgroundReplacer::startError());
         }
@@ -575,7 +581,7 @@ public:
         }
         const uint8_t* source[1] = {frame.image.constBits()};
         const int sourceStride[1] = {static_cast<int>(frame.image.bytesPerLine())};
-        sws_scale(m_scaler.get(), source, sourceStride, 0, frame.image.height(), m_frame->data,
+        sws_scale(m_scaler.get(), source, sourceStride, 0, m_frame->height, m_frame->data,
                   m_frame->linesize);
         int64_t pts = std::llround(frame.time / av_q2d(m_timeBase));
         if (m_lastPts != AV_NOPTS_VALUE && pts <= m_lastPts) {
@@ -925,7 +931,8 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         PersonMask mask;
         QElapsedTimer timer;
         timer.start();
-        const bool segmented = (*segmenter)->segment(small, mask);
+        const bool segmented = options.segment ? options.segment(result.frames, small, mask)
+                                               : (*segmenter)->segment(small, mask);
         segmentationNs += double(timer.nsecsElapsed());
         QImage out;
         if (!segmented) {
