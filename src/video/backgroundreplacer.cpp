@@ -19,8 +19,10 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -166,25 +168,25 @@ QImage quarterSize(const QImage& frame) {
         return frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_RGB32);
     }
-    std::vector<int> sums(static_cast<size_t>(w) * 3);
+    // Four rows summed byte by byte first (a loop that vectorises), then
+    // each block's four columns.
+    const size_t bytes = static_cast<size_t>(w) * 16;
+    std::vector<uint16_t> sums(bytes);
     for (int y = 0; y < h; ++y) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int dy = 0; dy < 4; ++dy) {
-            const auto* in = reinterpret_cast<const QRgb*>(frame.constScanLine(4 * y + dy));
-            for (int x = 0; x < w; ++x) {
-                const QRgb* p = in + 4 * x;
-                int* s = sums.data() + 3 * x;
-                for (int dx = 0; dx < 4; ++dx) {
-                    s[0] += qRed(p[dx]);
-                    s[1] += qGreen(p[dx]);
-                    s[2] += qBlue(p[dx]);
-                }
-            }
+        const uint8_t* r0 = frame.constScanLine(4 * y);
+        const uint8_t* r1 = frame.constScanLine(4 * y + 1);
+        const uint8_t* r2 = frame.constScanLine(4 * y + 2);
+        const uint8_t* r3 = frame.constScanLine(4 * y + 3);
+        for (size_t i = 0; i < bytes; ++i) {
+            sums[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i] + r3[i]);
         }
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int* s = sums.data() + 3 * x;
-            line[x] = qRgb((s[0] + 8) >> 4, (s[1] + 8) >> 4, (s[2] + 8) >> 4);
+        uint8_t* line = out.scanLine(y);
+        for (size_t x = 0; x < static_cast<size_t>(w); ++x) {
+            const uint16_t* s = sums.data() + 16 * x;
+            for (size_t c = 0; c < 4; ++c) {
+                line[4 * x + c] =
+                    static_cast<uint8_t>((s[c] + s[c + 4] + s[c + 8] + s[c + 12] + 8) >> 4);
+            }
         }
     }
     return out;
@@ -238,7 +240,8 @@ public:
         , m_width(target.width())
         , m_rows(static_cast<size_t>(source.height())) {}
 
-    // Output row `y`, `channels` values per pixel, each 0...255.
+    // Output row `y`, `channels` bytes per pixel: a grey value, or the four
+    // bytes of an RGB32 pixel in memory order.
     void row(int y, uint8_t* out) {
         const uint16_t* a = sourceRow(m_y.first[y]);
         const uint16_t* b = sourceRow(m_y.second[y]);
@@ -269,11 +272,7 @@ private:
         return row.data();
     }
     int sample(const uchar* line, int x, int channel) const {
-        if (m_channels == 1) {
-            return line[x];
-        }
-        const QRgb p = reinterpret_cast<const QRgb*>(line)[x];
-        return channel == 0 ? qRed(p) : channel == 1 ? qGreen(p) : qBlue(p);
+        return line[static_cast<size_t>(x) * m_channels + channel];
     }
 
     const QImage& m_source;
@@ -286,42 +285,40 @@ private:
 
 // Blends the frame over the background through the mask (white keeps the
 // frame). The mask and the background may be smaller than the frame: both are
-// scaled up bilinearly on the way.
+// scaled up bilinearly on the way. Every byte of an RGB32 row is mixed alike
+// (the padding byte stays 0xff on both sides), in 16-bit arithmetic, so the
+// loop runs on vector registers.
 void blend(const QImage& frame, const QImage& background, const QImage& mask, QImage& out) {
     const int w = frame.width();
     const int h = frame.height();
+    const size_t bytes = static_cast<size_t>(w) * 4;
     RowUpsampler maskRows(mask, frame.size(), 1);
     std::vector<uint8_t> alpha(static_cast<size_t>(w));
-    const bool scaleBackground = background.size() != frame.size();
+    std::vector<uint8_t> alpha4(bytes);
     std::optional<RowUpsampler> backRows;
     std::vector<uint8_t> back;
-    if (scaleBackground) {
-        backRows.emplace(background, frame.size(), 3);
-        back.resize(static_cast<size_t>(w) * 3);
+    if (background.size() != frame.size()) {
+        backRows.emplace(background, frame.size(), 4);
+        back.resize(bytes);
     }
     for (int y = 0; y < h; ++y) {
         maskRows.row(y, alpha.data());
-        const QRgb* bg = nullptr;
+        for (int x = 0; x < w; ++x) {
+            std::memset(alpha4.data() + 4 * x, alpha[x], 4);
+        }
+        const uint8_t* b = back.data();
         if (backRows) {
             backRows->row(y, back.data());
         } else {
-            bg = reinterpret_cast<const QRgb*>(background.constScanLine(y));
+            b = background.constScanLine(y);
         }
-        const auto* f = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-        auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = alpha[x];
-            const QRgb q = bg ? bg[x] : qRgb(back[3 * x], back[3 * x + 1], back[3 * x + 2]);
-            if (a == 255) {
-                o[x] = f[x];
-            } else if (a == 0) {
-                o[x] = q;
-            } else {
-                const QRgb p = f[x];
-                auto mix = [a](int fg, int b) { return b + (((fg - b) * a * 257 + 32768) >> 16); };
-                o[x] =
-                    qRgb(mix(qRed(p), qRed(q)), mix(qGreen(p), qGreen(q)), mix(qBlue(p), qBlue(q)));
-            }
+        const uint8_t* f = frame.constScanLine(y);
+        const uint8_t* a = alpha4.data();
+        uint8_t* o = out.scanLine(y);
+        for (size_t i = 0; i < bytes; ++i) {
+            // f * a + b * (255 - a), divided by 255 with rounding.
+            const auto t = static_cast<uint16_t>(f[i] * a[i] + b[i] * (255 - a[i]) + 128);
+            o[i] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
         }
     }
 }
@@ -459,6 +456,54 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
+};
+
+// Output pictures used again once the encoder has let go of them: a fresh
+// 1080p picture per frame costs the kernel more than the blend's own work.
+// The pool outlives every picture it hands out.
+class OutputPool {
+public:
+    explicit OutputPool(QSize size)
+        : m_size(size)
+        , m_stride((size.width() * 4 + 63) & ~63) {}
+
+    QImage take() {
+        for (const auto& slot : m_slots) {
+            bool idle = false;
+            if (slot->busy.compare_exchange_strong(idle, true, std::memory_order_acquire)) {
+                return wrap(*slot);
+            }
+        }
+        if (m_slots.size() == maxSlots) {
+            return QImage(m_size, QImage::Format_RGB32);
+        }
+        auto slot = std::make_unique<Slot>();
+        slot->data = std::make_unique<uchar[]>(size_t(m_stride) * size_t(m_size.height()));
+        slot->busy.store(true);
+        m_slots.push_back(std::move(slot));
+        return wrap(*m_slots.back());
+    }
+
+private:
+    struct Slot {
+        std::unique_ptr<uchar[]> data;
+        std::atomic<bool> busy{false};
+    };
+    // The frame queue, the one being encoded and the one being made.
+    static constexpr size_t maxSlots = 6;
+
+    QImage wrap(Slot& slot) const {
+        return QImage(
+            slot.data.get(), m_size.width(), m_size.height(), m_stride, QImage::Format_RGB32,
+            [](void* info) {
+                static_cast<Slot*>(info)->busy.store(false, std::memory_order_release);
+            },
+            &slot);
+    }
+
+    QSize m_size;
+    int m_stride;
+    std::vector<std::unique_ptr<Slot>> m_slots;
 };
 
 struct EncodedFrame {
@@ -873,6 +918,7 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         fixedBackground = coverImage(picture, size);
     }
 
+    OutputPool outputs(size);
     FrameQueue<EncodedFrame> queue(4);
     std::optional<MediaError> writeError;
     std::jthread encoder([&] {
@@ -948,7 +994,7 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
                 mode.kind == Mode::Kind::blur
                     ? gaussianBlur(quarter, 24.0 * quarter.width() / std::max(1, frame.width()))
                     : fixedBackground;
-            out = QImage(size, QImage::Format_RGB32);
+            out = outputs.take();
             blend(frame, background, lowMask, out);
         }
         previousSmall = small;
