@@ -283,14 +283,123 @@ private:
     std::vector<std::vector<uint16_t>> m_rows;
 };
 
+// RGB32 rows to the encoder's 4:2:0 planes with the BT.601 matrix, in full
+// (JPEG) or video range, two rows at a time. Done here rather than by
+// libswscale, whose RGB to YUV path took a quarter of a CPU second per second
+// of 1080p video, more than the blend itself; these loops are plain 16-bit
+// arithmetic on byte arrays and run on vector registers.
+class PlanarConverter {
+public:
+    PlanarConverter(int width, bool fullRange)
+        : m_width(width)
+        , m_fullRange(fullRange)
+        , m_padded(static_cast<size_t>((width + 1) & ~1))
+        , m_r{std::vector<uint8_t>(m_padded), std::vector<uint8_t>(m_padded)}
+        , m_g{std::vector<uint8_t>(m_padded), std::vector<uint8_t>(m_padded)}
+        , m_b{std::vector<uint8_t>(m_padded), std::vector<uint8_t>(m_padded)} {}
+
+    // `bottom` is null for the last row of an odd height.
+    void convert(const uint8_t* top, const uint8_t* bottom, AVFrame* frame, int y) {
+        split(top, 0);
+        luma(0, frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0]);
+        if (bottom) {
+            split(bottom, 1);
+            luma(1, frame->data[0] + static_cast<ptrdiff_t>(y + 1) * frame->linesize[0]);
+        }
+        const int row = bottom ? 1 : 0;
+        const ptrdiff_t chromaLine = y / 2;
+        chroma(row, frame->data[1] + chromaLine * frame->linesize[1],
+               frame->data[2] + chromaLine * frame->linesize[2]);
+    }
+
+private:
+    void split(const uint8_t* pixels, int row) {
+        uint8_t* r = m_r[row].data();
+        uint8_t* g = m_g[row].data();
+        uint8_t* b = m_b[row].data();
+        const size_t n = static_cast<size_t>(m_width);
+        for (size_t x = 0; x < n; ++x) {
+            // RGB32 in memory: blue, green, red, padding.
+            b[x] = pixels[4 * x];
+            g[x] = pixels[4 * x + 1];
+            r[x] = pixels[4 * x + 2];
+        }
+        if (m_padded > n) {
+            r[n] = r[n - 1];
+            g[n] = g[n - 1];
+            b[n] = b[n - 1];
+        }
+    }
+
+    void luma(int row, uint8_t* out) const {
+        const uint8_t* r = m_r[row].data();
+        const uint8_t* g = m_g[row].data();
+        const uint8_t* b = m_b[row].data();
+        const size_t n = static_cast<size_t>(m_width);
+        if (m_fullRange) {
+            for (size_t x = 0; x < n; ++x) {
+                out[x] = static_cast<uint8_t>(
+                    static_cast<uint16_t>(77 * r[x] + 150 * g[x] + 29 * b[x] + 128) >> 8);
+            }
+        } else {
+            for (size_t x = 0; x < n; ++x) {
+                out[x] = static_cast<uint8_t>(
+                    16 + (static_cast<uint16_t>(66 * r[x] + 129 * g[x] + 25 * b[x] + 128) >> 8));
+            }
+        }
+    }
+
+    // Each chroma sample from the mean colour of its 2x2 block (`rows` is 1
+    // when there are two rows).
+    void chroma(int rows, uint8_t* cbOut, uint8_t* crOut) const {
+        const uint8_t* r0 = m_r[0].data();
+        const uint8_t* g0 = m_g[0].data();
+        const uint8_t* b0 = m_b[0].data();
+        const uint8_t* r1 = m_r[rows].data();
+        const uint8_t* g1 = m_g[rows].data();
+        const uint8_t* b1 = m_b[rows].data();
+        const size_t n = m_padded / 2;
+        // Coefficients x256: full range {Cb: -43 -85 128, Cr: 128 -107 -21},
+        // video range {Cb: -38 -74 112, Cr: 112 -94 -18}.
+        const int cbR = m_fullRange ? -43 : -38;
+        const int cbG = m_fullRange ? -85 : -74;
+        const int cbB = m_fullRange ? 128 : 112;
+        const int crR = cbB;
+        const int crG = m_fullRange ? -107 : -94;
+        const int crB = m_fullRange ? -21 : -18;
+        for (size_t x = 0; x < n; ++x) {
+            const int r = (r0[2 * x] + r0[2 * x + 1] + r1[2 * x] + r1[2 * x + 1] + 2) >> 2;
+            const int g = (g0[2 * x] + g0[2 * x + 1] + g1[2 * x] + g1[2 * x + 1] + 2) >> 2;
+            const int b = (b0[2 * x] + b0[2 * x + 1] + b1[2 * x] + b1[2 * x + 1] + 2) >> 2;
+            cbOut[x] = static_cast<uint8_t>(128 + ((cbR * r + cbG * g + cbB * b + 128) >> 8));
+            crOut[x] = static_cast<uint8_t>(128 + ((crR * r + crG * g + crB * b + 128) >> 8));
+        }
+    }
+
+    int m_width;
+    bool m_fullRange;
+    size_t m_padded;
+    std::array<std::vector<uint8_t>, 2> m_r;
+    std::array<std::vector<uint8_t>, 2> m_g;
+    std::array<std::vector<uint8_t>, 2> m_b;
+};
+
+// The frame as recorded, into the encoder's planes.
+void convertFrame(const QImage& frame, PlanarConverter& converter, AVFrame* out) {
+    for (int y = 0; y < out->height; y += 2) {
+        converter.convert(frame.constScanLine(y),
+                          y + 1 < out->height ? frame.constScanLine(y + 1) : nullptr, out, y);
+    }
+}
+
 // Blends the frame over the background through the mask (white keeps the
-// frame). The mask and the background may be smaller than the frame: both are
-// scaled up bilinearly on the way. Every byte of an RGB32 row is mixed alike
-// (the padding byte stays 0xff on both sides), in 16-bit arithmetic, so the
-// loop runs on vector registers.
-void blend(const QImage& frame, const QImage& background, const QImage& mask, QImage& out) {
+// frame) into the encoder's planes. The mask and the background may be
+// smaller than the frame: both are scaled up bilinearly on the way. Every byte
+// of an RGB32 row is mixed alike, in 16-bit arithmetic, so the loop runs on
+// vector registers.
+void blend(const QImage& frame, const QImage& background, const QImage& mask,
+           PlanarConverter& converter, AVFrame* out) {
     const int w = frame.width();
-    const int h = frame.height();
     const size_t bytes = static_cast<size_t>(w) * 4;
     RowUpsampler maskRows(mask, frame.size(), 1);
     std::vector<uint8_t> alpha(static_cast<size_t>(w));
@@ -301,7 +410,9 @@ void blend(const QImage& frame, const QImage& background, const QImage& mask, QI
         backRows.emplace(background, frame.size(), 4);
         back.resize(bytes);
     }
-    for (int y = 0; y < h; ++y) {
+    std::array<std::vector<uint8_t>, 2> rows{std::vector<uint8_t>(bytes),
+                                             std::vector<uint8_t>(bytes)};
+    auto blendRow = [&](int y, uint8_t* o) {
         maskRows.row(y, alpha.data());
         for (int x = 0; x < w; ++x) {
             std::memset(alpha4.data() + 4 * x, alpha[x], 4);
@@ -314,12 +425,19 @@ void blend(const QImage& frame, const QImage& background, const QImage& mask, QI
         }
         const uint8_t* f = frame.constScanLine(y);
         const uint8_t* a = alpha4.data();
-        uint8_t* o = out.scanLine(y);
         for (size_t i = 0; i < bytes; ++i) {
             // f * a + b * (255 - a), divided by 255 with rounding.
             const auto t = static_cast<uint16_t>(f[i] * a[i] + b[i] * (255 - a[i]) + 128);
             o[i] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
         }
+    };
+    for (int y = 0; y < out->height; y += 2) {
+        blendRow(y, rows[0].data());
+        const bool pair = y + 1 < out->height;
+        if (pair) {
+            blendRow(y + 1, rows[1].data());
+        }
+        converter.convert(rows[0].data(), pair ? rows[1].data() : nullptr, out, y);
     }
 }
 
@@ -458,56 +576,55 @@ private:
     std::condition_variable m_space;
 };
 
-// Output pictures used again once the encoder has let go of them: a fresh
-// 1080p picture per frame costs the kernel more than the blend's own work.
-// The pool outlives every picture it hands out.
-class OutputPool {
+// The encoder's input pictures, used again once the encoder has let go of
+// them: a fresh 1080p picture per frame costs the kernel more than the
+// blend's own work.
+class FramePool {
 public:
-    explicit OutputPool(QSize size)
+    FramePool(QSize size, AVPixelFormat format)
         : m_size(size)
-        , m_stride((size.width() * 4 + 63) & ~63) {}
+        , m_format(format) {}
 
-    QImage take() {
-        for (const auto& slot : m_slots) {
-            bool idle = false;
-            if (slot->busy.compare_exchange_strong(idle, true, std::memory_order_acquire)) {
-                return wrap(*slot);
+    ffmpeg::FramePtr take() {
+        for (const auto& frame : m_frames) {
+            // Only the pool holds its buffers: the encoder is done with it.
+            if (av_frame_is_writable(frame.get())) {
+                return reference(frame.get());
             }
         }
-        if (m_slots.size() == maxSlots) {
-            return QImage(m_size, QImage::Format_RGB32);
+        ffmpeg::FramePtr frame = ffmpeg::makeFrame();
+        frame->format = m_format;
+        frame->width = m_size.width();
+        frame->height = m_size.height();
+        if (av_frame_get_buffer(frame.get(), 0) < 0) {
+            return nullptr;
         }
-        auto slot = std::make_unique<Slot>();
-        slot->data = std::make_unique<uchar[]>(size_t(m_stride) * size_t(m_size.height()));
-        slot->busy.store(true);
-        m_slots.push_back(std::move(slot));
-        return wrap(*m_slots.back());
+        if (m_frames.size() == maxFrames) {
+            return frame;
+        }
+        m_frames.push_back(std::move(frame));
+        return reference(m_frames.back().get());
     }
 
 private:
-    struct Slot {
-        std::unique_ptr<uchar[]> data;
-        std::atomic<bool> busy{false};
-    };
     // The frame queue, the one being encoded and the one being made.
-    static constexpr size_t maxSlots = 6;
+    static constexpr size_t maxFrames = 7;
 
-    QImage wrap(Slot& slot) const {
-        return QImage(
-            slot.data.get(), m_size.width(), m_size.height(), m_stride, QImage::Format_RGB32,
-            [](void* info) {
-                static_cast<Slot*>(info)->busy.store(false, std::memory_order_release);
-            },
-            &slot);
+    static ffmpeg::FramePtr reference(const AVFrame* frame) {
+        ffmpeg::FramePtr copy = ffmpeg::makeFrame();
+        if (av_frame_ref(copy.get(), frame) < 0) {
+            return nullptr;
+        }
+        return copy;
     }
 
     QSize m_size;
-    int m_stride;
-    std::vector<std::unique_ptr<Slot>> m_slots;
+    AVPixelFormat m_format;
+    std::vector<ffmpeg::FramePtr> m_frames;
 };
 
 struct EncodedFrame {
-    QImage image;
+    ffmpeg::FramePtr frame;
     double time = 0.0;
 };
 
@@ -599,45 +716,27 @@ public:
         if (int rc = avformat_write_header(m_output.get(), nullptr); rc < 0) {
             return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not write %1").arg(output)));
         }
-        m_frame = ffmpeg::makeFrame();
-        m_frame->format = m_encoder->pix_fmt;
-        m_frame->width = encoded.width();
-        m_frame->height = encoded.height();
-        if (int rc = av_frame_get_buffer(m_frame.get(), 0); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("Out of memory")));
-        }
-        // Same size on both sides: a converter that crops, never scales.
-        m_scaler.reset(sws_getContext(encoded.width(), encoded.height(), AV_PIX_FMT_RGB32,
-                                      encoded.width(), encoded.height(), AV_PIX_FMT_YUV420P,
-                                      SWS_BILINEAR, nullptr, nullptr, nullptr));
-        if (!m_scaler) {
-            return Unexpected(BackgroundReplacer::startError());
-        }
-        const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-        sws_setColorspaceDetails(m_scaler.get(), coefficients, 1, coefficients, mjpeg ? 1 : 0, 0,
-                                 1 << 16, 1 << 16);
         m_packet = ffmpeg::makePacket();
         return Done{};
     }
 
+    // What write() takes: pictures of this size and format, BT.601, full
+    // range when fullRange().
+    QSize encodedSize() const { return {m_encoder->width, m_encoder->height}; }
+    AVPixelFormat pixelFormat() const { return m_encoder->pix_fmt; }
+    bool fullRange() const { return m_encoder->color_range == AVCOL_RANGE_JPEG; }
+
     Expected<Done, MediaError> write(const EncodedFrame& frame) {
-        if (int rc = av_frame_make_writable(m_frame.get()); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("Out of memory")));
-        }
-        const uint8_t* source[1] = {frame.image.constBits()};
-        const int sourceStride[1] = {static_cast<int>(frame.image.bytesPerLine())};
-        sws_scale(m_scaler.get(), source, sourceStride, 0, m_frame->height, m_frame->data,
-                  m_frame->linesize);
         int64_t pts = std::llround(frame.time / av_q2d(m_timeBase));
         if (m_lastPts != AV_NOPTS_VALUE && pts <= m_lastPts) {
             pts = m_lastPts + 1;
         }
         m_lastPts = pts;
-        m_frame->pts = pts;
+        frame.frame->pts = pts;
         if (auto audio = copyAudioUntil(frame.time); !audio) {
             return audio;
         }
-        return encode(m_frame.get());
+        return encode(frame.frame.get());
     }
 
     Expected<Done, MediaError> finish() {
@@ -726,10 +825,8 @@ private:
     ffmpeg::FormatContextPtr m_input;
     std::unique_ptr<AVFormatContext, OutputDeleter> m_output;
     ffmpeg::CodecContextPtr m_encoder;
-    ffmpeg::FramePtr m_frame;
     ffmpeg::PacketPtr m_packet;
     ffmpeg::PacketPtr m_pending;
-    ffmpeg::ScalerPtr m_scaler;
     AVStream* m_videoOut = nullptr;
     AVStream* m_audioOut = nullptr;
     AVRational m_timeBase{1, 30};
@@ -918,7 +1015,10 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         fixedBackground = coverImage(picture, size);
     }
 
-    OutputPool outputs(size);
+    // An odd column and row of an H.264 output are left out.
+    const QSize encodedSize = writer.encodedSize();
+    FramePool outputs(encodedSize, writer.pixelFormat());
+    PlanarConverter converter(encodedSize.width(), writer.fullRange());
     FrameQueue<EncodedFrame> queue(4);
     std::optional<MediaError> writeError;
     std::jthread encoder([&] {
@@ -980,12 +1080,17 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         const bool segmented = options.segment ? options.segment(result.frames, small, mask)
                                                : (*segmenter)->segment(small, mask);
         segmentationNs += double(timer.nsecsElapsed());
-        QImage out;
+        ffmpeg::FramePtr out = outputs.take();
+        if (!out) {
+            failure = MediaError{MediaError::mediaDomain, AVERROR(ENOMEM),
+                                 QStringLiteral("Out of memory")};
+            break;
+        }
         if (!segmented) {
             // The frame stays as it was recorded.
             filter.reset();
             ++result.passedThrough;
-            out = frame;
+            convertFrame(frame, converter, out.get());
         } else {
             const bool cut = isCut(previousSmall, small);
             const QImage lowMask = filter.apply(mask, cut);
@@ -994,11 +1099,10 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
                 mode.kind == Mode::Kind::blur
                     ? gaussianBlur(quarter, 24.0 * quarter.width() / std::max(1, frame.width()))
                     : fixedBackground;
-            out = outputs.take();
-            blend(frame, background, lowMask, out);
+            blend(frame, background, lowMask, converter, out.get());
         }
         previousSmall = small;
-        if (!queue.push(EncodedFrame{out, decoded.time})) {
+        if (!queue.push(EncodedFrame{std::move(out), decoded.time})) {
             break; // the encoder failed
         }
         ++result.frames;
