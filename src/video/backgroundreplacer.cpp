@@ -1094,11 +1094,18 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         } else {
             const bool cut = isCut(previousSmall, small);
             const QImage lowMask = filter.apply(mask, cut);
-            // Radius 24 of the frame is 6 at a quarter of its size.
-            const QImage background =
-                mode.kind == Mode::Kind::blur
-                    ? gaussianBlur(quarter, 24.0 * quarter.width() / std::max(1, frame.width()))
-                    : fixedBackground;
+            // Radius 24 of the frame is 3 at an eighth of its size, still
+            // well above what bilinear scaling back up can show.
+            QImage background = fixedBackground;
+            if (mode.kind == Mode::Kind::blur) {
+                const QImage eighth =
+                    quarter
+                        .scaled(std::max(1, quarter.width() / 2), std::max(1, quarter.height() / 2),
+                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        .convertToFormat(QImage::Format_RGB32);
+                background =
+                    gaussianBlur(eighth, 24.0 * eighth.width() / std::max(1, frame.width()));
+            }
             blend(frame, background, lowMask, converter, out.get());
         }
         previousSmall = small;
