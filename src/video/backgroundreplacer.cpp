@@ -27,6 +27,8 @@ extern "C" {
 #include <mutex>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -1082,8 +1084,7 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
         segmentationNs += double(timer.nsecsElapsed());
         ffmpeg::FramePtr out = outputs.take();
         if (!out) {
-            failure = MediaError{MediaError::mediaDomain, AVERROR(ENOMEM),
-                                 QStringLiteral("Out of memory")};
+            failure = MediaError{MediaError::mediaDomain, AVERROR(ENOMEM), u"Out of memory"_s};
             break;
         }
         if (!segmented) {

@@ -548,9 +548,8 @@ private Q_SLOTS:
                        : BackgroundReplacer::backdrop(Preset::mint, QSize(640, 360))
                              .pixelColor(corner);
             QVERIFY2(near(after, expected, 10),
-                     qPrintable(QStringLiteral("frame %1: %2 expected %3")
-                                    .arg(frame)
-                                    .arg(describe(after), describe(expected))));
+                     qPrintable(u"frame %1: %2 expected %3"_s.arg(frame).arg(describe(after),
+                                                                             describe(expected))));
             QVERIFY(near(frameAt(out, time).pixelColor(m_personPoint),
                          frameAt(m_person, time).pixelColor(m_personPoint), 14));
         }
