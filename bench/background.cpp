@@ -130,6 +130,14 @@ Run replace(const QString& input, const BackgroundReplacer::Mode& mode, const QS
     return run;
 }
 
+// CPU time of finished child processes (ffmpeg) so far, in seconds.
+double childCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 double timed(const std::function<bool()>& work) {
     QElapsedTimer timer;
     timer.start();
@@ -178,10 +186,12 @@ int main(int argc, char** argv) {
     // The floor: the same file decoded and encoded with the same encoder
     // settings, audio copied, nothing else.
     const QString floorOut = dir.filePath(QStringLiteral("floor.mov"));
+    const double floorCpuBefore = childCpuSeconds();
     const double floor = timed([&] {
         return runFfmpeg({"-i", file, "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj420p", "-c:a",
                           "copy", floorOut});
     });
+    const double floorCpu = childCpuSeconds() - floorCpuBefore;
 
     Options h264;
     h264.codec = Options::Codec::h264;
@@ -213,6 +223,12 @@ int main(int argc, char** argv) {
     // Independent of other load on the machine: on 2 idle cores the step
     // keeps 1.5x real time while this stays below 1.33x.
     ratio("blur CPU time (all threads) vs duration", blur.cpu > 0 ? blur.cpu / duration : -1);
+    // What segmentation and compositing add to decoding and encoding, in
+    // CPU time: the measure least disturbed by other work on the machine.
+    ratio("blur CPU time vs decode+encode floor CPU time",
+          blur.cpu > 0 && floorCpu > 0 ? blur.cpu / floorCpu : -1);
+    ratio("floor CPU time vs duration", floorCpu > 0 ? floorCpu / duration : -1);
+    ratio("preset CPU time vs duration", preset.cpu > 0 ? preset.cpu / duration : -1);
     ratio("preset process vs real time", preset.seconds > 0 ? duration / preset.seconds : -1);
     ratio("blur h264 process vs real time",
           blurH264.seconds > 0 ? duration / blurH264.seconds : -1);

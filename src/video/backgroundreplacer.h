@@ -2,6 +2,7 @@
 
 #include "platform/cancellation.h"
 #include "platform/mediajob.h"
+#include "platform/personsegmenter.h"
 
 #include <QImage>
 #include <QList>
@@ -86,6 +87,10 @@ public:
         int threads = 0;
         // The segmentation model; empty means the installed one.
         QString modelPath;
+        // When set, segments each frame in place of the model: gets the
+        // frame's index and its picture at the model's input size, fills the
+        // mask and returns false when it cannot.
+        std::function<bool(int frame, const QImage& picture, PersonMask& mask)> segment;
     };
 
     struct Result {
@@ -104,7 +109,8 @@ public:
     // Renders `input` with its background replaced into `output` (a QuickTime
     // movie), blocking: the work of a media job. The partial file is removed
     // when it fails or is cancelled. `picture` is the loaded picture of an
-    // image mode.
+    // image mode. H.264 takes only even frame sizes, so an odd last column or
+    // row is left out of its output.
     static JobResult<Result> replace(const QString& input, const Mode& mode, const QImage& picture,
                                      const QString& output, JobControl& control,
                                      const Options& options);

@@ -2,6 +2,7 @@
 #include "mediafixtures.h"
 #include "platform/framedecoder.h"
 #include "platform/mediaasset.h"
+#include "platform/personsegmenter.h"
 #include "recording/recordingsdirectory.h"
 #include "video/backgroundreplacer.h"
 #include "video/backgroundswatchprovider.h"
@@ -17,10 +18,12 @@
 #include <QTimer>
 
 using namespace tolvane;
+using namespace Qt::StringLiterals;
 using Preset = BackgroundReplacer::Preset;
 using Mode = BackgroundReplacer::Mode;
 
 Q_DECLARE_METATYPE(std::optional<BackgroundReplacer::Mode>)
+Q_DECLARE_METATYPE(BackgroundReplacer::Options::Codec)
 
 namespace {
 
@@ -495,6 +498,107 @@ private Q_SLOTS:
                  qPrintable(result.error().description));
         QVERIFY(!result.error().description.isEmpty());
         QCOMPARE(backgroundFiles(), before);
+    }
+
+    // Frames the segmentation fails on are kept as recorded; the frames
+    // around them are still replaced.
+    void framesWhoseSegmentationFailsPassThrough_data() {
+        QTest::addColumn<int>("firstFailing");
+        QTest::addColumn<int>("failing");
+        QTest::newRow("a stretch of frames") << 20 << 10;
+        QTest::newRow("the first frame") << 0 << 1;
+        QTest::newRow("every frame") << 0 << 1000;
+    }
+    void framesWhoseSegmentationFailsPassThrough() {
+        QFETCH(int, firstFailing);
+        QFETCH(int, failing);
+        auto model = PersonSegmenter::load(PersonSegmenter::defaultModelPath());
+        QVERIFY2(model, qPrintable(model ? QString() : model.error()));
+        PersonSegmenter& segmenter = **model;
+        BackgroundReplacer::Options options;
+        QList<int> asked;
+        options.segment = [&](int frame, const QImage& picture, PersonMask& mask) {
+            asked << frame;
+            if (frame >= firstFailing && frame < firstFailing + failing) {
+                return false;
+            }
+            return segmenter.segment(picture, mask);
+        };
+        JobControl control(CancelToken::create());
+        const QString out = m_dir.filePath(u"failing.mov"_s);
+        auto result = BackgroundReplacer::replace(m_person, Mode::fromPreset(Preset::mint),
+                                                  QImage(), out, control, options);
+        QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
+        const int frames = frameCount(m_person);
+        QCOMPARE(result->frames, frames);
+        QCOMPARE(asked.size(), frames);
+        QCOMPARE(asked.last(), frames - 1);
+        QCOMPARE(result->passedThrough, std::min(failing, frames - firstFailing));
+        QCOMPARE(frameCount(out), frames);
+        QCOMPARE(audioHash(out), audioHash(m_person));
+
+        const QPoint corner(600, 20);
+        for (int frame : {0, 5, 19, 20, 25, 29, 30, 45, frames - 1}) {
+            const double time = (frame + 0.5) / 30.0;
+            const QColor before = frameAt(m_person, time).pixelColor(corner);
+            const QColor after = frameAt(out, time).pixelColor(corner);
+            const bool failed = frame >= firstFailing && frame < firstFailing + failing;
+            const QColor expected =
+                failed ? before
+                       : BackgroundReplacer::backdrop(Preset::mint, QSize(640, 360))
+                             .pixelColor(corner);
+            QVERIFY2(near(after, expected, 10),
+                     qPrintable(u"frame %1: %2 expected %3"_s.arg(frame).arg(describe(after),
+                                                                             describe(expected))));
+            QVERIFY(near(frameAt(out, time).pixelColor(m_personPoint),
+                         frameAt(m_person, time).pixelColor(m_personPoint), 14));
+        }
+    }
+
+    // A recording of odd width and height: H.264 leaves out the last column
+    // and row (it takes even sizes only), MJPEG keeps the size.
+    void oddFrameSizes_data() {
+        QTest::addColumn<BackgroundReplacer::Options::Codec>("codec");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("h264") << BackgroundReplacer::Options::Codec::h264 << QSize(1278, 718);
+        QTest::newRow("mjpeg") << BackgroundReplacer::Options::Codec::mjpeg << QSize(1279, 719);
+    }
+    void oddFrameSizes() {
+        QFETCH(BackgroundReplacer::Options::Codec, codec);
+        QFETCH(QSize, expected);
+        const QString odd = m_dir.filePath(u"odd.mov"_s);
+        if (!QFile::exists(odd)) {
+            QVERIFY(test::makeMedia(odd, {"-loop",      "1",
+                                          "-framerate", "30",
+                                          "-i",         m_dir.filePath(u"person.png"_s),
+                                          "-f",         "lavfi",
+                                          "-i",         "sine=f=440:d=1",
+                                          "-vf",        "scale=1279:719,format=yuv444p",
+                                          "-t",         "1",
+                                          "-c:v",       "libx264",
+                                          "-preset",    "ultrafast",
+                                          "-c:a",       "aac"}));
+        }
+        BackgroundReplacer::Options options;
+        options.codec = codec;
+        JobControl control(CancelToken::create());
+        const QString out = m_dir.filePath(u"odd-out.mov"_s);
+        auto result = BackgroundReplacer::replace(odd, Mode::fromPreset(Preset::studio), QImage(),
+                                                  out, control, options);
+        QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
+        QCOMPARE(frameCount(out), frameCount(odd));
+        const QImage before = frameAt(odd, 0.5);
+        const QImage after = frameAt(out, 0.5);
+        QCOMPARE(after.size(), expected);
+        // Cropped, not scaled: the person and the edge of the picture stay in
+        // place.
+        const QPoint person(m_personPoint.x() * 1279 / 640, m_personPoint.y() * 719 / 360);
+        QVERIFY(near(after.pixelColor(person), before.pixelColor(person), 14));
+        const QPoint edge(expected.width() - 1, expected.height() - 1);
+        const QColor backdrop =
+            BackgroundReplacer::backdrop(Preset::studio, expected).pixelColor(edge);
+        QVERIFY2(near(after.pixelColor(edge), backdrop, 10),
+                 qPrintable(describe(after.pixelColor(edge)) + " expected " + describe(backdrop)));
     }
 
     // A static scene with sensor noise: smoothing over time must calm the
