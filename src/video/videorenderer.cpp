@@ -14,10 +14,12 @@ extern "C" {
 #include <QImage>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,10 @@ constexpr int audioBitRate = 128000;
 // Frames in flight between the composing and the encoding thread; each is one
 // reused 1080 x 1920 picture.
 constexpr int pipelineDepth = 4;
+// Decoded source frames waiting for the composing thread. Each holds one of the
+// decoder's pictures (3 MB at 1080p), so a few suffice to absorb the uneven
+// cost of H.264 frames without growing the memory.
+constexpr size_t decodeAhead = 3;
 // A source frame counts as shown at a time it starts within this slack of.
 constexpr double frameSlack = 1e-3;
 
@@ -371,6 +377,11 @@ private:
             if (received >= 0) {
                 out = std::move(frame);
                 return Done{};
+            }
+            if (received == AVERROR_INVALIDDATA) {
+                // A damaged picture, such as the last one of a recording whose
+                // recorder was killed: skipped, the one before stays on screen.
+                continue;
             }
             if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && m_flushed)) {
                 m_done = true;
@@ -1062,6 +1073,52 @@ private:
     bool m_closed = false;
 };
 
+// Decoded source frames, one per output frame in output order, from the
+// decoding thread to the composing thread. Bounded, so that decoding runs
+// ahead only by a few frames and their memory stays small. A null frame
+// stands for "past the source's end".
+class DecodedQueue {
+public:
+    // False once the consumer has closed the queue.
+    bool push(ffmpeg::FramePtr frame) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_frames.size() < decodeAhead || m_closed; });
+        if (m_closed) {
+            return false;
+        }
+        m_frames.push_back(std::move(frame));
+        lock.unlock();
+        m_changed.notify_all();
+        return true;
+    }
+    // Nothing once closed and empty.
+    std::optional<ffmpeg::FramePtr> pop() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_frames.empty() || m_closed; });
+        if (m_frames.empty()) {
+            return std::nullopt;
+        }
+        ffmpeg::FramePtr frame = std::move(m_frames.front());
+        m_frames.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return frame;
+    }
+    void close() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<ffmpeg::FramePtr> m_frames;
+    bool m_closed = false;
+};
+
 } // namespace
 
 Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& composition,
@@ -1101,11 +1158,13 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
         free.push(pool.back().get());
     }
 
+    std::optional<MediaError> decodeError;
     std::optional<MediaError> composeError;
     std::atomic_bool stop{false};
-    std::thread composer([&] {
-        Placer placer(composition, source.rotation());
-        OverlayPainter overlays(composition.overlays);
+    DecodedQueue decoded;
+    // Decoding runs on its own thread ahead of composing, so that the
+    // decoder's own threads and x264's never wait on our per-frame work.
+    std::thread decoder([&] {
         qsizetype range = -1;
         for (int n = 0; n < frames && !stop && !control.isCancelled(); ++n) {
             const double time = double(n) / renderFrameRate;
@@ -1119,14 +1178,37 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
                 // One seek per kept range, then forward decoding.
                 range = current;
                 if (auto ok = source.seek(kept.sourceStart); !ok) {
-                    composeError = ok.error();
+                    decodeError = ok.error();
                     break;
                 }
             }
-            const double sourceTime = kept.sourceStart + (time - kept.outputStart);
-            auto decoded = source.frameAt(sourceTime);
-            if (!decoded) {
-                composeError = decoded.error();
+            auto frame = source.frameAt(kept.sourceStart + (time - kept.outputStart));
+            if (!frame) {
+                decodeError = frame.error();
+                break;
+            }
+            // A reference, not a copy: the picture stays in the decoder's pool.
+            ffmpeg::FramePtr shown(*frame ? av_frame_clone(*frame) : nullptr);
+            if (*frame && !shown) {
+                decodeError =
+                    ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not decode the video"));
+                break;
+            }
+            if (!decoded.push(std::move(shown))) {
+                break;
+            }
+        }
+        decoded.close();
+    });
+
+    std::thread composer([&] {
+        Placer placer(composition, source.rotation());
+        OverlayPainter overlays(composition.overlays);
+        for (int n = 0; n < frames && !stop && !control.isCancelled(); ++n) {
+            const double time = double(n) / renderFrameRate;
+            std::optional<ffmpeg::FramePtr> shown = decoded.pop();
+            if (!shown) {
+                // The decoder stopped early: an error, or cancelled.
                 break;
             }
             AVFrame* out = free.pop();
@@ -1138,8 +1220,9 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
                     ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not make a picture"));
                 break;
             }
-            if (*decoded) {
-                if (auto ok = placer.place(*decoded, composition.transform.at(time), out); !ok) {
+            if (*shown) {
+                if (auto ok = placer.place(shown->get(), composition.transform.at(time), out);
+                    !ok) {
                     composeError = ok.error();
                     break;
                 }
@@ -1152,6 +1235,8 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
             out->pts = n;
             ready.push(out);
         }
+        // Unblocks the decoding thread when composing ended first.
+        decoded.close();
         ready.close();
     });
 
@@ -1181,14 +1266,15 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
         free.push(frame);
     }
     composer.join();
+    decoder.join();
 
     if (control.isCancelled()) {
         writer.reset();
         return fail(MediaError::cancelled());
     }
-    if (composeError || encodeError) {
+    if (decodeError || composeError || encodeError) {
         writer.reset();
-        return fail(composeError ? *composeError : *encodeError);
+        return fail(decodeError ? *decodeError : composeError ? *composeError : *encodeError);
     }
     if (auto ok = writer->finish(); !ok) {
         writer.reset();

@@ -304,6 +304,32 @@ private Q_SLOTS:
         QVERIFY(meanLuma(frame("overlays.mp4", 1.5), 16) > 80);
     }
 
+    // A recording cut short (its recorder killed) still describes its full
+    // length and ends in a damaged picture: the render keeps that length with
+    // the last whole picture held. All frames are keyframes, so half the bytes
+    // hold about half the pictures.
+    void recordingCutShortKeepsItsLength() {
+        QVERIFY(test::makeMedia(path("whole.mp4"),
+                                bandInputs(3.0) + QStringList{"-c:v", "libx264", "-preset",
+                                                              "ultrafast", "-qp", "10", "-g", "1",
+                                                              "-movflags", "+faststart"}));
+        QFile whole(path("whole.mp4"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        QFile cut(path("cut.mp4"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() / 2));
+        cut.close();
+
+        const Composition composition = compose("cut.mp4", 0.0, 3.0, noEffects());
+        QVERIFY(!composition.ranges.isEmpty());
+        auto result = render(composition, "cut-out.mp4");
+        QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
+        QCOMPARE(result->frames, composition.frameCount());
+        QCOMPARE(bandAt(frame("cut-out.mp4", 0.2).pixelColor(300, 960)), 3);
+        QCOMPARE(bandAt(frame("cut-out.mp4", 2.9).pixelColor(300, 960)), 3);
+    }
+
     void cancelledRenderLeavesNoFile() {
         const Composition composition = compose("bands.mp4", 0.0, 3.0, noEffects());
         const QString out = path("cancelled.mp4");
