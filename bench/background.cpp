@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -30,10 +32,7 @@ bool runFfmpeg(const QStringList& args) {
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.setStandardOutputFile(QProcess::nullDevice());
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                             QStringLiteral("-nostdin"), QStringLiteral("-y")} +
-                     args);
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-nostdin"_s, u"-y"_s} + args);
     return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0;
 }
@@ -60,13 +59,13 @@ bool makeRecording(const QString& dir, const QString& output, int seconds) {
         }
     }
     const QImage person = cutout.scaledToHeight(1000, Qt::SmoothTransformation);
-    const QString personPath = dir + QStringLiteral("/person.png");
+    const QString personPath = dir + u"/person.png"_s;
     person.save(personPath);
     // A slowly panning test pattern with sensor noise behind the person.
     return runFfmpeg({"-f",
                       "lavfi",
                       "-i",
-                      QStringLiteral("testsrc2=s=2400x1080:r=30:d=%1").arg(seconds),
+                      u"testsrc2=s=2400x1080:r=30:d=%1"_s.arg(seconds),
                       "-loop",
                       "1",
                       "-framerate",
@@ -76,7 +75,7 @@ bool makeRecording(const QString& dir, const QString& output, int seconds) {
                       "-f",
                       "lavfi",
                       "-i",
-                      QStringLiteral("sine=f=220:d=%1").arg(seconds),
+                      u"sine=f=220:d=%1"_s.arg(seconds),
                       "-filter_complex",
                       "[0]crop=1920:1080:x='240+200*sin(t/5)':y=0,boxblur=2[bg];"
                       "[bg][1]overlay=(W-w)/2:H-h:shortest=1,noise=alls=6:allf=t,format=yuv420p[v]",
@@ -160,15 +159,15 @@ int main(int argc, char** argv) {
     QString file;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--seconds")) {
+        if (args[i] == "--seconds"_L1) {
             seconds = std::max(1, args[++i].toInt());
-        } else if (args[i] == QLatin1String("--file")) {
+        } else if (args[i] == "--file"_L1) {
             file = args[++i];
         }
     }
     QTemporaryDir dir;
     if (file.isEmpty()) {
-        file = dir.filePath(QStringLiteral("recording.mov"));
+        file = dir.filePath(u"recording.mov"_s);
         std::fprintf(stderr, "making a %d s 1080p30 recording...\n", seconds);
         if (!makeRecording(dir.path(), file, seconds)) {
             return 1;
@@ -185,7 +184,7 @@ int main(int argc, char** argv) {
 
     // The floor: the same file decoded and encoded with the same encoder
     // settings, audio copied, nothing else.
-    const QString floorOut = dir.filePath(QStringLiteral("floor.mov"));
+    const QString floorOut = dir.filePath(u"floor.mov"_s);
     const double floorCpuBefore = childCpuSeconds();
     const double floor = timed([&] {
         return runFfmpeg({"-i", file, "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj420p", "-c:a",
@@ -195,18 +194,17 @@ int main(int argc, char** argv) {
 
     Options h264;
     h264.codec = Options::Codec::h264;
-    const QString h264Out = dir.filePath(QStringLiteral("blur-h264.mov"));
+    const QString h264Out = dir.filePath(u"blur-h264.mov"_s);
     const Run blurH264 = replace(file, Mode::blur(), h264Out, h264);
     Options mjpeg;
     mjpeg.codec = Options::Codec::mjpeg;
-    const QString mjpegOut = dir.filePath(QStringLiteral("blur.mov"));
+    const QString mjpegOut = dir.filePath(u"blur.mov"_s);
     const Run blur = replace(file, Mode::blur(), mjpegOut, mjpeg);
     Options still = mjpeg;
     still.temporalSmoothing = false;
-    const Run unsmoothed =
-        replace(file, Mode::blur(), dir.filePath(QStringLiteral("unsmoothed.mov")), still);
+    const Run unsmoothed = replace(file, Mode::blur(), dir.filePath(u"unsmoothed.mov"_s), still);
     const Run preset = replace(file, Mode::fromPreset(BackgroundReplacer::Preset::neon),
-                               dir.filePath(QStringLiteral("neon.mov")), mjpeg);
+                               dir.filePath(u"neon.mov"_s), mjpeg);
 
     // What the renderer pays to decode each intermediate again.
     auto decode = [](const QString& movie) {

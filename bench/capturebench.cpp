@@ -23,16 +23,15 @@
 #include <sys/time.h>
 #include <sys/wait.h>
 
+using namespace Qt::StringLiterals;
+
 extern char** environ;
 
 namespace {
 
 bool makeMedia(const QStringList& args) {
     QProcess ffmpeg;
-    ffmpeg.start(
-        QStringLiteral("ffmpeg"),
-        QStringList{QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error")} +
-            args);
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-y"_s, u"-loglevel"_s, u"error"_s} + args);
     return ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0;
 }
 
@@ -47,8 +46,8 @@ Run record(const QString& cli, const QString& outDir, int seconds, const QString
            const QString& microphone) {
     qputenv("TOLVANE_CAMERA", camera.toUtf8());
     qputenv("TOLVANE_MICROPHONE", microphone.toUtf8());
-    const QString outFile = outDir + QStringLiteral("/result.json");
-    const QByteArray command = QStringLiteral("exec '%1' media record '%2' --seconds %3 > '%4'")
+    const QString outFile = outDir + u"/result.json"_s;
+    const QByteArray command = u"exec '%1' media record '%2' --seconds %3 > '%4'"_s
                                    .arg(cli, outDir, QString::number(seconds), outFile)
                                    .toUtf8();
     const char* argv[] = {"/bin/sh", "-c", command.constData(), nullptr};
@@ -82,19 +81,18 @@ struct Streams {
 
 Streams probe(const QString& movie) {
     QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=codec_type,nb_frames,start_time,duration"),
-                   QStringLiteral("-of"), QStringLiteral("json"), movie});
+    ffprobe.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s,
+                                 u"stream=codec_type,nb_frames,start_time,duration"_s, u"-of"_s,
+                                 u"json"_s, movie});
     ffprobe.waitForFinished(-1);
     Streams streams;
     const QJsonObject root = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-    for (const auto& value : root.value(QStringLiteral("streams")).toArray()) {
+    for (const auto& value : root.value(u"streams"_s).toArray()) {
         const QJsonObject stream = value.toObject();
-        const double end = stream.value(QStringLiteral("start_time")).toString().toDouble() +
-                           stream.value(QStringLiteral("duration")).toString().toDouble();
-        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("video")) {
-            streams.videoFrames = stream.value(QStringLiteral("nb_frames")).toString().toLongLong();
+        const double end = stream.value(u"start_time"_s).toString().toDouble() +
+                           stream.value(u"duration"_s).toString().toDouble();
+        if (stream.value(u"codec_type"_s).toString() == "video"_L1) {
+            streams.videoFrames = stream.value(u"nb_frames"_s).toString().toLongLong();
             streams.videoEnd = end;
         } else {
             streams.audioEnd = end;
@@ -107,10 +105,9 @@ void measure(const char* name, const QString& cli, const QString& dir, int secon
              const QString& camera) {
     const QString outDir = dir + QLatin1Char('/') + QLatin1String(name);
     QDir().mkpath(outDir);
-    const Run run =
-        record(cli, outDir, seconds, camera, QStringLiteral("lavfi:sine=frequency=440"));
+    const Run run = record(cli, outDir, seconds, camera, u"lavfi:sine=frequency=440"_s);
     const QJsonObject result = QJsonDocument::fromJson(run.output).object();
-    const QString movie = result.value(QStringLiteral("file")).toString();
+    const QString movie = result.value(u"file"_s).toString();
     if (movie.isEmpty()) {
         std::printf("%s: failed: %s\n", name, run.output.constData());
         return;
@@ -132,15 +129,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int seconds = 60;
     const QStringList args = app.arguments();
-    if (const qsizetype at = args.indexOf(QStringLiteral("--seconds"));
-        at > 0 && at + 1 < args.size()) {
+    if (const qsizetype at = args.indexOf(u"--seconds"_s); at > 0 && at + 1 < args.size()) {
         seconds = args.at(at + 1).toInt();
     }
-    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/tolvane-cli");
+    const QString cli = QCoreApplication::applicationDirPath() + u"/tolvane-cli"_s;
     QTemporaryDir dir;
     // Ten seconds of each camera; the capture layer loops a file.
-    const QString mjpeg = dir.filePath(QStringLiteral("camera-mjpeg.avi"));
-    const QString yuyv = dir.filePath(QStringLiteral("camera-yuyv.nut"));
+    const QString mjpeg = dir.filePath(u"camera-mjpeg.avi"_s);
+    const QString yuyv = dir.filePath(u"camera-yuyv.nut"_s);
     if (!makeMedia({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30:duration=10", "-c:v",
                     "mjpeg", "-q:v", "4", mjpeg}) ||
         !makeMedia({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30:duration=2", "-c:v",

@@ -18,13 +18,15 @@
 #include <cstdio>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 namespace {
 
-const QString material = QStringLiteral(
-    "Draft a post about code review. Small diffs get reviewed the same day. Big ones wait a "
-    "week. We cap pull requests at 300 lines now.");
+const QString material =
+    u"Draft a post about code review. Small diffs get reviewed the same day. Big ones wait a "
+    "week. We cap pull requests at 300 lines now."_s;
 
 void report(const char* name, QList<double> ms) {
     std::sort(ms.begin(), ms.end());
@@ -48,30 +50,31 @@ QList<double> measure(int runs, const std::function<void()>& op) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(5, QByteArray(argv[1]).toInt()) : 50;
 
     Store store;
-    store.open(QStringLiteral(":memory:"));
+    store.open(u":memory:"_s);
     CoachEngine engine(store);
     CoachEngine::Input input;
-    input.user = store.user(QStringLiteral("mac-bench"));
+    input.user = store.user(u"mac-bench"_s);
     input.text = material;
-    input.timeZone = QStringLiteral("UTC");
-    input.root = QStringLiteral("http://127.0.0.1:20511/");
+    input.timeZone = u"UTC"_s;
+    input.root = u"http://127.0.0.1:20511/"_s;
     input.now = QDateTime::currentDateTimeUtc();
     report("engine turn (draft)", measure(runs, [&] { engine.respond(input, [](auto&) {}); }));
 
     const QString text = store.latestDraft(input.user.id)->text;
     report("preview card render", measure(runs, [&] {
-               PreviewRenderer::renderCard({QStringLiteral("Dana"), {}, text, {}});
+               PreviewRenderer::renderCard({u"Dana"_s, {}, text, {}});
            }));
 
     QTemporaryDir dir;
     CoachService::Options options;
-    options.databasePath = dir.filePath(QStringLiteral("coach.sqlite"));
+    options.databasePath = dir.filePath(u"coach.sqlite"_s);
     options.port = 0;
     CoachService service(options);
     if (!service.start()) {
@@ -79,22 +82,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     QNetworkAccessManager nam;
-    const QByteArray body =
-        QJsonDocument(QJsonObject{{QStringLiteral("user_id"), QStringLiteral("mac-bench")},
-                                  {QStringLiteral("text"), material},
-                                  {QStringLiteral("time_zone"), QStringLiteral("UTC")}})
-            .toJson(QJsonDocument::Compact);
+    const QByteArray body = QJsonDocument(QJsonObject{{u"user_id"_s, u"mac-bench"_s},
+                                                      {u"text"_s, material},
+                                                      {u"time_zone"_s, u"UTC"_s}})
+                                .toJson(QJsonDocument::Compact);
     const auto roundTrip = [&](QNetworkReply* reply) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
         reply->deleteLater();
     };
-    QNetworkRequest chat(QUrl(service.root() + QStringLiteral("inapp/stream")));
+    QNetworkRequest chat(QUrl(service.root() + u"inapp/stream"_s));
     chat.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     report("HTTP chat turn (stored)", measure(runs, [&] { roundTrip(nam.post(chat, body)); }));
     report("HTTP health", measure(runs, [&] {
-               roundTrip(nam.get(QNetworkRequest(QUrl(service.root() + QStringLiteral("health")))));
+               roundTrip(nam.get(QNetworkRequest(QUrl(service.root() + u"health"_s))));
            }));
     return 0;
 }

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
 
     // A sentence padded with silence to five seconds.
-    const auto spoken = test::speak(QStringLiteral("slt"), test::fixtureSentences().at(1));
+    const auto spoken = test::speak(u"slt"_s, test::fixtureSentences().at(1));
     if (!spoken) {
         std::fprintf(stderr, "flite is not installed\n");
         return 1;
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     QByteArray clip = *spoken;
     clip.append(
         QByteArray(std::max<qsizetype>(0, qsizetype(clipSeconds * 32000) - clip.size()), '\0'));
-    const QString wav = dir.filePath(QStringLiteral("clip.wav"));
+    const QString wav = dir.filePath(u"clip.wav"_s);
     test::writeWav(wav, clip);
 
     QElapsedTimer clock;
@@ -68,12 +68,12 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     AppSettings settings(
-        std::make_unique<QSettings>(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat));
+        std::make_unique<QSettings>(dir.filePath(u"s.ini"_s), QSettings::IniFormat));
     ConversationStore store(settings, dir.path(),
                             ServiceEndpoints::forRoot(u"http://127.0.0.1:9/"_s));
     ChatViewModel chat(store, settings, ServiceEndpoints::forRoot(u"http://127.0.0.1:9/"_s));
     DictationViewModel dictation(chat);
-    dictation.recorder().setMicrophone(QStringLiteral("lavfi:amovie=%1,apad").arg(wav));
+    dictation.recorder().setMicrophone(u"lavfi:amovie=%1,apad"_s.arg(wav));
 
     QList<double> times;
     QList<double> cpu;

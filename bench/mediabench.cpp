@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -30,10 +32,7 @@ bool runFfmpeg(const QStringList& args) {
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.setStandardOutputFile(QProcess::nullDevice());
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                             QStringLiteral("-nostdin"), QStringLiteral("-y")} +
-                     args);
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-nostdin"_s, u"-y"_s} + args);
     return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit &&
            ffmpeg.exitCode() == 0;
 }
@@ -71,16 +70,16 @@ int main(int argc, char** argv) {
     int minutes = 10;
     QString file;
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args.at(i) == QLatin1String("--minutes")) {
+        if (args.at(i) == "--minutes"_L1) {
             minutes = std::max(1, args.at(i + 1).toInt());
-        } else if (args.at(i) == QLatin1String("--file")) {
+        } else if (args.at(i) == "--file"_L1) {
             file = args.at(i + 1);
         }
     }
 
     QTemporaryDir dir;
     if (file.isEmpty()) {
-        file = dir.filePath(QStringLiteral("bench.mp4"));
+        file = dir.filePath(u"bench.mp4"_s);
         const int seconds = minutes * 60;
         std::printf("making a %d-minute 1080p H.264 + AAC movie...\n", minutes);
         std::fflush(stdout);
@@ -88,13 +87,12 @@ int main(int argc, char** argv) {
         if (!runFfmpeg({"-f",
                         "lavfi",
                         "-i",
-                        QStringLiteral("testsrc2=size=1920x1080:rate=30:d=%1").arg(seconds),
+                        u"testsrc2=size=1920x1080:rate=30:d=%1"_s.arg(seconds),
                         "-f",
                         "lavfi",
                         "-i",
-                        QStringLiteral("aevalsrc='lt(mod(t,4),2.5)*0.4*sin(2*PI*220*t)'"
-                                       ":s=48000:d=%1")
-                            .arg(seconds),
+                        u"aevalsrc='lt(mod(t,4),2.5)*0.4*sin(2*PI*220*t)'"
+                        ":s=48000:d=%1"_s.arg(seconds),
                         "-c:v",
                         "libx264",
                         "-preset",

@@ -27,6 +27,8 @@
 #include <sys/wait.h>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 extern char** environ;
 
 using namespace tolvane;
@@ -37,12 +39,12 @@ namespace {
 // The job: three kept ranges of 18 s (54 s, 1,620 frames), captions, hook,
 // progress bar and fades.
 const QList<KeptRange> keptRanges{{1, 19, 0}, {21, 39, 18}, {41, 59, 36}};
-const QString captionText = QStringLiteral(
-    "Most people think a good short needs a studio but all it needs is one clear idea said "
+const QString captionText =
+    u"Most people think a good short needs a studio but all it needs is one clear idea said "
     "plainly in the first three seconds then proof then one ask at the end and the rest is "
     "cutting out every pause so nobody scrolls away before you get to the point you came to "
-    "make which is why the first line matters more than the camera or the light or the mic");
-const QString hookText = QStringLiteral("Three things: nobody tells you");
+    "make which is why the first line matters more than the camera or the light or the mic"_s;
+const QString hookText = u"Three things: nobody tells you"_s;
 
 struct Measured {
     bool ok = false;
@@ -138,16 +140,16 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments();
     const QString self = args.takeFirst();
-    if (args.value(0) == QLatin1String("--child")) {
-        return renderChild(args.value(1), args.value(2), args.value(3) == QLatin1String("1"),
+    if (args.value(0) == "--child"_L1) {
+        return renderChild(args.value(1), args.value(2), args.value(3) == "1"_L1,
                            args.value(4).toInt());
     }
     int threads = 2;
     QString keep;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--threads")) {
+        if (args[i] == "--threads"_L1) {
             threads = args[i + 1].toInt();
-        } else if (args[i] == QLatin1String("--keep")) {
+        } else if (args[i] == "--keep"_L1) {
             keep = args[i + 1];
         }
     }
@@ -195,7 +197,7 @@ int main(int argc, char** argv) {
             Captions::renderCaptionImage(captionText.section(QLatin1Char(' '), i * 3, i * 3 + 2),
                                          std::nullopt, CaptionStyle::tiktok);
         caption.scaled(caption.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .save(dir.filePath(QStringLiteral("caption%1.png").arg(i)));
+            .save(dir.filePath(u"caption%1.png"_s.arg(i)));
     }
     const QImage banner = HookImage::render(hookText, 1040, Fonts::heavyFont(58));
     banner.scaled(banner.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
@@ -229,8 +231,8 @@ int main(int argc, char** argv) {
     std::printf("x264 encode-only: %.1f s wall\n", floor.wall);
     std::fflush(stdout);
 
-    const QString graph = QStringLiteral(
-        "[0:v]split=3[vs0][vs1][vs2];[0:a]asplit=3[as0][as1][as2];"
+    const QString graph =
+        u"[0:v]split=3[vs0][vs1][vs2];[0:a]asplit=3[as0][as1][as2];"
         "[vs0]trim=1:19,setpts=PTS-STARTPTS[vt0];[as0]atrim=1:19,asetpts=PTS-STARTPTS[at0];"
         "[vs1]trim=21:39,setpts=PTS-STARTPTS[vt1];[as1]atrim=21:39,asetpts=PTS-STARTPTS[at1];"
         "[vs2]trim=41:59,setpts=PTS-STARTPTS[vt2];[as2]atrim=41:59,asetpts=PTS-STARTPTS[at2];"
@@ -243,7 +245,7 @@ int main(int argc, char** argv) {
         "[ov3][5:v]overlay=x=0:y=160[ovb];color=c=0xFFCC00:s=1080x12:r=30[bar];"
         "[ovb][bar]overlay=x='-W+W*t/54':y=H-12:shortest=1[ovp];"
         "[ovp]fade=t=in:st=0:d=0.5,fade=t=out:st=53.5:d=0.5[vout];"
-        "[ac]afade=t=in:st=0:d=0.5,afade=t=out:st=53.5:d=0.5[aout]");
+        "[ac]afade=t=in:st=0:d=0.5,afade=t=out:st=53.5:d=0.5[aout]"_s;
     const Measured reference = measure({"ffmpeg",
                                         "-hide_banner",
                                         "-nostdin",

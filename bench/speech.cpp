@@ -20,6 +20,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -28,7 +30,7 @@ constexpr double goalTimingError = 0.020;
 
 // Peak resident memory of this process in MB.
 double peakMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
@@ -76,10 +78,10 @@ int main(int argc, char** argv) {
         minute += clipSamples.at(i % clipSamples.size()) + QByteArray(int(0.4 * 16000) * 2, '\0');
     }
     minute.truncate(60 * 16000 * 2);
-    const QString minutePath = dir.filePath(QStringLiteral("minute.wav"));
+    const QString minutePath = dir.filePath(u"minute.wav"_s);
     test::writeWav(minutePath, minute);
     clock.restart();
-    const auto long_ = OnDeviceTranscriber::transcribeBlocking(minutePath, QStringLiteral("en-US"));
+    const auto long_ = OnDeviceTranscriber::transcribeBlocking(minutePath, u"en-US"_s);
     const double rtf = double(clock.nsecsElapsed()) / 1e9 / 60.0;
     if (!long_) {
         std::fprintf(stderr, "transcription failed: %s\n", qPrintable(long_.error().description));
@@ -90,8 +92,7 @@ int main(int argc, char** argv) {
     int words = 0;
     double wrong = 0;
     for (const auto& clip : clips) {
-        const auto result =
-            OnDeviceTranscriber::transcribeBlocking(clip.path, QStringLiteral("en-US"));
+        const auto result = OnDeviceTranscriber::transcribeBlocking(clip.path, u"en-US"_s);
         const QStringList reference = test::normalizedWords(clip.transcript);
         const QStringList hypothesis =
             result ? test::normalizedWords(result->transcript) : QStringList();
@@ -112,10 +113,9 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "flite failed\n");
                 return 1;
             }
-            const QString path = dir.filePath(QStringLiteral("f.wav"));
+            const QString path = dir.filePath(u"f.wav"_s);
             test::writeWav(path, fixture->samples);
-            if (const auto result =
-                    OnDeviceTranscriber::transcribeBlocking(path, QStringLiteral("en-US"))) {
+            if (const auto result = OnDeviceTranscriber::transcribeBlocking(path, u"en-US"_s)) {
                 QStringList hypothesis;
                 for (const auto& s : result->segments) {
                     hypothesis << test::normalizedWords(s.text).join(u' ');

@@ -53,7 +53,7 @@ private:
     // The user named by the bearer token, answering 401 when there is none.
     std::optional<User> bearerUser(const HttpRequest& request, HttpResponder* r);
     // "Role at Company" from what the user told the coach, or empty.
-    QString headline(qint64 userId);
+    QString headline(qint64 userID);
 
     // Small endpoints, written in the route table's handler form.
     static void health(CoachService&, HttpRequest&, HttpResponder* r, const QStringList&);

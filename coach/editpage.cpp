@@ -3,6 +3,8 @@
 #include "common/iso8601.h"
 #include "textcut.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 namespace {
@@ -62,58 +64,56 @@ if (document.body.dataset.status === 'published') lock();
 } // namespace
 
 QByteArray EditPage::render(const Draft& draft, const Author& author) {
-    const QString name =
-        author.name.trimmed().isEmpty() ? QStringLiteral("Your Name") : author.name.trimmed();
+    const QString name = author.name.trimmed().isEmpty() ? u"Your Name"_s : author.name.trimmed();
     QString statusLine;
-    if (draft.status == QLatin1String("published"))
-        statusLine = QStringLiteral("Published %1 UTC — this post can no longer be edited.")
-                         .arg(draft.publishedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-    else if (draft.status == QLatin1String("scheduled"))
-        statusLine = QStringLiteral("Scheduled for <time datetime=\"%1\">%2 UTC</time>.")
-                         .arg(iso8601::formatWithMilliseconds(draft.scheduledAt),
-                              draft.scheduledAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-    else
-        statusLine = QStringLiteral("Draft — not scheduled yet.");
+    if (draft.status == "published"_L1) {
+        statusLine = u"Published %1 UTC — this post can no longer be edited."_s.arg(
+            draft.publishedAt.toString(u"yyyy-MM-dd HH:mm"_s));
+    } else if (draft.status == "scheduled"_L1) {
+        statusLine = u"Scheduled for <time datetime=\"%1\">%2 UTC</time>."_s.arg(
+            iso8601::formatWithMilliseconds(draft.scheduledAt),
+            draft.scheduledAt.toString(u"yyyy-MM-dd HH:mm"_s));
+    } else {
+        statusLine = u"Draft — not scheduled yet."_s;
+    }
 
     QString html;
-    html += QStringLiteral("<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                           "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">"
-                           "<title>Edit post · Tolvane</title><style>") +
-            QString::fromUtf8(style) + QStringLiteral("</style></head>");
-    html += QStringLiteral("<body data-token=\"%1\" data-status=\"%2\"><main><section>")
-                .arg(esc(draft.token), esc(draft.status));
-    html +=
-        QStringLiteral("<h1>Edit post</h1><p class=\"sub\">%1</p><h2>POST</h2>").arg(statusLine);
-    html += QStringLiteral("<textarea id=\"text\" maxlength=\"3000\">%1</textarea>")
-                .arg(esc(draft.text));
-    html += QStringLiteral("<div class=\"row\"><span id=\"count\" class=\"count\"></span>"
-                           "<button class=\"secondary\" onclick=\"save()\">Save</button></div>"
-                           "<h2>SCHEDULE</h2><div class=\"row\">"
-                           "<button onclick=\"schedule(true)\">Post now</button>"
-                           "<input type=\"datetime-local\" id=\"when\">"
-                           "<button class=\"secondary\" onclick=\"schedule(false)\">Schedule"
-                           "</button></div><div id=\"status\"></div></section>");
-    html += QStringLiteral("<section><h2>LIVE PREVIEW</h2><div class=\"card\"><div class=\"head\">"
-                           "<div class=\"avatar\">%1</div><div><div class=\"name\">%2</div>")
-                .arg(esc(textcut::firstGrapheme(name).toUpper()), esc(name));
-    if (!author.headline.trimmed().isEmpty())
-        html += QStringLiteral("<div class=\"sub\">%1</div>").arg(esc(author.headline.trimmed()));
-    html += QStringLiteral("<div class=\"sub\">now · 🌐</div></div></div>"
-                           "<div class=\"body\" id=\"preview\"></div>"
-                           "<div class=\"foot\">Like · Comment · Repost</div></div></section>"
-                           "</main><script>") +
-            QString::fromUtf8(script) + QStringLiteral("</script></body></html>");
+    html += u"<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+            "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">"
+            "<title>Edit post · Tolvane</title><style>"_s +
+            QString::fromUtf8(style) + u"</style></head>"_s;
+    html += u"<body data-token=\"%1\" data-status=\"%2\"><main><section>"_s.arg(esc(draft.token),
+                                                                                esc(draft.status));
+    html += u"<h1>Edit post</h1><p class=\"sub\">%1</p><h2>POST</h2>"_s.arg(statusLine);
+    html += u"<textarea id=\"text\" maxlength=\"3000\">%1</textarea>"_s.arg(esc(draft.text));
+    html += u"<div class=\"row\"><span id=\"count\" class=\"count\"></span>"
+            "<button class=\"secondary\" onclick=\"save()\">Save</button></div>"
+            "<h2>SCHEDULE</h2><div class=\"row\">"
+            "<button onclick=\"schedule(true)\">Post now</button>"
+            "<input type=\"datetime-local\" id=\"when\">"
+            "<button class=\"secondary\" onclick=\"schedule(false)\">Schedule"
+            "</button></div><div id=\"status\"></div></section>"_s;
+    html += u"<section><h2>LIVE PREVIEW</h2><div class=\"card\"><div class=\"head\">"
+            "<div class=\"avatar\">%1</div><div><div class=\"name\">%2</div>"_s.arg(
+                esc(textcut::firstGrapheme(name).toUpper()), esc(name));
+    if (!author.headline.trimmed().isEmpty()) {
+        html += u"<div class=\"sub\">%1</div>"_s.arg(esc(author.headline.trimmed()));
+    }
+    html += u"<div class=\"sub\">now · 🌐</div></div></div>"
+            "<div class=\"body\" id=\"preview\"></div>"
+            "<div class=\"foot\">Like · Comment · Repost</div></div></section>"
+            "</main><script>"_s +
+            QString::fromUtf8(script) + u"</script></body></html>"_s;
     return html.toUtf8();
 }
 
 QByteArray EditPage::notFound(const QString& token) {
-    return QStringLiteral("<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                          "<title>Draft not found · Tolvane</title></head><body "
-                          "style=\"font-family:sans-serif;padding:40px\"><h1>Draft not found</h1>"
-                          "<p>There is no draft <code>%1</code>. It may have been erased with "
-                          "/forgetme or /wipe.</p></body></html>")
-        .arg(token.toHtmlEscaped())
-        .toUtf8();
+    return u"<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+           "<title>Draft not found · Tolvane</title></head><body "
+           "style=\"font-family:sans-serif;padding:40px\"><h1>Draft not found</h1>"
+           "<p>There is no draft <code>%1</code>. It may have been erased with "
+           "/forgetme or /wipe.</p></body></html>"_s.arg(token.toHtmlEscaped())
+               .toUtf8();
 }
 
 } // namespace tolvane::coach

@@ -17,9 +17,9 @@ public:
     explicit EventHub(int keepAliveMs, QObject* parent = nullptr);
 
     // Starts the stream on responder; sends a notify at once when pending.
-    void subscribe(qint64 userId, HttpResponder* responder, bool pending);
-    void notify(qint64 userId);
-    int subscribers(qint64 userId) const;
+    void subscribe(qint64 userID, HttpResponder* responder, bool pending);
+    void notify(qint64 userID);
+    int subscribers(qint64 userID) const;
 
 private:
     void keepAlive();

@@ -5,6 +5,8 @@
 
 #include <link-grammar/link-includes.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 namespace {
@@ -28,10 +30,12 @@ struct Parser {
         parse_options_set_linkage_limit(options, 20);
     }
     ~Parser() {
-        if (options)
+        if (options) {
             parse_options_delete(options);
-        if (dict)
+        }
+        if (dict) {
             dictionary_delete(dict);
+        }
     }
 };
 
@@ -53,56 +57,60 @@ bool GrammarCheck::available() {
 
 bool GrammarCheck::parses(const QString& sentence) {
     Parser& p = parser();
-    if (!p.dict)
+    if (!p.dict) {
         return true;
+    }
     // Read as a reader checks it: without emoji and hashtags.
     const QByteArray text = sentencesOf(sentence).join(QLatin1Char(' ')).toUtf8();
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return true;
+    }
     QMutexLocker lock(&p.mutex);
     Sentence s = sentence_create(text.constData(), p.dict);
     const bool ok = s && sentence_parse(s, p.options) > 0 && sentence_null_count(s) == 0;
-    if (s)
+    if (s) {
         sentence_delete(s);
+    }
     return ok;
 }
 
 QStringList GrammarCheck::nouns(const QString& phrase) {
     QStringList out;
-    static const QRegularExpression wordRe(QStringLiteral(R"([A-Za-z][A-Za-z'-]+)"));
+    static const QRegularExpression wordRe(uR"([A-Za-z][A-Za-z'-]+)"_s);
     Parser& p = parser();
     if (!p.dict) {
         for (auto it = wordRe.globalMatch(phrase); it.hasNext();) {
             const QString w = it.next().captured(0);
-            if (w.size() > 4)
+            if (w.size() > 4) {
                 out.append(w);
+            }
         }
         return out;
     }
     // In a frame the parser reads as a whole, "about" takes the phrase as its
     // object, so its words get their part of speech.
-    const QByteArray text = (QStringLiteral("This is about ") + phrase + QLatin1Char('.')).toUtf8();
+    const QByteArray text = (u"This is about "_s + phrase + QLatin1Char('.')).toUtf8();
     QMutexLocker lock(&p.mutex);
     Sentence s = sentence_create(text.constData(), p.dict);
-    if (!s)
+    if (!s) {
         return out;
+    }
     parse_options_set_max_null_count(p.options, 3);
     if (sentence_parse(s, p.options) > 0) {
         Linkage l = linkage_create(0, s, p.options);
         if (l) {
             for (size_t i = 0; i < linkage_get_num_words(l); ++i) {
                 const QString word = QString::fromUtf8(linkage_get_word(l, i));
-                const qsizetype mark = word.indexOf(QRegularExpression(QStringLiteral(R"([.\[])")));
+                const qsizetype mark = word.indexOf(QRegularExpression(uR"([.\[])"_s));
                 const QString bare = mark < 0 ? word : word.left(mark);
                 const QString tag = mark < 0 ? QString() : word.mid(mark);
                 const bool acronym = bare.size() >= 2 && bare == bare.toUpper();
-                const bool noun = acronym || tag.startsWith(QLatin1String(".n")) ||
-                                  tag.startsWith(QLatin1String(".s")) ||
-                                  tag.contains(QLatin1String("ALL-UPPER")) ||
-                                  tag.contains(QLatin1String("CAPITALIZED"));
-                const bool wall = bare.endsWith(QLatin1String("-WALL"));
-                if (noun && !wall && wordRe.match(bare).capturedLength() == bare.size())
+                const bool noun = acronym || tag.startsWith(".n"_L1) || tag.startsWith(".s"_L1) ||
+                                  tag.contains("ALL-UPPER"_L1) || tag.contains("CAPITALIZED"_L1);
+                const bool wall = bare.endsWith("-WALL"_L1);
+                if (noun && !wall && wordRe.match(bare).capturedLength() == bare.size()) {
                     out.append(bare);
+                }
             }
             linkage_delete(l);
         }
@@ -115,29 +123,31 @@ QStringList GrammarCheck::nouns(const QString& phrase) {
 QString GrammarCheck::withoutEmoji(const QString& text) {
     QString kept;
     for (char32_t u : text.toUcs4()) {
-        if (!isEmoji(u))
+        if (!isEmoji(u)) {
             kept += QString::fromUcs4(&u, 1);
+        }
     }
     return kept;
 }
 
 QStringList GrammarCheck::sentencesOf(const QString& post) {
-    static const QRegularExpression hashtag(QStringLiteral(R"(#\w+)"));
-    static const QRegularExpression marker(QStringLiteral(R"(^(\d+[.)]|[-*•]|Step \d+:)\s*)"));
-    static const QRegularExpression split(QStringLiteral(R"((?<=[.!?])\s+)"));
-    static const QRegularExpression space(QStringLiteral(R"(\s+)"));
+    static const QRegularExpression hashtag(uR"(#\w+)"_s);
+    static const QRegularExpression marker(uR"(^(\d+[.)]|[-*•]|Step \d+:)\s*)"_s);
+    static const QRegularExpression split(uR"((?<=[.!?])\s+)"_s);
+    static const QRegularExpression space(uR"(\s+)"_s);
     QStringList out;
     for (QString line : post.split(QLatin1Char('\n'))) {
         QString kept = withoutEmoji(line);
         kept.remove(hashtag);
         kept = kept.trimmed();
         kept.remove(marker);
-        static const QRegularExpression spaceBeforeStop(QStringLiteral(R"(\s+(?=[.,!?;:]))"));
+        static const QRegularExpression spaceBeforeStop(uR"(\s+(?=[.,!?;:]))"_s);
         kept.remove(spaceBeforeStop);
         for (const QString& piece : kept.split(split, Qt::SkipEmptyParts)) {
             const QString s = piece.simplified();
-            if (s.split(space, Qt::SkipEmptyParts).size() > 2)
+            if (s.split(space, Qt::SkipEmptyParts).size() > 2) {
                 out.append(s);
+            }
         }
     }
     return out;

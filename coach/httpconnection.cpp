@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 Q_LOGGING_CATEGORY(lcHttp, "tolvane.coach.http", QtInfoMsg)
@@ -42,16 +44,18 @@ void HttpConnection::armTimer() {
         m_timer.stop();
         return;
     }
-    if (m_parser.inBody())
+    if (m_parser.inBody()) {
         m_timer.start(m_timeouts.bodyIdleMs);
-    else if (m_headStarted) {
+    } else if (m_headStarted) {
         // The head deadline runs from its first byte and is not extended by
         // trickling bytes.
-        if (!m_timer.isActive())
+        if (!m_timer.isActive()) {
             m_timer.start(m_timeouts.headMs);
+        }
     } else {
-        if (m_idleSince == 0)
+        if (m_idleSince == 0) {
             m_idleSince = idleClock();
+        }
         m_timer.start(m_timeouts.idleMs);
     }
 }
@@ -68,8 +72,9 @@ void HttpConnection::closeIdle() {
 }
 
 bool HttpConnection::send(const QByteArray& data) {
-    if (m_closing || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (m_closing || m_socket->state() != QAbstractSocket::ConnectedState) {
         return false;
+    }
     if (m_socket->bytesToWrite() > maxPendingWrite) {
         qCInfo(lcHttp) << "dropping a client that stopped reading";
         m_closing = true;
@@ -82,8 +87,9 @@ bool HttpConnection::send(const QByteArray& data) {
 void HttpConnection::sendAndFinish(HttpResponder* responder, const QByteArray& data,
                                    bool keepAlive) {
     send(data);
-    if (m_current == responder)
+    if (m_current == responder) {
         m_current = nullptr;
+    }
     responder->deleteLater();
     if (!keepAlive) {
         m_closing = true;
@@ -92,8 +98,9 @@ void HttpConnection::sendAndFinish(HttpResponder* responder, const QByteArray& d
         return;
     }
     armTimer();
-    if (!m_processing)
+    if (!m_processing) {
         QMetaObject::invokeMethod(this, &HttpConnection::process, Qt::QueuedConnection);
+    }
 }
 
 void HttpConnection::failRequest(int status, const QString& message) {
@@ -103,16 +110,19 @@ void HttpConnection::failRequest(int status, const QString& message) {
 }
 
 void HttpConnection::process() {
-    if (m_processing)
+    if (m_processing) {
         return;
+    }
     m_processing = true;
     while (!m_closing && !m_current) {
         // Read only between responses so pipelined requests wait their turn
         // in the socket instead of in memory.
-        if (m_socket->bytesAvailable() > 0)
+        if (m_socket->bytesAvailable() > 0) {
             m_buffer += m_socket->readAll();
-        if (m_buffer.isEmpty())
+        }
+        if (m_buffer.isEmpty()) {
             break;
+        }
         if (!m_parser.inBody() && !m_headStarted) {
             m_headStarted = true;
             m_idleSince = 0;
@@ -127,14 +137,16 @@ void HttpConnection::process() {
         }
         if (status == HttpRequestParser::Status::HeadersDone) {
             m_timer.stop();
-            if (m_parser.expectsContinue())
+            if (m_parser.expectsContinue()) {
                 send("HTTP/1.1 100 Continue\r\n\r\n");
+            }
             continue;
         }
         if (status == HttpRequestParser::Status::NeedMore) {
             // The parser took what it could; wait for the socket to bring more.
-            if (m_socket->bytesAvailable() == 0)
+            if (m_socket->bytesAvailable() == 0) {
                 break;
+            }
             continue;
         }
         HttpRequest request = m_parser.takeRequest();
@@ -150,10 +162,11 @@ void HttpConnection::process() {
 }
 
 void HttpConnection::onTimeout() {
-    if (m_current || m_closing)
+    if (m_current || m_closing) {
         return;
+    }
     if (m_headStarted || m_parser.inBody()) {
-        failRequest(408, QStringLiteral("request not received in time"));
+        failRequest(408, u"request not received in time"_s);
         return;
     }
     m_closing = true;
@@ -163,8 +176,9 @@ void HttpConnection::onTimeout() {
 void HttpConnection::onDisconnected() {
     m_closing = true;
     m_timer.stop();
-    if (m_current)
+    if (m_current) {
         m_current->clientGone();
+    }
     Q_EMIT closed();
     deleteLater();
 }

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 HttpResponder::HttpResponder(HttpConnection* connection, bool keepAlive, bool http10)
@@ -65,17 +67,20 @@ QByteArray HttpResponder::statusHead(int status, const QByteArray& contentType,
                                      const Headers& extra) const {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
                       "\r\nServer: tolvane-coach\r\n";
-    if (!contentType.isEmpty())
+    if (!contentType.isEmpty()) {
         head += "Content-Type: " + contentType + "\r\n";
-    for (const auto& [name, value] : extra)
+    }
+    for (const auto& [name, value] : extra) {
         head += name + ": " + value + "\r\n";
+    }
     return head;
 }
 
 void HttpResponder::respond(int status, const QByteArray& contentType, const QByteArray& body,
                             const Headers& extra) {
-    if (m_state != State::Fresh)
+    if (m_state != State::Fresh) {
         return;
+    }
     m_state = State::Finished;
     QByteArray data = statusHead(status, contentType, extra);
     data += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
@@ -86,20 +91,22 @@ void HttpResponder::respond(int status, const QByteArray& contentType, const QBy
 
 void HttpResponder::respondJson(int status, const QJsonValue& value) {
     QByteArray body;
-    if (value.isArray())
+    if (value.isArray()) {
         body = QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
-    else
+    } else {
         body = QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    }
     respond(status, "application/json", body);
 }
 
 void HttpResponder::respondError(int status, const QString& message) {
-    respondJson(status, QJsonObject{{QStringLiteral("error"), message}});
+    respondJson(status, QJsonObject{{u"error"_s, message}});
 }
 
 void HttpResponder::beginStream(int status, const QByteArray& contentType, const Headers& extra) {
-    if (m_state != State::Fresh)
+    if (m_state != State::Fresh) {
         return;
+    }
     m_state = State::Streaming;
     QByteArray head = statusHead(status, contentType, extra);
     head += "Cache-Control: no-cache\r\n";
@@ -115,26 +122,31 @@ void HttpResponder::beginStream(int status, const QByteArray& contentType, const
 }
 
 bool HttpResponder::write(const QByteArray& data) {
-    if (m_state != State::Streaming)
+    if (m_state != State::Streaming) {
         return false;
-    if (data.isEmpty())
+    }
+    if (data.isEmpty()) {
         return true;
-    if (m_http10)
+    }
+    if (m_http10) {
         return m_connection->send(data);
+    }
     return m_connection->send(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
 }
 
 void HttpResponder::endStream() {
-    if (m_state != State::Streaming)
+    if (m_state != State::Streaming) {
         return;
+    }
     m_state = State::Finished;
     m_connection->sendAndFinish(this, m_http10 ? QByteArray() : QByteArray("0\r\n\r\n"),
                                 m_keepAlive);
 }
 
 void HttpResponder::clientGone() {
-    if (m_state == State::Finished)
+    if (m_state == State::Finished) {
         return;
+    }
     m_state = State::Finished;
     Q_EMIT disconnected();
 }

@@ -16,11 +16,13 @@ bool HttpServer::closeOldestIdle() {
     HttpConnection* oldest = nullptr;
     for (const auto& connection : std::as_const(m_connections)) {
         if (connection && connection->isIdle() &&
-            (!oldest || connection->idleSince() < oldest->idleSince()))
+            (!oldest || connection->idleSince() < oldest->idleSince())) {
             oldest = connection;
+        }
     }
-    if (!oldest)
+    if (!oldest) {
         return false;
+    }
     // Its place is taken now, though it counts until its socket has closed.
     m_connections.removeOne(oldest);
     --m_open;

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 namespace {
@@ -32,12 +34,10 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
         level = "fatal";
         break;
     }
-    const QByteArray line = QDateTime::currentDateTimeUtc()
-                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
-                                .toUtf8() +
-                            ' ' + level + ' ' +
-                            (context.category ? QByteArray(context.category) : QByteArray()) +
-                            ": " + message.toUtf8() + '\n';
+    const QByteArray line =
+        QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-ddTHH:mm:ss.zzzZ"_s).toUtf8() + ' ' +
+        level + ' ' + (context.category ? QByteArray(context.category) : QByteArray()) + ": " +
+        message.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     if (logFile) {
         logFile->write(line);
@@ -54,8 +54,9 @@ bool LogSink::install(const QString& path) {
         static QFile file;
         file.setFileName(path);
         ok = file.open(QIODevice::Append | QIODevice::Text);
-        if (ok)
+        if (ok) {
             logFile = &file;
+        }
     }
     qInstallMessageHandler(handler);
     return ok;

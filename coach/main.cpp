@@ -10,14 +10,17 @@
 #include <csignal>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 int main(int argc, char** argv) {
     // The coach draws previews but never shows a window.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tolvane-coach"));
+    QCoreApplication::setApplicationName(u"tolvane-coach"_s);
 
     const CoachConfig config =
         CoachConfig::fromArguments(app.arguments(), QProcessEnvironment::systemEnvironment());
@@ -29,10 +32,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvane-coach: %s\n", config.error.toLocal8Bit().constData());
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    if (!LogSink::install(config.logPath))
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
+        QLoggingCategory::setFilterRules(u"*.debug=false"_s);
+    }
+    if (!LogSink::install(config.logPath)) {
         qWarning("cannot write the log file %s", qPrintable(config.logPath));
+    }
 
     CoachService service(config.service);
     if (!service.start()) {

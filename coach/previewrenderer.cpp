@@ -10,6 +10,8 @@
 #include <QPainterPath>
 #include <QTextLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 namespace {
@@ -25,7 +27,7 @@ const QColor textSecondary(0x66, 0x66, 0x66);
 const QColor hairline(0xe0, 0xdf, 0xdc);
 
 QFont font(qreal pixelSize, QFont::Weight weight = QFont::Normal) {
-    QFont f(QStringLiteral("DejaVu Sans"));
+    QFont f(u"DejaVu Sans"_s);
     f.setPixelSize(qRound(pixelSize));
     f.setWeight(weight);
     return f;
@@ -71,9 +73,9 @@ void drawGlobe(QPainter& p, QPointF centre, qreal r, const QColor& c) {
 } // namespace
 
 QByteArray PreviewRenderer::renderCard(const Card& card) {
-    const QString name = card.name.trimmed().isEmpty() ? QStringLiteral("Your Name") : card.name;
+    const QString name = card.name.trimmed().isEmpty() ? u"Your Name"_s : card.name;
     const QString initial = card.name.trimmed().isEmpty()
-                                ? QStringLiteral("Y")
+                                ? u"Y"_s
                                 : textcut::firstGrapheme(card.name.trimmed()).toUpper();
     const QFont nameFont = font(15, QFont::DemiBold);
     const QFont smallFont = font(12);
@@ -82,8 +84,9 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
 
     QString body = card.text.trimmed();
     const bool empty = body.isEmpty();
-    if (empty)
-        body = QStringLiteral("Your post preview appears here…");
+    if (empty) {
+        body = u"Your post preview appears here…"_s;
+    }
     QStringList lines = wrap(body, bodyFont, textWidth);
     bool truncated = false;
     if (lines.size() > maxBodyLines) {
@@ -135,10 +138,9 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
                    smallMetrics.elidedText(card.headline.trimmed(), Qt::ElideRight, headerWidth));
         y += smallMetrics.height();
     }
-    const QString when = card.status == QLatin1String("published") ? QStringLiteral("now · ")
-                         : card.status == QLatin1String("scheduled")
-                             ? QStringLiteral("scheduled · ")
-                             : QStringLiteral("now · ");
+    const QString when = card.status == "published"_L1   ? u"now · "_s
+                         : card.status == "scheduled"_L1 ? u"scheduled · "_s
+                                                         : u"now · "_s;
     p.drawText(QPointF(textLeft, y + smallMetrics.ascent()), when);
     drawGlobe(
         p,
@@ -147,8 +149,9 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
     // The "more" menu of a feed card.
     p.setBrush(textSecondary);
     p.setPen(Qt::NoPen);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         p.drawEllipse(QPointF(cardWidth - pad - 14 + i * 6, pad + 8), 1.6, 1.6);
+    }
 
     p.setFont(bodyFont);
     p.setPen(empty ? textSecondary : textPrimary);
@@ -160,37 +163,33 @@ QByteArray PreviewRenderer::renderCard(const Card& card) {
     }
     if (truncated) {
         p.setPen(textSecondary);
-        p.drawText(QPointF(pad, y + bodyMetrics.ascent()), QStringLiteral("…see more"));
+        p.drawText(QPointF(pad, y + bodyMetrics.ascent()), u"…see more"_s);
     }
 
     p.setPen(QPen(hairline, 1));
     p.drawLine(QPointF(pad, footerTop), QPointF(cardWidth - pad, footerTop));
     p.setPen(textSecondary);
     p.setFont(smallFont);
-    p.drawText(QPointF(pad, footerTop + 12 + smallMetrics.ascent()),
-               QStringLiteral("Like · Comment · Repost"));
+    p.drawText(QPointF(pad, footerTop + 12 + smallMetrics.ascent()), u"Like · Comment · Repost"_s);
     p.end();
     return png(image);
 }
 
 const QList<PreviewRenderer::Theme>& PreviewRenderer::themes() {
     static const QList<Theme> list = {
-        {QStringLiteral("midnight"), QStringLiteral("Midnight"), QStringLiteral("#0f172a"),
-         QStringLiteral("#38bdf8"), QStringLiteral("#f8fafc")},
-        {QStringLiteral("sunset"), QStringLiteral("Sunset"), QStringLiteral("#fff1e6"),
-         QStringLiteral("#f97316"), QStringLiteral("#431407")},
-        {QStringLiteral("mint"), QStringLiteral("Mint"), QStringLiteral("#ecfdf5"),
-         QStringLiteral("#059669"), QStringLiteral("#064e3b")},
-        {QStringLiteral("paper"), QStringLiteral("Paper"), QStringLiteral("#fafaf9"),
-         QStringLiteral("#0a66c2"), QStringLiteral("#1c1917")},
+        {u"midnight"_s, u"Midnight"_s, u"#0f172a"_s, u"#38bdf8"_s, u"#f8fafc"_s},
+        {u"sunset"_s, u"Sunset"_s, u"#fff1e6"_s, u"#f97316"_s, u"#431407"_s},
+        {u"mint"_s, u"Mint"_s, u"#ecfdf5"_s, u"#059669"_s, u"#064e3b"_s},
+        {u"paper"_s, u"Paper"_s, u"#fafaf9"_s, u"#0a66c2"_s, u"#1c1917"_s},
     };
     return list;
 }
 
 PreviewRenderer::Theme PreviewRenderer::theme(const QString& key) {
     for (const Theme& t : themes()) {
-        if (t.key == key)
+        if (t.key == key) {
             return t;
+        }
     }
     return themes().first();
 }
@@ -226,10 +225,10 @@ QList<QByteArray> PreviewRenderer::renderCarousel(const QStringList& slides, con
         p.setFont(small);
         p.setPen(QColor(theme.accent));
         p.drawText(QRectF(margin, h - 64, w - 2 * margin, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                   author.trimmed().isEmpty() ? QStringLiteral("Your Name") : author);
+                   author.trimmed().isEmpty() ? u"Your Name"_s : author);
         p.drawText(QRectF(margin, h - 64, w - 2 * margin, 24), Qt::AlignRight | Qt::AlignVCenter,
-                   QStringLiteral("%1/%2").arg(i + 1).arg(slides.size()) +
-                       (i + 1 < slides.size() ? QStringLiteral("  →") : QString()));
+                   u"%1/%2"_s.arg(i + 1).arg(slides.size()) +
+                       (i + 1 < slides.size() ? u"  →"_s : QString()));
         p.end();
         out.append(png(image));
     }

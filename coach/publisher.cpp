@@ -6,6 +6,8 @@
 
 #include <QLoggingCategory>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 Q_LOGGING_CATEGORY(lcPublish, "tolvane.coach.publish", QtInfoMsg)
@@ -23,23 +25,23 @@ Publisher::Publisher(Store& store, QString root, int intervalMs, QObject* parent
 int Publisher::publishDue(const QDateTime& now) {
     int count = 0;
     for (const Draft& d : m_store.dueDrafts(now)) {
-        if (!m_store.publishDraft(d.token, d.text, now))
+        if (!m_store.publishDraft(d.token, d.text, now)) {
             continue;
+        }
         ++count;
         const QString hook = textcut::elide(d.text.section(QLatin1Char('\n'), 0, 0).trimmed(), 80);
-        QString text = QStringLiteral("Your scheduled post “%1” is live now.").arg(hook);
+        QString text = u"Your scheduled post “%1” is live now."_s.arg(hook);
         // A post whose time passed while the coach was not running goes out late;
         // say so rather than pretend it went out on time.
-        if (d.scheduledAt.secsTo(now) > 120)
-            text += QStringLiteral(" It was due at %1 UTC, while I wasn't running, so it went out "
-                                   "late.")
-                        .arg(d.scheduledAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-        text += QStringLiteral("\n\nGo here to edit the post: ") + m_root +
-                QStringLiteral("edit/") + d.token;
-        m_store.addNotification(d.userId, text);
+        if (d.scheduledAt.secsTo(now) > 120) {
+            text += u" It was due at %1 UTC, while I wasn't running, so it went out "
+                    "late."_s.arg(d.scheduledAt.toUTC().toString(u"yyyy-MM-dd HH:mm"_s));
+        }
+        text += u"\n\nGo here to edit the post: "_s + m_root + u"edit/"_s + d.token;
+        m_store.addNotification(d.userID, text);
         qCInfo(lcPublish) << "published" << d.token << "due"
                           << iso8601::formatWithMilliseconds(d.scheduledAt);
-        Q_EMIT notificationAdded(d.userId);
+        Q_EMIT notificationAdded(d.userID);
     }
     return count;
 }

@@ -20,7 +20,7 @@ public:
     int publishDue(const QDateTime& now);
 
 Q_SIGNALS:
-    void notificationAdded(qint64 userId);
+    void notificationAdded(qint64 userID);
 
 private:
     Store& m_store;

@@ -24,7 +24,7 @@ struct Memory {
 struct Draft {
     qint64 id = 0;
     QString token;
-    qint64 userId = 0;
+    qint64 userID = 0;
     QString text;
     QString style;
     QString topic;
@@ -38,16 +38,16 @@ struct Draft {
 
 struct Notification {
     qint64 id = 0;
-    qint64 userId = 0;
+    qint64 userID = 0;
     QString text;
     QString imageB64;
     QDateTime createdAt;
 };
 
-struct LlmCall {
+struct LLMCall {
     qint64 id = 0;
     QDateTime createdAt;
-    qint64 userId = 0;
+    qint64 userID = 0;
     QString intent;
     QString label;
     QString provider;

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QMap>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -17,14 +19,13 @@ public:
 };
 
 CoachTurn AnalyticsIntent::handle(const IntentContext& c, const IntentArgs&) {
-    c.status(QStringLiteral("Counting your posts…"));
+    c.status(u"Counting your posts…"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("analytics");
-    t.label = QStringLiteral("Report analytics");
-    t.toolCalls.append(toolCall(QStringLiteral("read_store"),
-                                {{QStringLiteral("table"), QStringLiteral("drafts")}}));
-    const Overview o = c.store.overview(c.userId);
-    const QList<Draft> published = c.store.drafts(c.userId, QStringLiteral("published"), 500);
+    t.intent = u"analytics"_s;
+    t.label = u"Report analytics"_s;
+    t.toolCalls.append(toolCall(u"read_store"_s, {{u"table"_s, u"drafts"_s}}));
+    const Overview o = c.store.overview(c.userID);
+    const QList<Draft> published = c.store.drafts(c.userID, u"published"_s, 500);
     int last7 = 0;
     int last30 = 0;
     qint64 chars = 0;
@@ -39,14 +40,13 @@ CoachTurn AnalyticsIntent::handle(const IntentContext& c, const IntentArgs&) {
         weekdays[d.publishedAt.toTimeZone(c.zone).date().dayOfWeek()] += 1;
     }
     QStringList lines;
-    lines << QStringLiteral("- Published: **%1** (last 7 days: %2, last 30 days: %3)")
-                 .arg(o.published)
+    lines << u"- Published: **%1** (last 7 days: %2, last 30 days: %3)"_s.arg(o.published)
                  .arg(last7)
                  .arg(last30)
-          << QStringLiteral("- Scheduled: **%1**").arg(o.scheduledPending)
-          << QStringLiteral("- Drafts waiting: **%1**").arg(o.drafts);
+          << u"- Scheduled: **%1**"_s.arg(o.scheduledPending)
+          << u"- Drafts waiting: **%1**"_s.arg(o.drafts);
     if (!published.isEmpty()) {
-        lines << QStringLiteral("- Average length: %1 characters").arg(chars / published.size());
+        lines << u"- Average length: %1 characters"_s.arg(chars / published.size());
         QString topStyle;
         int topCount = 0;
         for (auto it = styles.begin(); it != styles.end(); ++it) {
@@ -55,10 +55,8 @@ CoachTurn AnalyticsIntent::handle(const IntentContext& c, const IntentArgs&) {
                 topStyle = it.key();
             }
         }
-        lines << QStringLiteral("- Most used style: %1 (%2 of %3)")
-                     .arg(topStyle)
-                     .arg(topCount)
-                     .arg(published.size());
+        lines << u"- Most used style: %1 (%2 of %3)"_s.arg(topStyle).arg(topCount).arg(
+            published.size());
         int topDay = 0;
         int dayCount = 0;
         for (auto it = weekdays.begin(); it != weekdays.end(); ++it) {
@@ -67,24 +65,22 @@ CoachTurn AnalyticsIntent::handle(const IntentContext& c, const IntentArgs&) {
                 topDay = it.key();
             }
         }
-        lines << QStringLiteral("- You publish most on %1s")
-                     .arg(QLocale(QLocale::English).dayName(topDay));
+        lines << u"- You publish most on %1s"_s.arg(QLocale(QLocale::English).dayName(topDay));
     }
     QString advice;
-    if (o.published == 0)
-        advice = QStringLiteral("Nothing published yet. Aim for three posts a week; the first "
-                                "one is the hardest.");
-    else if (last7 < 3)
-        advice = QStringLiteral("You're at %1 this week; three a week is where reach starts to "
-                                "compound.")
-                     .arg(last7);
-    else
-        advice = QStringLiteral("Three or more this week: that's the rhythm that grows an "
-                                "audience. Keep it.");
-    t.reply = QStringLiteral("Your posting so far:\n\n") + lines.join(QLatin1Char('\n')) +
-              QStringLiteral("\n\n") + advice +
-              QStringLiteral("\n\nImpressions and likes need a connected LinkedIn account; this "
-                             "local coach publishes to its own store, so it counts them as 0.");
+    if (o.published == 0) {
+        advice = u"Nothing published yet. Aim for three posts a week; the first "
+                 "one is the hardest."_s;
+    } else if (last7 < 3) {
+        advice = u"You're at %1 this week; three a week is where reach starts to "
+                 "compound."_s.arg(last7);
+    } else {
+        advice = u"Three or more this week: that's the rhythm that grows an "
+                 "audience. Keep it."_s;
+    }
+    t.reply = u"Your posting so far:\n\n"_s + lines.join(QLatin1Char('\n')) + u"\n\n"_s + advice +
+              u"\n\nImpressions and likes need a connected LinkedIn account; this "
+              "local coach publishes to its own store, so it counts them as 0."_s;
     return t;
 }
 

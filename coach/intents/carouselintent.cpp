@@ -4,6 +4,8 @@
 #include "store.h"
 #include "textcut.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -18,73 +20,73 @@ public:
 CoachTurn CarouselIntent::handle(const IntentContext& c, const IntentArgs& a) {
     const QString themeKey = a.arg.toLower();
     CoachTurn t;
-    t.intent = QStringLiteral("carousel");
+    t.intent = u"carousel"_s;
     bool known = themeKey.isEmpty();
-    for (const auto& th : PreviewRenderer::themes())
+    for (const auto& th : PreviewRenderer::themes()) {
         known = known || th.key == themeKey;
+    }
     if (!known) {
         QStringList keys;
-        for (const auto& th : PreviewRenderer::themes())
-            keys.append(QStringLiteral("`%1`").arg(th.key));
-        t.label = QStringLiteral("List carousel themes");
-        t.reply = QStringLiteral("I don't have a theme called “%1”. Themes: %2. Try “/carousel "
-                                 "mint”.")
-                      .arg(themeKey, keys.join(QStringLiteral(", ")));
+        for (const auto& th : PreviewRenderer::themes()) {
+            keys.append(u"`%1`"_s.arg(th.key));
+        }
+        t.label = u"List carousel themes"_s;
+        t.reply = u"I don't have a theme called “%1”. Themes: %2. Try “/carousel "
+                  "mint”."_s.arg(themeKey, keys.join(u", "_s));
         return t;
     }
-    if (!themeKey.isEmpty())
-        c.store.setState(c.userId, stateTheme, themeKey);
+    if (!themeKey.isEmpty()) {
+        c.store.setState(c.userID, stateTheme, themeKey);
+    }
     const PreviewRenderer::Theme theme =
-        PreviewRenderer::theme(c.store.state(c.userId, stateTheme));
+        PreviewRenderer::theme(c.store.state(c.userID, stateTheme));
 
-    const std::optional<Draft> last = c.store.latestDraft(c.userId);
+    const std::optional<Draft> last = c.store.latestDraft(c.userID);
     QStringList slides;
     QString source;
     if (last) {
-        QStringList paragraphs = last->text.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
-        if (!paragraphs.isEmpty() && paragraphs.last().startsWith(QLatin1Char('#')))
+        QStringList paragraphs = last->text.split(u"\n\n"_s, Qt::SkipEmptyParts);
+        if (!paragraphs.isEmpty() && paragraphs.last().startsWith(QLatin1Char('#'))) {
             paragraphs.removeLast();
+        }
         QStringList points;
         for (qsizetype i = 1; i < paragraphs.size(); ++i) {
-            for (const QString& line : paragraphs[i].split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            for (const QString& line : paragraphs[i].split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 points.append(line.trimmed());
+            }
         }
         slides.append(paragraphs.value(0).trimmed());
         const QString cta = points.isEmpty() ? QString() : points.takeLast();
         slides.append(points.mid(0, 6));
-        slides.append(cta.isEmpty() ? QStringLiteral("Follow for more.") : cta);
+        slides.append(cta.isEmpty() ? u"Follow for more."_s : cta);
         source = quoteFirstLine(last->text);
     } else {
-        slides = {QStringLiteral("Your carousel title goes here"),
-                  QStringLiteral("One idea per slide keeps people swiping."),
-                  QStringLiteral("Short sentences. Big type."),
-                  QStringLiteral("End with a question or a next step.")};
+        slides = {u"Your carousel title goes here"_s, u"One idea per slide keeps people swiping."_s,
+                  u"Short sentences. Big type."_s, u"End with a question or a next step."_s};
     }
-    for (QString& s : slides)
+    for (QString& s : slides) {
         s = textcut::elide(s, 160);
-    c.status(QStringLiteral("Rendering %1 slides in the %2 theme…")
-                 .arg(slides.size())
-                 .arg(theme.name.toLower()));
-    const QString author = c.store.memory(c.userId, QStringLiteral("name"));
+    }
+    c.status(
+        u"Rendering %1 slides in the %2 theme…"_s.arg(slides.size()).arg(theme.name.toLower()));
+    const QString author = c.store.memory(c.userID, u"name"_s);
     const QList<QByteArray> pngs = PreviewRenderer::renderCarousel(slides, author, theme);
-    const QString group = QStringLiteral("carousel-") + Store::newToken();
-    for (qsizetype i = 0; i < pngs.size(); ++i)
-        t.images.append({pngs[i], QStringLiteral("image/png"),
-                         QStringLiteral("Slide %1 of %2").arg(i + 1).arg(pngs.size()), group});
-    t.label = QStringLiteral("Render a carousel");
-    t.toolCalls.append(toolCall(
-        QStringLiteral("render_carousel"),
-        {{QStringLiteral("theme"), theme.key}, {QStringLiteral("slides"), int(slides.size())}}));
+    const QString group = u"carousel-"_s + Store::newToken();
+    for (qsizetype i = 0; i < pngs.size(); ++i) {
+        t.images.append(
+            {pngs[i], u"image/png"_s, u"Slide %1 of %2"_s.arg(i + 1).arg(pngs.size()), group});
+    }
+    t.label = u"Render a carousel"_s;
+    t.toolCalls.append(toolCall(u"render_carousel"_s,
+                                {{u"theme"_s, theme.key}, {u"slides"_s, int(slides.size())}}));
     QStringList keys;
-    for (const auto& th : PreviewRenderer::themes())
-        keys.append(QStringLiteral("`%1`").arg(th.key));
-    t.reply = (last ? QStringLiteral("Here's %1 as a carousel in the **%2** theme.")
-                          .arg(source, theme.name)
-                    : QStringLiteral("No draft yet, so here's a sample in the **%1** theme. Draft "
-                                     "a post and run /carousel again to get your own slides.")
-                          .arg(theme.name)) +
-              QStringLiteral("\n\nOther themes: %1 — “/carousel mint” switches.")
-                  .arg(keys.join(QStringLiteral(", ")));
+    for (const auto& th : PreviewRenderer::themes()) {
+        keys.append(u"`%1`"_s.arg(th.key));
+    }
+    t.reply = (last ? u"Here's %1 as a carousel in the **%2** theme."_s.arg(source, theme.name)
+                    : u"No draft yet, so here's a sample in the **%1** theme. Draft "
+                      "a post and run /carousel again to get your own slides."_s.arg(theme.name)) +
+              u"\n\nOther themes: %1 — “/carousel mint” switches."_s.arg(keys.join(u", "_s));
     return t;
 }
 

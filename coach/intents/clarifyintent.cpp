@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,11 +17,10 @@ public:
 
 CoachTurn ClarifyIntent::handle(const IntentContext& /*c*/, const IntentArgs&) {
     CoachTurn t;
-    t.intent = QStringLiteral("clarify");
-    t.label = QStringLiteral("Ask for more detail");
-    t.reply = QStringLiteral(
-        "Tell me a bit more — a sentence or two about what happened, who it's for, or what "
-        "you learned — and I'll draft a post from it. Or type /menu to see what I can do.");
+    t.intent = u"clarify"_s;
+    t.label = u"Ask for more detail"_s;
+    t.reply = u"Tell me a bit more — a sentence or two about what happened, who it's for, or what "
+              "you learned — and I'll draft a post from it. Or type /menu to see what I can do."_s;
     return t;
 }
 

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,17 +17,16 @@ public:
 
 CoachTurn ClearIntent::handle(const IntentContext& c, const IntentArgs& a) {
     CoachTurn t;
-    t.intent = QStringLiteral("command");
+    t.intent = u"command"_s;
     t.label = a.command;
-    c.store.setState(c.userId, stateOffer, {});
-    c.store.setState(c.userId, stateAwaiting, {});
-    const qsizetype facts = c.store.memories(c.userId).size();
-    t.reply = QStringLiteral("Fresh start. ") +
-              (facts > 0 ? QStringLiteral("I still remember the %1 thing%2 you told me about "
-                                          "yourself; /forgetme erases them.")
-                               .arg(facts)
-                               .arg(facts == 1 ? QString() : QStringLiteral("s"))
-                         : QStringLiteral("Tell me what you do and who you want to reach."));
+    c.store.setState(c.userID, stateOffer, {});
+    c.store.setState(c.userID, stateAwaiting, {});
+    const qsizetype facts = c.store.memories(c.userID).size();
+    t.reply =
+        u"Fresh start. "_s + (facts > 0 ? u"I still remember the %1 thing%2 you told me about "
+                                          "yourself; /forgetme erases them."_s.arg(facts)
+                                              .arg(facts == 1 ? QString() : u"s"_s)
+                                        : u"Tell me what you do and who you want to reach."_s);
     return t;
 }
 

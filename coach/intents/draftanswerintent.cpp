@@ -15,9 +15,10 @@ public:
 };
 
 CoachTurn DraftAnswerIntent::handle(const IntentContext& c, const IntentArgs&) {
-    c.store.setState(c.userId, stateAwaiting, {});
-    for (const auto& fact : factsIn(c.text))
-        c.store.remember(c.userId, fact.first, fact.second);
+    c.store.setState(c.userID, stateAwaiting, {});
+    for (const auto& fact : factsIn(c.text)) {
+        c.store.remember(c.userID, fact.first, fact.second);
+    }
     return c.run(Intent::Draft, {.arg = c.text, .style = PostWriter::styleFromWords(c.text)});
 }
 

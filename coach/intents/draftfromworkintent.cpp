@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,19 +17,21 @@ public:
 
 CoachTurn DraftFromWorkIntent::handle(const IntentContext& c, const IntentArgs&) {
     QString work;
-    for (const Memory& m : c.store.memories(c.userId)) {
-        if (m.kind == QLatin1String("work"))
+    for (const Memory& m : c.store.memories(c.userID)) {
+        if (m.kind == "work"_L1) {
             work = m.value;
+        }
     }
-    if (!work.isEmpty())
-        return c.run(Intent::Draft, {.arg = QStringLiteral("I'm ") + work + QLatin1Char('.')});
-    c.store.setState(c.userId, stateAwaiting, QStringLiteral("draft"));
+    if (!work.isEmpty()) {
+        return c.run(Intent::Draft, {.arg = u"I'm "_s + work + QLatin1Char('.')});
+    }
+    c.store.setState(c.userID, stateAwaiting, u"draft"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("draft.ask");
-    t.label = QStringLiteral("Ask what the user is working on");
-    t.reply = QStringLiteral("Happy to. What are you working on right now? Give me two or three "
-                             "sentences: what it is, who it's for, and one thing you learned or "
-                             "noticed along the way. I'll turn it into a post.");
+    t.intent = u"draft.ask"_s;
+    t.label = u"Ask what the user is working on"_s;
+    t.reply = u"Happy to. What are you working on right now? Give me two or three "
+              "sentences: what it is, who it's for, and one thing you learned or "
+              "noticed along the way. I'll turn it into a post."_s;
     return t;
 }
 

@@ -14,7 +14,7 @@ public:
 };
 
 CoachTurn DraftOfferIntent::handle(const IntentContext& c, const IntentArgs& a) {
-    c.store.setState(c.userId, stateOffer, {});
+    c.store.setState(c.userID, stateOffer, {});
     return c.run(Intent::Draft, {.arg = a.arg});
 }
 

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -14,16 +16,18 @@ public:
 };
 
 CoachTurn DraftRequestIntent::handle(const IntentContext& c, const IntentArgs& a) {
-    for (const auto& fact : a.facts)
-        c.store.remember(c.userId, fact.first, fact.second);
-    if (wordCount(a.arg) >= 2)
+    for (const auto& fact : a.facts) {
+        c.store.remember(c.userID, fact.first, fact.second);
+    }
+    if (wordCount(a.arg) >= 2) {
         return c.run(Intent::Draft, {.arg = a.arg, .style = a.style});
-    c.store.setState(c.userId, stateAwaiting, QStringLiteral("draft"));
+    }
+    c.store.setState(c.userID, stateAwaiting, u"draft"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("draft.ask");
-    t.label = QStringLiteral("Ask for post material");
-    t.reply = QStringLiteral("Sure. What should it be about? Tell me the point you want "
-                             "to make and an example from your own work.");
+    t.intent = u"draft.ask"_s;
+    t.label = u"Ask for post material"_s;
+    t.reply = u"Sure. What should it be about? Tell me the point you want "
+              "to make and an example from your own work."_s;
     return t;
 }
 

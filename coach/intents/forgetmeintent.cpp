@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,14 +17,14 @@ public:
 
 CoachTurn ForgetMeIntent::handle(const IntentContext& c, const IntentArgs& a) {
     CoachTurn t;
-    t.intent = QStringLiteral("command");
+    t.intent = u"command"_s;
     t.label = a.command;
-    c.status(QStringLiteral("Erasing your memory, drafts, schedule and AI-call log…"));
-    c.store.forget(c.userId);
-    t.toolCalls.append(toolCall(QStringLiteral("forget_user"), {}));
-    t.reply = QStringLiteral("Done. I've erased everything I knew about you: memory, drafts, "
-                             "scheduled posts, notifications, videos and the AI-call log. "
-                             "We're starting from zero.");
+    c.status(u"Erasing your memory, drafts, schedule and AI-call log…"_s);
+    c.store.forget(c.userID);
+    t.toolCalls.append(toolCall(u"forget_user"_s, {}));
+    t.reply = u"Done. I've erased everything I knew about you: memory, drafts, "
+              "scheduled posts, notifications, videos and the AI-call log. "
+              "We're starting from zero."_s;
     return t;
 }
 

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,13 +17,13 @@ public:
 
 CoachTurn GreetingIntent::handle(const IntentContext& c, const IntentArgs&) {
     CoachTurn t;
-    t.intent = QStringLiteral("greeting");
-    t.label = QStringLiteral("Greeting");
-    const QString name = c.store.memory(c.userId, QStringLiteral("name"));
-    t.reply = (name.isEmpty() ? QStringLiteral("Hey!") : QStringLiteral("Hey %1!").arg(name)) +
-              QStringLiteral(" Tell me what you do and who you want to reach, or just tell "
-                             "me what happened at work this week, and I'll turn it into a "
-                             "post. Type /menu to see everything I can do.");
+    t.intent = u"greeting"_s;
+    t.label = u"Greeting"_s;
+    const QString name = c.store.memory(c.userID, u"name"_s);
+    t.reply = (name.isEmpty() ? u"Hey!"_s : u"Hey %1!"_s.arg(name)) +
+              u" Tell me what you do and who you want to reach, or just tell "
+              "me what happened at work this week, and I'll turn it into a "
+              "post. Type /menu to see everything I can do."_s;
     return t;
 }
 

@@ -3,6 +3,8 @@
 #include "postwriter.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -17,20 +19,19 @@ public:
 
 CoachTurn HashtagsIntent::handle(const IntentContext& c, const IntentArgs&) {
     CoachTurn t;
-    t.intent = QStringLiteral("hashtags");
-    t.label = QStringLiteral("Suggest hashtags");
-    const std::optional<Draft> last = c.store.latestDraft(c.userId);
+    t.intent = u"hashtags"_s;
+    t.label = u"Suggest hashtags"_s;
+    const std::optional<Draft> last = c.store.latestDraft(c.userID);
     if (!last) {
-        t.reply = QStringLiteral("Draft a post first (“write a post about …”); I pick hashtags "
-                                 "from the words of your topic.");
+        t.reply = u"Draft a post first (“write a post about …”); I pick hashtags "
+                  "from the words of your topic."_s;
         return t;
     }
     const QString material = last->topic.isEmpty() ? last->text : last->topic;
     const QStringList tags = PostWriter::hashtags(material, 5);
-    t.reply = QStringLiteral("Hashtags for your latest draft: %1\n\nThree to five specific tags "
-                             "reach the people who follow them; broad ones like #Business drown "
-                             "in noise.\n\n")
-                  .arg(tags.join(QLatin1Char(' '))) +
+    t.reply = u"Hashtags for your latest draft: %1\n\nThree to five specific tags "
+              "reach the people who follow them; broad ones like #Business drown "
+              "in noise.\n\n"_s.arg(tags.join(QLatin1Char(' '))) +
               c.editLine(last->token);
     return t;
 }

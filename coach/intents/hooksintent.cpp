@@ -3,6 +3,8 @@
 #include "postwriter.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -17,21 +19,22 @@ public:
 
 CoachTurn HooksIntent::handle(const IntentContext& c, const IntentArgs&) {
     CoachTurn t;
-    t.intent = QStringLiteral("hooks");
-    t.label = QStringLiteral("Suggest hooks");
-    const std::optional<Draft> last = c.store.latestDraft(c.userId);
+    t.intent = u"hooks"_s;
+    t.label = u"Suggest hooks"_s;
+    const std::optional<Draft> last = c.store.latestDraft(c.userID);
     if (!last) {
-        t.reply = QStringLiteral("Tell me what the post is about first (“write a post about …”), "
-                                 "and I'll suggest openings for it.");
+        t.reply = u"Tell me what the post is about first (“write a post about …”), "
+                  "and I'll suggest openings for it."_s;
         return t;
     }
-    c.status(QStringLiteral("Trying other openings…"));
+    c.status(u"Trying other openings…"_s);
     const QString material = last->topic.isEmpty() ? last->text : last->topic;
-    QString reply = QStringLiteral("Other ways to open it:\n\n");
-    for (const QString& hook : PostWriter::hooks(material, 5))
-        reply += QStringLiteral("- ") + hook + QLatin1Char('\n');
-    reply += QStringLiteral("\nThe first line decides whether people click “see more”: pick the "
-                            "one you would stop for, and change it in the editor.\n\n") +
+    QString reply = u"Other ways to open it:\n\n"_s;
+    for (const QString& hook : PostWriter::hooks(material, 5)) {
+        reply += u"- "_s + hook + QLatin1Char('\n');
+    }
+    reply += u"\nThe first line decides whether people click “see more”: pick the "
+             "one you would stop for, and change it in the editor.\n\n"_s +
              c.editLine(last->token);
     t.reply = reply;
     return t;

@@ -94,7 +94,7 @@ struct IntentContext {
     QTimeZone zone;
     QString text;  // trimmed
     QString lower; // trimmed, lower-cased
-    qint64 userId;
+    qint64 userID;
     // Hands the message on to another intent through the engine's table, so a
     // replaced handler is the one every path reaches.
     std::function<CoachTurn(Intent, const IntentArgs&)> run;

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -14,21 +16,22 @@ public:
 };
 
 CoachTurn MemoryReportIntent::handle(const IntentContext& c, const IntentArgs&) {
-    c.status(QStringLiteral("Reading my notes about you…"));
+    c.status(u"Reading my notes about you…"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("memory.report");
-    t.label = QStringLiteral("Report memory");
-    const QList<Memory> all = c.store.memories(c.userId);
+    t.intent = u"memory.report"_s;
+    t.label = u"Report memory"_s;
+    const QList<Memory> all = c.store.memories(c.userID);
     if (all.isEmpty()) {
-        t.reply = QStringLiteral("I don't know anything about you yet. Tell me your role, who you "
-                                 "help and what you're working on.");
+        t.reply = u"I don't know anything about you yet. Tell me your role, who you "
+                  "help and what you're working on."_s;
         return t;
     }
     QStringList lines;
-    for (const Memory& m : all)
-        lines.append(QStringLiteral("- %1: %2").arg(kindLabel(m.kind), m.value));
-    t.reply = QStringLiteral("Here's what I remember:\n\n") + lines.join(QLatin1Char('\n')) +
-              QStringLiteral("\n\n/forgetme erases all of it.");
+    for (const Memory& m : all) {
+        lines.append(u"- %1: %2"_s.arg(kindLabel(m.kind), m.value));
+    }
+    t.reply = u"Here's what I remember:\n\n"_s + lines.join(QLatin1Char('\n')) +
+              u"\n\n/forgetme erases all of it."_s;
     return t;
 }
 

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,31 +17,28 @@ public:
 
 CoachTurn RememberIntent::handle(const IntentContext& c, const IntentArgs& a) {
     const auto& facts = a.facts;
-    c.status(QStringLiteral("Saving what you told me…"));
+    c.status(u"Saving what you told me…"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("memory.remember");
-    t.label = QStringLiteral("Remember %1 fact%2")
-                  .arg(facts.size())
-                  .arg(facts.size() == 1 ? QString() : QStringLiteral("s"));
+    t.intent = u"memory.remember"_s;
+    t.label = u"Remember %1 fact%2"_s.arg(facts.size()).arg(facts.size() == 1 ? QString() : u"s"_s);
     QStringList lines;
     QString work;
     for (const auto& [kind, value] : facts) {
-        c.store.remember(c.userId, kind, value);
-        t.toolCalls.append(
-            toolCall(QStringLiteral("remember"),
-                     {{QStringLiteral("kind"), kind}, {QStringLiteral("value"), value}}));
-        lines.append(QStringLiteral("- %1: %2").arg(kindLabel(kind), value));
-        if (kind == QLatin1String("work"))
+        c.store.remember(c.userID, kind, value);
+        t.toolCalls.append(toolCall(u"remember"_s, {{u"kind"_s, kind}, {u"value"_s, value}}));
+        lines.append(u"- %1: %2"_s.arg(kindLabel(kind), value));
+        if (kind == "work"_L1) {
             work = c.text;
+        }
     }
-    t.reply = QStringLiteral("Got it, I'll remember:\n\n") + lines.join(QLatin1Char('\n'));
+    t.reply = u"Got it, I'll remember:\n\n"_s + lines.join(QLatin1Char('\n'));
     if (!work.isEmpty()) {
-        c.store.setState(c.userId, stateOffer, work);
-        t.reply += QStringLiteral("\n\nThat sounds like a post. Want me to draft it? Say “draft "
-                                  "it”.");
+        c.store.setState(c.userID, stateOffer, work);
+        t.reply += u"\n\nThat sounds like a post. Want me to draft it? Say “draft "
+                   "it”."_s;
     } else {
-        t.reply += QStringLiteral("\n\nTell me what you're working on and I'll turn it into a "
-                                  "post.");
+        t.reply += u"\n\nTell me what you're working on and I'll turn it into a "
+                   "post."_s;
     }
     return t;
 }

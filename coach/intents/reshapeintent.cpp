@@ -3,6 +3,8 @@
 #include "postwriter.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -16,39 +18,36 @@ public:
 
 CoachTurn ReshapeIntent::handle(const IntentContext& c, const IntentArgs& a) {
     const QString& style = a.style;
-    c.status(QStringLiteral("Loading your last draft…"));
-    const std::optional<Draft> last = c.store.latestDraft(c.userId);
-    if (!last)
+    c.status(u"Loading your last draft…"_s);
+    const std::optional<Draft> last = c.store.latestDraft(c.userID);
+    if (!last) {
         return c.run(Intent::Draft, {.arg = c.text, .style = style});
+    }
     const QString material = last->topic.isEmpty() ? last->text : last->topic;
     PostWriter::Author author;
-    author.audience = c.store.memory(c.userId, QStringLiteral("audience"));
-    author.role = c.store.memory(c.userId, QStringLiteral("role"));
-    author.company = c.store.memory(c.userId, QStringLiteral("company"));
-    c.status(QStringLiteral("Rewriting it as %1…").arg(style));
+    author.audience = c.store.memory(c.userID, u"audience"_s);
+    author.role = c.store.memory(c.userID, u"role"_s);
+    author.company = c.store.memory(c.userID, u"company"_s);
+    c.status(u"Rewriting it as %1…"_s.arg(style));
     const QString text = PostWriter::write(material, style, author);
     CoachTurn t;
-    t.label = QStringLiteral("Reshape the last draft as %1").arg(style);
-    if (last->status == QLatin1String("draft")) {
+    t.label = u"Reshape the last draft as %1"_s.arg(style);
+    if (last->status == "draft"_L1) {
         c.store.updateDraft(last->token, text, style);
-        t.intent = QStringLiteral("draft.reshape");
+        t.intent = u"draft.reshape"_s;
         t.toolCalls.append(
-            toolCall(QStringLiteral("reshape_draft"),
-                     {{QStringLiteral("token"), last->token}, {QStringLiteral("style"), style}}));
-        t.reply = QStringLiteral("Reshaped as **%1**:\n\n").arg(style) + text +
-                  QStringLiteral("\n\n") + c.editLine(last->token);
+            toolCall(u"reshape_draft"_s, {{u"token"_s, last->token}, {u"style"_s, style}}));
+        t.reply =
+            u"Reshaped as **%1**:\n\n"_s.arg(style) + text + u"\n\n"_s + c.editLine(last->token);
         return t;
     }
     // A scheduled or published post stays as it is; the new shape is a new draft.
-    const Draft d = c.store.createDraft(c.userId, text, style, material);
-    t.intent = QStringLiteral("draft.reshape");
-    t.toolCalls.append(
-        toolCall(QStringLiteral("create_draft"),
-                 {{QStringLiteral("token"), d.token}, {QStringLiteral("style"), style}}));
-    t.reply = QStringLiteral("Your last post is already %1, so I made a new **%2** draft from "
-                             "it:\n\n")
-                  .arg(last->status, style) +
-              text + QStringLiteral("\n\n") + c.editLine(d.token);
+    const Draft d = c.store.createDraft(c.userID, text, style, material);
+    t.intent = u"draft.reshape"_s;
+    t.toolCalls.append(toolCall(u"create_draft"_s, {{u"token"_s, d.token}, {u"style"_s, style}}));
+    t.reply = u"Your last post is already %1, so I made a new **%2** draft from "
+              "it:\n\n"_s.arg(last->status, style) +
+              text + u"\n\n"_s + c.editLine(d.token);
     return t;
 }
 

@@ -3,6 +3,8 @@
 #include "postwriter.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -18,17 +20,19 @@ CoachTurn StylesIntent::handle(const IntentContext& c, const IntentArgs& a) {
     const QString& arg = a.arg;
     const QString key =
         PostWriter::isStyle(arg.toLower()) ? arg.toLower() : PostWriter::styleFromWords(arg);
-    if (!arg.isEmpty() && !key.isEmpty() && c.store.latestDraft(c.userId))
+    if (!arg.isEmpty() && !key.isEmpty() && c.store.latestDraft(c.userID)) {
         return c.run(Intent::Reshape, {.style = key});
+    }
     CoachTurn t;
-    t.intent = QStringLiteral("command");
+    t.intent = u"command"_s;
     t.label = a.command;
     QStringList lines;
-    for (const auto& s : PostWriter::styles())
-        lines.append(QStringLiteral("- **%1** (`%2`) — %3").arg(s.name, s.key, s.description));
-    t.reply = QStringLiteral("Post styles:\n\n") + lines.join(QLatin1Char('\n')) +
-              QStringLiteral("\n\nSay “make it a story” or “/styles listicle” and I'll "
-                             "reshape your last draft.");
+    for (const auto& s : PostWriter::styles()) {
+        lines.append(u"- **%1** (`%2`) — %3"_s.arg(s.name, s.key, s.description));
+    }
+    t.reply = u"Post styles:\n\n"_s + lines.join(QLatin1Char('\n')) +
+              u"\n\nSay “make it a story” or “/styles listicle” and I'll "
+              "reshape your last draft."_s;
     return t;
 }
 

@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,10 +17,9 @@ public:
 
 CoachTurn UnknownCommandIntent::handle(const IntentContext& /*c*/, const IntentArgs& a) {
     CoachTurn t;
-    t.intent = QStringLiteral("command.unknown");
+    t.intent = u"command.unknown"_s;
     t.label = a.command;
-    t.reply = QStringLiteral("I don't know the command %1. Type /menu to see what I can do.")
-                  .arg(a.command);
+    t.reply = u"I don't know the command %1. Type /menu to see what I can do."_s.arg(a.command);
     return t;
 }
 

@@ -3,6 +3,8 @@
 #include "store.h"
 #include "whenparser.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,26 +17,26 @@ public:
 };
 
 CoachTurn UpcomingIntent::handle(const IntentContext& c, const IntentArgs&) {
-    c.status(QStringLiteral("Looking up your calendar…"));
+    c.status(u"Looking up your calendar…"_s);
     CoachTurn t;
-    t.intent = QStringLiteral("schedule.list");
-    t.label = QStringLiteral("List scheduled posts");
-    t.toolCalls.append(toolCall(QStringLiteral("read_store"),
-                                {{QStringLiteral("table"), QStringLiteral("drafts")},
-                                 {QStringLiteral("status"), QStringLiteral("scheduled")}}));
-    const QList<Draft> list = c.store.drafts(c.userId, QStringLiteral("scheduled"), 20);
+    t.intent = u"schedule.list"_s;
+    t.label = u"List scheduled posts"_s;
+    t.toolCalls.append(
+        toolCall(u"read_store"_s, {{u"table"_s, u"drafts"_s}, {u"status"_s, u"scheduled"_s}}));
+    const QList<Draft> list = c.store.drafts(c.userID, u"scheduled"_s, 20);
     if (list.isEmpty()) {
         const QDateTime slot = WhenParser::nextGoodSlot(c.in.now, c.zone);
-        t.reply = QStringLiteral("Nothing is scheduled yet. Your next good slot is %1 (%2). "
-                                 "Draft something and say “schedule it”.")
-                      .arg(when(slot, c.zone), QString::fromUtf8(c.zone.id()));
+        t.reply = u"Nothing is scheduled yet. Your next good slot is %1 (%2). "
+                  "Draft something and say “schedule it”."_s.arg(when(slot, c.zone),
+                                                                 QString::fromUtf8(c.zone.id()));
         return t;
     }
     QStringList lines;
-    for (const Draft& d : list)
-        lines.append(QStringLiteral("- **%1** — %2")
-                         .arg(when(d.scheduledAt, c.zone), quoteFirstLine(d.text, 60)));
-    t.reply = QStringLiteral("Your upcoming posts (%1):\n\n").arg(QString::fromUtf8(c.zone.id())) +
+    for (const Draft& d : list) {
+        lines.append(
+            u"- **%1** — %2"_s.arg(when(d.scheduledAt, c.zone), quoteFirstLine(d.text, 60)));
+    }
+    t.reply = u"Your upcoming posts (%1):\n\n"_s.arg(QString::fromUtf8(c.zone.id())) +
               lines.join(QLatin1Char('\n'));
     return t;
 }

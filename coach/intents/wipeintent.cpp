@@ -2,6 +2,8 @@
 #include "intentsupport.h"
 #include "store.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::coach {
 
 using namespace intents;
@@ -15,17 +17,15 @@ public:
 
 CoachTurn WipeIntent::handle(const IntentContext& c, const IntentArgs& a) {
     CoachTurn t;
-    t.intent = QStringLiteral("command");
+    t.intent = u"command"_s;
     t.label = a.command;
-    c.store.setState(c.userId, stateOffer, {});
-    c.store.setState(c.userId, stateAwaiting, {});
-    const int removed = c.store.deleteDrafts(c.userId, QStringLiteral("draft"));
-    t.toolCalls.append(
-        toolCall(QStringLiteral("read_store"), {{QStringLiteral("delete_drafts"), removed}}));
-    t.reply = QStringLiteral("Wiped the chat and %1 unscheduled draft%2. Scheduled and "
-                             "published posts and what I know about you stay.")
-                  .arg(removed)
-                  .arg(removed == 1 ? QString() : QStringLiteral("s"));
+    c.store.setState(c.userID, stateOffer, {});
+    c.store.setState(c.userID, stateAwaiting, {});
+    const int removed = c.store.deleteDrafts(c.userID, u"draft"_s);
+    t.toolCalls.append(toolCall(u"read_store"_s, {{u"delete_drafts"_s, removed}}));
+    t.reply = u"Wiped the chat and %1 unscheduled draft%2. Scheduled and "
+              "published posts and what I know about you stay."_s.arg(removed)
+                  .arg(removed == 1 ? QString() : u"s"_s);
     return t;
 }
 

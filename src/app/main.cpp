@@ -82,11 +82,10 @@ int main(int argc, char** argv) {
         }
         const auto holder = owner.holder();
         const QString who =
-            holder ? QStringLiteral("%1 (pid %2)")
-                         .arg(holder->program.isEmpty() ? QStringLiteral("another program")
-                                                        : holder->program)
+            holder ? u"%1 (pid %2)"_s
+                         .arg(holder->program.isEmpty() ? u"another program"_s : holder->program)
                          .arg(holder->pid)
-                   : QStringLiteral("another program");
+                   : u"another program"_s;
         std::fprintf(stderr, "Tolvane's conversation is in use by %s; try again in a moment.\n",
                      qPrintable(who));
         return 1;

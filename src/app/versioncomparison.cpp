@@ -8,15 +8,18 @@ namespace {
 
 qint64 componentValue(const QString& text) {
     qsizetype i = 0;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
         ++i;
-    if (i == text.size())
+    }
+    if (i == text.size()) {
         return 0;
+    }
     // Only digits after the sign: QString's own parser would also accept
     // surrounding spaces.
     for (qsizetype j = i; j < text.size(); ++j) {
-        if (text[j] < QLatin1Char('0') || text[j] > QLatin1Char('9'))
+        if (text[j] < QLatin1Char('0') || text[j] > QLatin1Char('9')) {
             return 0;
+        }
     }
     bool ok = false;
     const qint64 value = text.toLongLong(&ok, 10);
@@ -27,8 +30,9 @@ qint64 componentValue(const QString& text) {
 
 QList<qint64> components(const QString& version) {
     QList<qint64> out;
-    for (const QString& part : version.split(QLatin1Char('.'), Qt::SkipEmptyParts))
+    for (const QString& part : version.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
         out.append(componentValue(part));
+    }
     return out;
 }
 
@@ -39,8 +43,9 @@ bool isNewer(const QString& candidate, const QString& running) {
     for (qsizetype i = 0; i < n; ++i) {
         const qint64 x = i < a.size() ? a[i] : 0;
         const qint64 y = i < b.size() ? b[i] : 0;
-        if (x != y)
+        if (x != y) {
             return x > y;
+        }
     }
     return false;
 }

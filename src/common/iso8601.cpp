@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::iso8601 {
 
 namespace {
@@ -121,11 +123,11 @@ std::optional<QDateTime> parseEither(QStringView text) {
 }
 
 QString formatWithMilliseconds(const QDateTime& time) {
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
+    return time.toUTC().toString(u"yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"_s);
 }
 
 QString formatSeconds(const QDateTime& time) {
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+    return time.toUTC().toString(u"yyyy-MM-dd'T'HH:mm:ss'Z'"_s);
 }
 
 } // namespace tolvane::iso8601

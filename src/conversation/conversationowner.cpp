@@ -10,6 +10,8 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -28,12 +30,12 @@ ConversationOwner::ConversationOwner(const QString& directory, QObject* parent)
     : QObject(parent) {
     const QString folder =
         QDir(directory.isEmpty() ? transcript::defaultDirectory() : directory).absolutePath();
-    m_lockPath = QDir(folder).filePath(QStringLiteral("conversation.lock"));
+    m_lockPath = QDir(folder).filePath(u"conversation.lock"_s);
     const QByteArray hash =
         QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     // The per-user runtime folder, so no other user can take the name.
     m_socketPath = QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
-                       .filePath(QStringLiteral("tolvane-") + QString::fromLatin1(hash));
+                       .filePath(u"tolvane-"_s + QString::fromLatin1(hash));
 }
 
 ConversationOwner::~ConversationOwner() {
@@ -70,7 +72,7 @@ std::optional<ConversationOwner::Holder> ConversationOwner::holder() const {
     }
     // The lock names the application ("Tolvane" for the app and the tool
     // alike); the process's own name tells them apart.
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QFile comm(u"/proc/%1/comm"_s.arg(pid));
     QString program;
     if (comm.open(QIODevice::ReadOnly)) {
         program = QString::fromLocal8Bit(comm.readAll()).trimmed();

@@ -10,6 +10,8 @@ extern "C" {
 #include <mutex>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::capture {
 
 namespace {
@@ -58,7 +60,7 @@ Expected<std::unique_ptr<Input>, QString> openSource(const CaptureSource& source
     if (!source.format.isEmpty()) {
         format = av_find_input_format(source.format.toLatin1().constData());
         if (!format) {
-            return Unexpected(QStringLiteral("no input format ") + source.format);
+            return Unexpected(u"no input format "_s + source.format);
         }
     }
     AVFormatContext* raw = avformat_alloc_context();
@@ -71,18 +73,17 @@ Expected<std::unique_ptr<Input>, QString> openSource(const CaptureSource& source
     const int rc = avformat_open_input(&raw, url.constData(), format, &opts);
     av_dict_free(&opts);
     if (rc < 0) {
-        return Unexpected(source.url + QStringLiteral(": ") + ffmpeg::errorText(rc));
+        return Unexpected(source.url + u": "_s + ffmpeg::errorText(rc));
     }
     input->format.reset(raw);
     if (const int info = avformat_find_stream_info(raw, nullptr); info < 0) {
-        return Unexpected(source.url + QStringLiteral(": ") + ffmpeg::errorText(info));
+        return Unexpected(source.url + u": "_s + ffmpeg::errorText(info));
     }
     input->interrupt.deadline = 0;
     input->stream = ffmpeg::firstStream(raw, type);
     if (input->stream < 0) {
-        return Unexpected(
-            source.url + QStringLiteral(": no ") +
-            (type == AVMEDIA_TYPE_VIDEO ? QStringLiteral("picture") : QStringLiteral("sound")));
+        return Unexpected(source.url + u": no "_s +
+                          (type == AVMEDIA_TYPE_VIDEO ? u"picture"_s : u"sound"_s));
     }
     return input;
 }
@@ -92,14 +93,13 @@ QList<CaptureSource> microphoneCandidates(const QString& name) {
     if (!chosen.isEmpty()) {
         return {microphoneSource(chosen)};
     }
-    return {{QStringLiteral("pulse"), QStringLiteral("default"), false},
-            {QStringLiteral("alsa"), QStringLiteral("default"), false}};
+    return {{u"pulse"_s, u"default"_s, false}, {u"alsa"_s, u"default"_s, false}};
 }
 
 Expected<ffmpeg::CodecContextPtr, QString> openDecoder(const AVStream* stream, int lowres) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
-        return Unexpected(QStringLiteral("no decoder"));
+        return Unexpected(u"no decoder"_s);
     }
     ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(context.get(), stream->codecpar);

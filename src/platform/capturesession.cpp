@@ -24,6 +24,8 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -62,11 +64,11 @@ using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 } // namespace
 
 CaptureSource cameraSource(const QString& name) {
-    if (name.startsWith(QLatin1String("lavfi:"))) {
-        return {QStringLiteral("lavfi"), name.mid(6), true};
+    if (name.startsWith("lavfi:"_L1)) {
+        return {u"lavfi"_s, name.mid(6), true};
     }
-    if (name.startsWith(QLatin1String("/dev/"))) {
-        return {QStringLiteral("v4l2"), name, false};
+    if (name.startsWith("/dev/"_L1)) {
+        return {u"v4l2"_s, name, false};
     }
     return {QString(), name, true};
 }
@@ -75,7 +77,7 @@ CaptureSource microphoneSource(const QString& name) {
     for (const char* device : {"alsa", "pulse", "lavfi"}) {
         const QString prefix = QLatin1String(device) + QLatin1Char(':');
         if (name.startsWith(prefix)) {
-            const bool graph = prefix == QLatin1String("lavfi:");
+            const bool graph = prefix == "lavfi:"_L1;
             return {QLatin1String(device), name.mid(prefix.size()), graph};
         }
     }
@@ -157,7 +159,7 @@ bool CaptureSession::Private::openCamera() {
     std::unique_ptr<AVDictionary, DictionaryDeleter> mjpegOwner(mjpeg);
 
     auto tryOpen = [&](const CaptureSource& source) -> bool {
-        if (source.format == QLatin1String("v4l2")) {
+        if (source.format == "v4l2"_L1) {
             // MJPEG first: it is copied into the file as it comes.
             auto opened = openSource(source, AVMEDIA_TYPE_VIDEO, mjpeg);
             if (!opened) {
@@ -185,13 +187,13 @@ bool CaptureSession::Private::openCamera() {
     // The default camera: the first node that opens as a capture device
     // (metadata nodes refuse).
     for (int i = 0; i < 64; ++i) {
-        const QString path = QStringLiteral("/dev/video%1").arg(i);
+        const QString path = u"/dev/video%1"_s.arg(i);
         if (QFileInfo::exists(path) && tryOpen(cameraSource(path))) {
             return true;
         }
     }
     if (lastError.isEmpty()) {
-        lastError = QStringLiteral("no camera");
+        lastError = u"no camera"_s;
     }
     return false;
 }
@@ -398,14 +400,14 @@ void CaptureSession::Private::encodeAudio(Writer& w, bool flush) {
 
 bool CaptureSession::Private::openWriter(Writer& w) {
     auto fail = [&w](const QString& what, int rc) {
-        w.error = what + QStringLiteral(": ") + ffmpeg::errorText(rc);
+        w.error = what + u": "_s + ffmpeg::errorText(rc);
         return false;
     };
     AVFormatContext* raw = nullptr;
     const QByteArray path = QFile::encodeName(w.path);
     if (const int rc = avformat_alloc_output_context2(&raw, nullptr, "mov", path.constData());
         rc < 0) {
-        return fail(QStringLiteral("could not make the movie"), rc);
+        return fail(u"could not make the movie"_s, rc);
     }
     w.output.reset(raw);
     const AVStream* cameraStream = camera->avStream();
@@ -418,7 +420,7 @@ bool CaptureSession::Private::openWriter(Writer& w) {
     } else {
         const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
         if (!codec) {
-            return fail(QStringLiteral("no H.264 encoder"), AVERROR_ENCODER_NOT_FOUND);
+            return fail(u"no H.264 encoder"_s, AVERROR_ENCODER_NOT_FOUND);
         }
         w.videoEncoder.reset(avcodec_alloc_context3(codec));
         AVCodecContext* encoder = w.videoEncoder.get();
@@ -439,7 +441,7 @@ bool CaptureSession::Private::openWriter(Writer& w) {
         const int rc = avcodec_open2(encoder, codec, &opts);
         av_dict_free(&opts);
         if (rc < 0) {
-            return fail(QStringLiteral("could not start the H.264 encoder"), rc);
+            return fail(u"could not start the H.264 encoder"_s, rc);
         }
         avcodec_parameters_from_context(w.video->codecpar, encoder);
         w.video->time_base = encoder->time_base;
@@ -458,7 +460,7 @@ bool CaptureSession::Private::openWriter(Writer& w) {
         audioEncoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     if (const int rc = avcodec_open2(audioEncoder, aac, nullptr); rc < 0) {
-        return fail(QStringLiteral("could not start the AAC encoder"), rc);
+        return fail(u"could not start the AAC encoder"_s, rc);
     }
     w.audio = avformat_new_stream(raw, nullptr);
     avcodec_parameters_from_context(w.audio->codecpar, audioEncoder);
@@ -466,10 +468,10 @@ bool CaptureSession::Private::openWriter(Writer& w) {
     w.fifo.reset(av_audio_fifo_alloc(audioEncoder->sample_fmt, channels, audioRate));
 
     if (const int rc = avio_open(&raw->pb, path.constData(), AVIO_FLAG_WRITE); rc < 0) {
-        return fail(QStringLiteral("could not create the movie file"), rc);
+        return fail(u"could not create the movie file"_s, rc);
     }
     if (const int rc = avformat_write_header(raw, nullptr); rc < 0) {
-        return fail(QStringLiteral("could not write the movie file"), rc);
+        return fail(u"could not write the movie file"_s, rc);
     }
     w.start = Clock::now();
     return true;
@@ -484,7 +486,7 @@ QString CaptureSession::Private::closeWriter(Writer& w) {
         drain(w, w.audioEncoder.get(), w.audio);
     }
     if (const int rc = av_write_trailer(w.output.get()); rc < 0) {
-        return QStringLiteral("could not finish the movie file: ") + ffmpeg::errorText(rc);
+        return u"could not finish the movie file: "_s + ffmpeg::errorText(rc);
     }
     w.output.reset();
     return QString();
@@ -522,7 +524,7 @@ bool CaptureSession::startRunning() {
     auto videoDecoder = capture::openDecoder(video, lowres);
     auto audioDecoder = capture::openDecoder(d->microphone->avStream(), 0);
     if (!videoDecoder || !audioDecoder) {
-        d->lastError = QStringLiteral("no decoder for the capture sources");
+        d->lastError = u"no decoder for the capture sources"_s;
         d->camera.reset();
         d->microphone.reset();
         return false;
@@ -585,7 +587,7 @@ void CaptureSession::startRecording(const QString& path, Callbacks callbacks) {
             }
             return;
         }
-        const QString error = w->error.isEmpty() ? QStringLiteral("not running") : w->error;
+        const QString error = w->error.isEmpty() ? u"not running"_s : w->error;
         w.reset();
         p->recording = false;
         if (p->callbacks.finished) {

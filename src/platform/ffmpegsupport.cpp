@@ -10,6 +10,8 @@ extern "C" {
 #include <limits>
 #include <mutex>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::ffmpeg {
 
 namespace {
@@ -38,7 +40,7 @@ QString errorText(int code) {
 }
 
 MediaError error(int code, const QString& what) {
-    return MediaError{MediaError::mediaDomain, code, what + QStringLiteral(": ") + errorText(code)};
+    return MediaError{MediaError::mediaDomain, code, what + u": "_s + errorText(code)};
 }
 
 Expected<FormatContextPtr, MediaError> openInput(const QString& path) {
@@ -47,11 +49,11 @@ Expected<FormatContextPtr, MediaError> openInput(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     // avformat_open_input frees the context itself when it fails.
     if (const int rc = avformat_open_input(&raw, name.constData(), nullptr, nullptr); rc < 0) {
-        return Unexpected(error(rc, QStringLiteral("could not open the media file")));
+        return Unexpected(error(rc, u"could not open the media file"_s));
     }
     FormatContextPtr format(raw);
     if (const int rc = avformat_find_stream_info(format.get(), nullptr); rc < 0) {
-        return Unexpected(error(rc, QStringLiteral("could not read the media file")));
+        return Unexpected(error(rc, u"could not read the media file"_s));
     }
     return format;
 }
@@ -73,19 +75,19 @@ int firstStream(const AVFormatContext* format, AVMediaType type) {
 Expected<CodecContextPtr, MediaError> openDecoder(const AVStream* stream) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
-        return Unexpected(error(AVERROR_DECODER_NOT_FOUND, QStringLiteral("no decoder")));
+        return Unexpected(error(AVERROR_DECODER_NOT_FOUND, u"no decoder"_s));
     }
     CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) {
-        return Unexpected(error(AVERROR(ENOMEM), QStringLiteral("no decoder")));
+        return Unexpected(error(AVERROR(ENOMEM), u"no decoder"_s));
     }
     if (const int rc = avcodec_parameters_to_context(context.get(), stream->codecpar); rc < 0) {
-        return Unexpected(error(rc, QStringLiteral("could not set up the decoder")));
+        return Unexpected(error(rc, u"could not set up the decoder"_s));
     }
     context->pkt_timebase = stream->time_base;
     context->thread_count = 0;
     if (const int rc = avcodec_open2(context.get(), codec, nullptr); rc < 0) {
-        return Unexpected(error(rc, QStringLiteral("could not open the decoder")));
+        return Unexpected(error(rc, u"could not open the decoder"_s));
     }
     return context;
 }

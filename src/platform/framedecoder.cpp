@@ -9,6 +9,8 @@
 #include <deque>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -68,8 +70,7 @@ Expected<std::unique_ptr<FrameDecoder>, MediaError> FrameDecoder::create(const M
     }
     const int index = ffmpeg::firstStream(format->get(), AVMEDIA_TYPE_VIDEO);
     if (index < 0) {
-        return Unexpected(
-            ffmpeg::error(AVERROR_STREAM_NOT_FOUND, QStringLiteral("no video track")));
+        return Unexpected(ffmpeg::error(AVERROR_STREAM_NOT_FOUND, u"no video track"_s));
     }
     AVStream* stream = (*format)->streams[index];
     for (unsigned i = 0; i < (*format)->nb_streams; ++i) {
@@ -83,7 +84,7 @@ Expected<std::unique_ptr<FrameDecoder>, MediaError> FrameDecoder::create(const M
     }
     const QSize natural((*decoder)->width, (*decoder)->height);
     if (natural.isEmpty()) {
-        return Unexpected(ffmpeg::error(AVERROR_INVALIDDATA, QStringLiteral("no picture size")));
+        return Unexpected(ffmpeg::error(AVERROR_INVALIDDATA, u"no picture size"_s));
     }
 
     std::unique_ptr<FrameDecoder> self(new FrameDecoder);
@@ -128,8 +129,7 @@ Expected<bool, MediaError> FrameDecoder::Private::decodeOne(ffmpeg::FramePtr& ou
             return false;
         }
         if (received != AVERROR(EAGAIN)) {
-            return Unexpected(
-                ffmpeg::error(received, QStringLiteral("could not decode the video")));
+            return Unexpected(ffmpeg::error(received, u"could not decode the video"_s));
         }
         if (decoderFlushed) {
             decoderDone = true;
@@ -142,16 +142,14 @@ Expected<bool, MediaError> FrameDecoder::Private::decodeOne(ffmpeg::FramePtr& ou
             continue;
         }
         if (readResult < 0) {
-            return Unexpected(
-                ffmpeg::error(readResult, QStringLiteral("could not read the video")));
+            return Unexpected(ffmpeg::error(readResult, u"could not read the video"_s));
         }
         if (packet->stream_index == streamIndex) {
             const int sent = avcodec_send_packet(decoder.get(), packet.get());
             // A damaged packet costs its picture; later key frames still decode.
             if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
                 av_packet_unref(packet.get());
-                return Unexpected(
-                    ffmpeg::error(sent, QStringLiteral("could not decode the video")));
+                return Unexpected(ffmpeg::error(sent, u"could not decode the video"_s));
             }
         }
         av_packet_unref(packet.get());
@@ -217,7 +215,7 @@ Expected<Done, MediaError> FrameDecoder::Private::seekTo(double seconds) {
             rc = av_seek_frame(format.get(), -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
         }
         if (rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("could not seek in the video")));
+            return Unexpected(ffmpeg::error(rc, u"could not seek in the video"_s));
         }
     }
     avcodec_flush_buffers(decoder.get());
@@ -261,8 +259,7 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
         scaledSize.width(), scaledSize.height(), AV_PIX_FMT_RGB32,
         shrinking ? SWS_AREA : SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler) {
-        return Unexpected(
-            ffmpeg::error(AVERROR(EINVAL), QStringLiteral("could not convert the picture")));
+        return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"could not convert the picture"_s));
     }
     const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     // Fails harmlessly for RGB sources, which need no matrix.
@@ -277,15 +274,13 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
     const size_t bytes = size_t(stride) * size_t(scaledSize.height()) + 64;
     auto* buffer = static_cast<uchar*>(av_malloc(bytes));
     if (!buffer) {
-        return Unexpected(
-            ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not convert the picture")));
+        return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"could not convert the picture"_s));
     }
     QImage image(buffer, scaledSize.width(), scaledSize.height(), stride, QImage::Format_RGB32,
                  av_free, buffer);
     if (image.isNull()) {
         av_free(buffer);
-        return Unexpected(
-            ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not convert the picture")));
+        return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"could not convert the picture"_s));
     }
     uint8_t* planes[1] = {image.bits()};
     const int strides[1] = {static_cast<int>(image.bytesPerLine())};
@@ -298,7 +293,7 @@ Expected<QImage, MediaError> FrameDecoder::Private::convert(const AVFrame* frame
 
 Expected<QImage, MediaError> FrameDecoder::frameAt(double seconds) {
     if (!std::isfinite(seconds)) {
-        return Unexpected(ffmpeg::error(AVERROR(EINVAL), QStringLiteral("no such time")));
+        return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"no such time"_s));
     }
     if (auto ok = d->locate(seconds); !ok) {
         return Unexpected(ok.error());
@@ -307,15 +302,14 @@ Expected<QImage, MediaError> FrameDecoder::frameAt(double seconds) {
                            : d->queued.empty() ? nullptr
                                                : d->queued.front().get();
     if (!frame) {
-        return Unexpected(
-            ffmpeg::error(AVERROR_INVALIDDATA, QStringLiteral("no picture at this time")));
+        return Unexpected(ffmpeg::error(AVERROR_INVALIDDATA, u"no picture at this time"_s));
     }
     return d->convert(frame);
 }
 
 Expected<Done, MediaError> FrameDecoder::seek(double seconds) {
     if (!std::isfinite(seconds)) {
-        return Unexpected(ffmpeg::error(AVERROR(EINVAL), QStringLiteral("no such time")));
+        return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"no such time"_s));
     }
     if (auto ok = d->locate(seconds); !ok) {
         return ok;

@@ -1,9 +1,11 @@
 #include "platform/mediaerror.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
-const QString cancelledDomain = QStringLiteral("Cancelled");
+const QString cancelledDomain = u"Cancelled"_s;
 }
 
 MediaError MediaError::cancelled() {

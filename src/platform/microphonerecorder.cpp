@@ -16,6 +16,8 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -160,9 +162,9 @@ MicrophoneRecorder::~MicrophoneRecorder() {
 
 Expected<Done, MicrophoneRecorder::Failure> MicrophoneRecorder::record(const QString& path) {
     if (d->started) {
-        return Unexpected(Failure{Failure::file, QStringLiteral("already recording")});
+        return Unexpected(Failure{Failure::file, u"already recording"_s});
     }
-    QString lastError = QStringLiteral("no microphone");
+    QString lastError = u"no microphone"_s;
     for (const CaptureSource& source : capture::microphoneCandidates(d->microphone)) {
         auto opened = capture::openSource(source, AVMEDIA_TYPE_AUDIO, nullptr);
         if (!opened) {
@@ -171,7 +173,7 @@ Expected<Done, MicrophoneRecorder::Failure> MicrophoneRecorder::record(const QSt
         }
         auto decoder = capture::openDecoder(opened.value()->avStream());
         if (!decoder) {
-            lastError = source.url + QStringLiteral(": ") + decoder.error();
+            lastError = source.url + u": "_s + decoder.error();
             continue;
         }
         d->input = std::move(opened.value());

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 struct PcmReader::Private {
@@ -70,8 +72,7 @@ bool PcmReader::hasAudio() const {
 
 Expected<Done, MediaError> PcmReader::start(const MediaTimeRange& range, PcmFormat format) {
     if (!hasAudio()) {
-        return Unexpected(
-            ffmpeg::error(AVERROR_STREAM_NOT_FOUND, QStringLiteral("no audio track")));
+        return Unexpected(ffmpeg::error(AVERROR_STREAM_NOT_FOUND, u"no audio track"_s));
     }
     AVFormatContext* context = d->format.get();
     AVStream* stream = context->streams[d->streamIndex];
@@ -89,8 +90,7 @@ Expected<Done, MediaError> PcmReader::start(const MediaTimeRange& range, PcmForm
     d->outRate = format.sampleRate > 0 ? format.sampleRate : d->decoder->sample_rate;
     d->outChannels = format.channels > 0 ? format.channels : d->decoder->ch_layout.nb_channels;
     if (d->outRate <= 0 || d->outChannels <= 0) {
-        return Unexpected(
-            ffmpeg::error(AVERROR_INVALIDDATA, QStringLiteral("unusable audio track")));
+        return Unexpected(ffmpeg::error(AVERROR_INVALIDDATA, u"unusable audio track"_s));
     }
     d->rangeStart = std::max(0.0, range.startSeconds());
     d->rangeEnd = range.endSeconds();
@@ -142,7 +142,7 @@ Expected<Done, MediaError> PcmReader::Private::configureResampler(const AVFrame*
         rc = swr_init(fresh.get());
     }
     if (rc < 0) {
-        return Unexpected(ffmpeg::error(rc, QStringLiteral("could not convert the audio")));
+        return Unexpected(ffmpeg::error(rc, u"could not convert the audio"_s));
     }
     resampler = std::move(fresh);
     resamplerInRate = input->sample_rate;
@@ -169,7 +169,7 @@ Expected<Done, MediaError> PcmReader::Private::convert(const AVFrame* input, int
     }
     const int capacity = swr_get_out_samples(resampler.get(), count);
     if (capacity < 0) {
-        return Unexpected(ffmpeg::error(capacity, QStringLiteral("could not convert the audio")));
+        return Unexpected(ffmpeg::error(capacity, u"could not convert the audio"_s));
     }
     const qsizetype before = out.size();
     out.resize(before + qsizetype(capacity) * outChannels * 2);
@@ -178,7 +178,7 @@ Expected<Done, MediaError> PcmReader::Private::convert(const AVFrame* input, int
         swr_convert(resampler.get(), &target, capacity, offsetPlanes.data(), count);
     if (produced < 0) {
         out.resize(before);
-        return Unexpected(ffmpeg::error(produced, QStringLiteral("could not convert the audio")));
+        return Unexpected(ffmpeg::error(produced, u"could not convert the audio"_s));
     }
     out.resize(before + qsizetype(produced) * outChannels * 2);
     inputSecondsFed += static_cast<double>(count) / input->sample_rate;
@@ -197,8 +197,7 @@ Expected<Done, MediaError> PcmReader::Private::drainResampler(QByteArray& out) {
         const int produced = swr_convert(resampler.get(), &target, capacity, nullptr, 0);
         if (produced < 0) {
             out.resize(before);
-            return Unexpected(
-                ffmpeg::error(produced, QStringLiteral("could not convert the audio")));
+            return Unexpected(ffmpeg::error(produced, u"could not convert the audio"_s));
         }
         out.resize(before + qsizetype(produced) * outChannels * 2);
         if (produced == 0) {
@@ -249,8 +248,7 @@ Expected<bool, MediaError> PcmReader::read(PcmBuffer& buffer) {
     buffer.channels = d->outChannels;
     buffer.data.clear();
     if (!d->decoder) {
-        return Unexpected(
-            ffmpeg::error(AVERROR(EINVAL), QStringLiteral("reading has not started")));
+        return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"reading has not started"_s));
     }
     const qsizetype frameBytes = qsizetype(d->outChannels) * 2;
     while (!d->finished) {
@@ -280,8 +278,7 @@ Expected<bool, MediaError> PcmReader::read(PcmBuffer& buffer) {
             continue;
         }
         if (received != AVERROR(EAGAIN)) {
-            return Unexpected(
-                ffmpeg::error(received, QStringLiteral("could not decode the audio")));
+            return Unexpected(ffmpeg::error(received, u"could not decode the audio"_s));
         }
         // The decoder wants more input.
         if (d->decoderFlushed) {
@@ -295,8 +292,7 @@ Expected<bool, MediaError> PcmReader::read(PcmBuffer& buffer) {
             continue;
         }
         if (readResult < 0) {
-            return Unexpected(
-                ffmpeg::error(readResult, QStringLiteral("could not read the audio")));
+            return Unexpected(ffmpeg::error(readResult, u"could not read the audio"_s));
         }
         if (d->packet->stream_index == d->streamIndex) {
             const int sent = avcodec_send_packet(d->decoder.get(), d->packet.get());
@@ -304,8 +300,7 @@ Expected<bool, MediaError> PcmReader::read(PcmBuffer& buffer) {
             // the track is still worth reading.
             if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
                 av_packet_unref(d->packet.get());
-                return Unexpected(
-                    ffmpeg::error(sent, QStringLiteral("could not decode the audio")));
+                return Unexpected(ffmpeg::error(sent, u"could not decode the audio"_s));
             }
         }
         av_packet_unref(d->packet.get());

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <unordered_map>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -132,34 +134,31 @@ PersonSegmenter::load(const QString& modelPath) {
 
     QFile file(modelPath);
     if (!file.exists()) {
-        return fail(QStringLiteral("The person segmentation model is not installed (%1). Run "
-                                   "scripts/setup.sh to install it.")
-                        .arg(modelPath));
+        return fail(u"The person segmentation model is not installed (%1). Run "
+                    "scripts/setup.sh to install it."_s.arg(modelPath));
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        return fail(
-            QStringLiteral("The person segmentation model could not be read (%1).").arg(modelPath));
+        return fail(u"The person segmentation model could not be read (%1)."_s.arg(modelPath));
     }
     auto d = std::make_unique<Private>();
     d->file = file.readAll();
     const auto* bytes = reinterpret_cast<const uint8_t*>(d->file.constData());
     flatbuffers::Verifier verifier(bytes, static_cast<size_t>(d->file.size()));
     if (!fb::ModelBufferHasIdentifier(bytes) || !fb::VerifyModelBuffer(verifier)) {
-        return fail(
-            QStringLiteral("The person segmentation model is damaged (%1).").arg(modelPath));
+        return fail(u"The person segmentation model is damaged (%1)."_s.arg(modelPath));
     }
     const fb::Model* model = fb::GetModel(bytes);
     const auto invalid = [&](const QString& what) {
-        return fail(QStringLiteral("The person segmentation model cannot be used: %1.").arg(what));
+        return fail(u"The person segmentation model cannot be used: %1."_s.arg(what));
     };
     if (!model->subgraphs() || model->subgraphs()->size() != 1 || !model->buffers() ||
         !model->operator_codes()) {
-        return invalid(QStringLiteral("unexpected structure"));
+        return invalid(u"unexpected structure"_s);
     }
     const fb::SubGraph* graph = model->subgraphs()->Get(0);
     if (!graph->tensors() || !graph->operators() || !graph->inputs() || !graph->outputs() ||
         graph->inputs()->size() != 1 || graph->outputs()->size() != 1) {
-        return invalid(QStringLiteral("unexpected inputs or outputs"));
+        return invalid(u"unexpected inputs or outputs"_s);
     }
     const auto& tensors = *graph->tensors();
     const int tensorCount = static_cast<int>(tensors.size());
@@ -185,22 +184,22 @@ PersonSegmenter::load(const QString& modelPath) {
     const int outputTensor = graph->outputs()->Get(0);
     if (inputTensor < 0 || inputTensor >= tensorCount || outputTensor < 0 ||
         outputTensor >= tensorCount) {
-        return invalid(QStringLiteral("unexpected inputs or outputs"));
+        return invalid(u"unexpected inputs or outputs"_s);
     }
     const auto inShape = shapeOf(inputTensor);
     const auto outShape = shapeOf(outputTensor);
     if (inShape.size() != 4 || inShape[0] != 1 || inShape[3] != 3 || outShape.size() != 4 ||
         outShape[1] != inShape[1] || outShape[2] != inShape[2] || outShape[3] != 1) {
-        return invalid(QStringLiteral("unexpected input or output shape"));
+        return invalid(u"unexpected input or output shape"_s);
     }
     d->height = static_cast<int>(inShape[1]);
     d->width = static_cast<int>(inShape[2]);
 
     if (!initialiseXnnpack()) {
-        return invalid(QStringLiteral("XNNPACK is not supported on this processor"));
+        return invalid(u"XNNPACK is not supported on this processor"_s);
     }
     if (xnn_create_subgraph(2, 0, &d->subgraph) != xnn_status_success) {
-        return invalid(QStringLiteral("XNNPACK could not create a graph"));
+        return invalid(u"XNNPACK could not create a graph"_s);
     }
 
     // Constant tensors: fp32 buffers as they are, fp16 ones widened (the model
@@ -284,7 +283,7 @@ PersonSegmenter::load(const QString& modelPath) {
         ++opIndex;
         if (op->opcode_index() >= model->operator_codes()->size() || !op->inputs() ||
             !op->outputs() || op->outputs()->size() != 1 || op->inputs()->size() < 1) {
-            return invalid(QStringLiteral("operator %1 is malformed").arg(opIndex));
+            return invalid(u"operator %1 is malformed"_s.arg(opIndex));
         }
         const fb::OperatorCode* code = model->operator_codes()->Get(op->opcode_index());
         const int builtin = std::max<int>(code->deprecated_builtin_code(), code->builtin_code());
@@ -293,14 +292,14 @@ PersonSegmenter::load(const QString& modelPath) {
 
         if (builtin == opDequantize) {
             if (!constantOf.count(in.Get(0))) {
-                return invalid(QStringLiteral("DEQUANTIZE of a non-constant tensor"));
+                return invalid(u"DEQUANTIZE of a non-constant tensor"_s);
             }
             aliasOf[out] = in.Get(0);
             continue;
         }
         uint32_t x = 0, y = 0;
         if (!value(in.Get(0), x) || !value(out, y)) {
-            return invalid(QStringLiteral("operator %1 has an invalid tensor").arg(opIndex));
+            return invalid(u"operator %1 has an invalid tensor"_s.arg(opIndex));
         }
         const auto outDims = shapeOf(out);
         const auto inDims = shapeOf(resolve(in.Get(0)));
@@ -370,7 +369,7 @@ PersonSegmenter::load(const QString& modelPath) {
             const auto axes = in.size() == 2 ? int32Vector(in.Get(1)) : std::vector<int32_t>{};
             const auto* o = op->builtin_options_as_ReducerOptions();
             if (axes != std::vector<int32_t>{1, 2} || !o || !o->keep_dims()) {
-                return invalid(QStringLiteral("MEAN over other axes than height and width"));
+                return invalid(u"MEAN over other axes than height and width"_s);
             }
             status = xnn_define_global_average_pooling_2d(d->subgraph, -kInf, kInf, x, y, 0);
             break;
@@ -405,10 +404,9 @@ PersonSegmenter::load(const QString& modelPath) {
             // parameter struct: padding, stride width, stride height (int32 each).
             if (!code->custom_code() ||
                 code->custom_code()->str() != "Convolution2DTransposeBias") {
-                return invalid(QStringLiteral("custom operator %1")
-                                   .arg(code->custom_code()
-                                            ? QString::fromStdString(code->custom_code()->str())
-                                            : QStringLiteral("without a name")));
+                return invalid(u"custom operator %1"_s.arg(
+                    code->custom_code() ? QString::fromStdString(code->custom_code()->str())
+                                        : u"without a name"_s));
             }
             const auto* options = op->custom_options();
             uint32_t w = 0, b = XNN_INVALID_VALUE_ID;
@@ -437,25 +435,24 @@ PersonSegmenter::load(const QString& modelPath) {
             break;
         }
         default:
-            return invalid(QStringLiteral("operator code %1 is not supported").arg(builtin));
+            return invalid(u"operator code %1 is not supported"_s.arg(builtin));
         }
         if (status != xnn_status_success) {
-            return invalid(QStringLiteral("operator %1 (code %2) was rejected by XNNPACK")
-                               .arg(opIndex)
-                               .arg(builtin));
+            return invalid(
+                u"operator %1 (code %2) was rejected by XNNPACK"_s.arg(opIndex).arg(builtin));
         }
     }
     if (!valueOf.count(inputTensor) || !valueOf.count(outputTensor)) {
-        return invalid(QStringLiteral("the output does not depend on the input"));
+        return invalid(u"the output does not depend on the input"_s);
     }
     if (xnn_create_runtime_v2(d->subgraph, nullptr, 0, &d->runtime) != xnn_status_success) {
-        return invalid(QStringLiteral("XNNPACK could not prepare the graph"));
+        return invalid(u"XNNPACK could not prepare the graph"_s);
     }
     d->input.resize(static_cast<size_t>(d->width) * d->height * 3);
     d->output.resize(static_cast<size_t>(d->width) * d->height);
     const xnn_external_value externals[2] = {{0, d->input.data()}, {1, d->output.data()}};
     if (xnn_setup_runtime(d->runtime, 2, externals) != xnn_status_success) {
-        return invalid(QStringLiteral("XNNPACK could not bind the input and output"));
+        return invalid(u"XNNPACK could not bind the input and output"_s);
     }
     return Result(std::unique_ptr<PersonSegmenter>(new PersonSegmenter(std::move(d))));
 }

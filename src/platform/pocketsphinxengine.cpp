@@ -9,6 +9,8 @@
 #include <iterator>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -27,7 +29,7 @@ MediaError engineError(const QString& description,
 // "++UM++", "(NULL)").
 bool isWord(const QString& token) {
     return !token.isEmpty() && !token.startsWith(u'<') && !token.startsWith(u'[') &&
-           !token.startsWith(u'(') && !token.startsWith(QLatin1String("++"));
+           !token.startsWith(u'(') && !token.startsWith("++"_L1);
 }
 
 // "word(2)", a second pronunciation, is the word.
@@ -87,10 +89,10 @@ public:
             ckd_free(pron);
         }
         if (loops == slots.size()) {
-            return Unexpected(engineError(QStringLiteral("none of the words are known")));
+            return Unexpected(engineError(u"none of the words are known"_s));
         }
         if (loops > 0 && !addPhoneWords()) {
-            return Unexpected(engineError(QStringLiteral("could not model unknown words")));
+            return Unexpected(engineError(u"could not model unknown words"_s));
         }
         cmd_ln_t* config = ps_get_config(m_ps.get());
         logmath_t* lmath = ps_get_logmath(m_ps.get());
@@ -124,7 +126,7 @@ public:
         fsg_model_free(fsg);
         if (set < 0 || ps_set_search(m_ps.get(), alignSearch) < 0) {
             ps_set_search(m_ps.get(), m_defaultSearch.constData());
-            return Unexpected(engineError(QStringLiteral("could not set up the alignment")));
+            return Unexpected(engineError(u"could not set up the alignment"_s));
         }
         auto decoded = decode(samples);
         ps_set_search(m_ps.get(), m_defaultSearch.constData());
@@ -134,7 +136,7 @@ public:
         }
         // Read the path back slot by slot: a word, or a run of phones.
         const auto mismatch = [&] {
-            return Unexpected(engineError(QStringLiteral("the words do not match the speech")));
+            return Unexpected(engineError(u"the words do not match the speech"_s));
         };
         QList<SpeechWord> out;
         qsizetype next = 0;
@@ -167,11 +169,11 @@ private:
     Expected<QList<SpeechWord>, MediaError> decode(std::span<const qint16> samples) {
         ps_decoder_t* ps = m_ps.get();
         if (ps_start_utt(ps) < 0) {
-            return Unexpected(engineError(QStringLiteral("speech recognition could not start")));
+            return Unexpected(engineError(u"speech recognition could not start"_s));
         }
         const int processed = ps_process_raw(ps, samples.data(), samples.size(), FALSE, TRUE);
         if (ps_end_utt(ps) < 0 || processed < 0) {
-            return Unexpected(engineError(QStringLiteral("speech recognition failed")));
+            return Unexpected(engineError(u"speech recognition failed"_s));
         }
         QList<SpeechWord> out;
         for (ps_seg_t* seg = ps_seg_iter(ps); seg; seg = ps_seg_next(seg)) {
@@ -217,23 +219,23 @@ Expected<std::unique_ptr<SpeechEngine>, MediaError> createPocketSphinxEngine() {
     const QByteArray dict = dir + "/cmudict-en-us.dict";
     for (const QByteArray& path : {hmm + "/mdef", lm, dict}) {
         if (!QFile::exists(QString::fromUtf8(path))) {
-            return Unexpected(engineError(
-                QStringLiteral("the speech model is missing: %1").arg(QString::fromUtf8(path)),
-                SpeechEngine::modelUnavailable));
+            return Unexpected(
+                engineError(u"the speech model is missing: %1"_s.arg(QString::fromUtf8(path)),
+                            SpeechEngine::modelUnavailable));
         }
     }
     cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
                                    lm.constData(), "-dict", dict.constData(), "-logfn", "/dev/null",
                                    "-samprate", "16000", "-remove_silence", "no", nullptr);
     if (!config) {
-        return Unexpected(engineError(QStringLiteral("the speech model could not be configured"),
+        return Unexpected(engineError(u"the speech model could not be configured"_s,
                                       SpeechEngine::modelUnavailable));
     }
     ps_decoder_t* ps = ps_init(config);
     cmd_ln_free_r(config);
     if (!ps) {
-        return Unexpected(engineError(QStringLiteral("the speech model could not be loaded"),
-                                      SpeechEngine::modelUnavailable));
+        return Unexpected(
+            engineError(u"the speech model could not be loaded"_s, SpeechEngine::modelUnavailable));
     }
     return std::unique_ptr<SpeechEngine>(new PocketSphinxEngine(ps));
 }

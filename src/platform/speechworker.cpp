@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -159,7 +161,7 @@ SpeechResult SpeechWorker::alignWith(SpeechEngine& engine, std::span<const qint1
         samples, SpeechEngine::sampleRate, double(samples.size()) / SpeechEngine::sampleRate);
     if (spans.isEmpty() || words.isEmpty()) {
         return Unexpected(MediaError{SpeechEngine::errorDomain, SpeechEngine::failed,
-                                     QStringLiteral("there is no speech to align")});
+                                     u"there is no speech to align"_s});
     }
     engine.startInput();
     const qsizetype begin = spans.first().begin;

@@ -7,6 +7,8 @@
 
 #include <QCoro/QCoroFuture>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -47,15 +49,13 @@ Expected<QByteArray, MediaError> AudioExtractor::extractBlocking(const MediaAsse
         return Unexpected(std::move(reader).error());
     }
     if (!(*reader)->hasAudio()) {
-        return Unexpected(
-            extractorError(noAudioTrack, QStringLiteral("the recording has no audio track")));
+        return Unexpected(extractorError(noAudioTrack, u"the recording has no audio track"_s));
     }
     if (auto started = (*reader)->start(range, PcmFormat{sampleRate, 1}); !started) {
         const MediaError& error = started.error();
-        return Unexpected(
-            error.description.isEmpty()
-                ? extractorError(readingDidNotStart, QStringLiteral("could not read audio"))
-                : error);
+        return Unexpected(error.description.isEmpty()
+                              ? extractorError(readingDidNotStart, u"could not read audio"_s)
+                              : error);
     }
     QByteArray samples;
     samples.reserve(qsizetype(std::max(0.0, range.durationSeconds()) * sampleRate * 2) + 4096);
@@ -68,10 +68,9 @@ Expected<QByteArray, MediaError> AudioExtractor::extractBlocking(const MediaAsse
         if (!more) {
             const MediaError& error = more.error();
             // An error nobody can read would leave the user with a blank line.
-            return Unexpected(
-                error.description.isEmpty()
-                    ? extractorError(readingFailed, QStringLiteral("could not read audio"))
-                    : error);
+            return Unexpected(error.description.isEmpty()
+                                  ? extractorError(readingFailed, u"could not read audio"_s)
+                                  : error);
         }
         if (!*more) {
             break;

@@ -11,6 +11,8 @@
 
 #include <time.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 Q_LOGGING_CATEGORY(lcVideo, "com.tolvane.app.video")
@@ -128,7 +130,7 @@ QCoro::Task<bool> CameraRecorder::start() {
     if (!self || !warm) {
         co_return false;
     }
-    m_fileURL = newRecordingFile(QStringLiteral("tolvane-cam"), QStringLiteral(".mov"));
+    m_fileURL = newRecordingFile(u"tolvane-cam"_s, u".mov"_s);
     if (m_recordingFailed) {
         m_recordingFailed = false;
         Q_EMIT recordingFailedChanged();

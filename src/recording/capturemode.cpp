@@ -1,5 +1,7 @@
 #include "recording/capturemode.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 std::optional<CaptureMode> captureModeFromText(QStringView text) {
@@ -14,11 +16,11 @@ std::optional<CaptureMode> captureModeFromText(QStringView text) {
 QString captureModeText(CaptureMode mode) {
     switch (mode) {
     case CaptureMode::camera:
-        return QStringLiteral("camera");
+        return u"camera"_s;
     case CaptureMode::screen:
-        return QStringLiteral("screen");
+        return u"screen"_s;
     case CaptureMode::combo:
-        return QStringLiteral("combo");
+        return u"combo"_s;
     }
     return {};
 }

@@ -13,18 +13,20 @@
 #include <cmath>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::OnDeviceTranscriber {
 
 namespace {
 
 QString languageOf(const QString& bcp47) {
     const QString language = bcp47.section(u'-', 0, 0);
-    return language == QLatin1String("und") ? QString() : language;
+    return language == "und"_L1 ? QString() : language;
 }
 
 QString normalized(QString locale) {
     locale.replace(u'_', u'-');
-    if (locale == QLatin1String("C") || locale == QLatin1String("POSIX")) {
+    if (locale == "C"_L1 || locale == "POSIX"_L1) {
         return {};
     }
     return locale;
@@ -62,7 +64,7 @@ MediaError engineFailure(const MediaError& error) {
 // What the engine's dictionary knows a written word as: lower case, without
 // the punctuation around it ("Hello," -> "hello", "don't" stays).
 QString dictionaryForm(const QString& word) {
-    static const QRegularExpression edges(QStringLiteral("^[^\\w']+|[^\\w']+$"),
+    static const QRegularExpression edges(u"^[^\\w']+|[^\\w']+$"_s,
                                           QRegularExpression::UseUnicodePropertiesOption);
     return QString(word).remove(edges).toLower();
 }
@@ -72,16 +74,15 @@ QString dictionaryForm(const QString& word) {
 QString description(TranscriptionError error) {
     switch (error) {
     case TranscriptionError::denied:
-        return QStringLiteral("Speech recognition permission was denied. Allow it in Settings → "
-                              "Privacy → Speech Recognition.");
+        return u"Speech recognition permission was denied. Allow it in Settings → "
+               "Privacy → Speech Recognition."_s;
     case TranscriptionError::dictationDisabled:
-        return QStringLiteral("Turn on on-device speech recognition to enable transcription: "
-                              "install the English speech model (pocketsphinx-en-us).");
+        return u"Turn on on-device speech recognition to enable transcription: "
+               "install the English speech model (pocketsphinx-en-us)."_s;
     case TranscriptionError::unavailable:
-        return QStringLiteral(
-            "On-device speech recognition isn't available for your language yet.");
+        return u"On-device speech recognition isn't available for your language yet."_s;
     case TranscriptionError::empty:
-        return QStringLiteral("Couldn't make out any speech in that clip.");
+        return u"Couldn't make out any speech in that clip."_s;
     }
     return {};
 }
@@ -95,7 +96,7 @@ bool isError(const MediaError& error, TranscriptionError which) {
 }
 
 QStringList supportedLocales() {
-    return {QStringLiteral("en-US")};
+    return {u"en-US"_s};
 }
 
 std::optional<QString> chooseLocale(const QString& requested, const QStringList& supported) {
@@ -112,12 +113,12 @@ std::optional<QString> chooseLocale(const QString& requested, const QStringList&
         }
     }
     for (const QString& locale : supported) {
-        if (normalized(locale) == QLatin1String("en-US")) {
+        if (normalized(locale) == "en-US"_L1) {
             return locale;
         }
     }
     for (const QString& locale : supported) {
-        if (languageOf(normalized(locale)) == QLatin1String("en")) {
+        if (languageOf(normalized(locale)) == "en"_L1) {
             return locale;
         }
     }
@@ -129,7 +130,7 @@ QString currentLocale() {
 }
 
 QList<Segment> readable(const QList<Segment>& segments, double pause) {
-    static const QRegularExpression pronounI(QStringLiteral("^i('[a-z]+)?$"));
+    static const QRegularExpression pronounI(u"^i('[a-z]+)?$"_s);
     QList<Segment> out = segments;
     const auto pauseBefore = [&](qsizetype i) {
         if (i == 0) {
@@ -199,7 +200,7 @@ struct Written {
 };
 
 Written written(const QString& text) {
-    static const QRegularExpression space(QStringLiteral("\\s+"));
+    static const QRegularExpression space(u"\\s+"_s);
     Written out;
     out.transcript = text.trimmed();
     out.words = out.transcript.split(space, Qt::SkipEmptyParts);
@@ -218,7 +219,7 @@ Expected<Transcription, MediaError> fromAligned(const SpeechResult& words, const
     }
     if (words->size() != text.spoken.size()) {
         return Unexpected(MediaError{SpeechEngine::errorDomain, SpeechEngine::failed,
-                                     QStringLiteral("the words do not match the speech")});
+                                     u"the words do not match the speech"_s});
     }
     QList<std::optional<SpeechWord>> timed(text.words.size());
     for (qsizetype k = 0; k < words->size(); ++k) {

@@ -6,10 +6,12 @@
 #include <QTimeZone>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 QUrl recordingsDirectory() {
-    const QString path = QDir(QDir::tempPath()).filePath(QStringLiteral("tolvane-video"));
+    const QString path = QDir(QDir::tempPath()).filePath(u"tolvane-video"_s);
     QDir().mkpath(path);
     return QUrl::fromLocalFile(path);
 }

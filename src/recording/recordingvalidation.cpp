@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -30,7 +32,7 @@ QCoro::Task<void> load(QString path, RecordingValidationOptions options, CancelH
             return Unexpected(info.error());
         }
         if (info->videoTracks.isEmpty()) {
-            return Unexpected(MediaError{QStringLiteral("Recording"), 1, QString()});
+            return Unexpected(MediaError{u"Recording"_s, 1, QString()});
         }
         return info->duration;
     };
@@ -39,7 +41,7 @@ QCoro::Task<void> load(QString path, RecordingValidationOptions options, CancelH
     if (!result) {
         if (result.error().isCancelled()) {
             outcome->complete(std::nullopt);
-        } else if (result.error().domain == QLatin1String("Recording")) {
+        } else if (result.error().domain == "Recording"_L1) {
             outcome->complete(Validation(
                 Unexpected(failure("The recording did not contain a video track. Please try "
                                    "again."))));

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -91,10 +93,9 @@ QCoro::Task<bool> VoiceRecorder::start() {
             const MicrophoneRecorder::Failure& failure = recording.error();
             // The user is told in their words; this keeps the device's own.
             qCInfo(lcDictation) << "could not start recording:" << failure.detail;
-            return Opened{nullptr,
-                          failure.kind == MicrophoneRecorder::Failure::microphone
-                              ? microphoneFailure
-                              : QStringLiteral("Couldn't start recording: ") + failure.detail};
+            return Opened{nullptr, failure.kind == MicrophoneRecorder::Failure::microphone
+                                       ? microphoneFailure
+                                       : u"Couldn't start recording: "_s + failure.detail};
         }
         return Opened{std::move(recorder), QString()};
     });
@@ -178,7 +179,7 @@ QCoro::Task<std::optional<QByteArray>> VoiceRecorder::stop() {
     });
     Finished finished = co_await finishing;
     if (self && !finished.error.isEmpty()) {
-        m_lastError = QStringLiteral("Couldn't save the recording: ") + finished.error;
+        m_lastError = u"Couldn't save the recording: "_s + finished.error;
     }
     if (!finished.error.isEmpty()) {
         // What was written before the disk filled up is not the whole message.

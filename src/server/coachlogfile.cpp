@@ -3,21 +3,23 @@
 #include <QDir>
 #include <QFile>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 QString CoachLogFile::path() {
     QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
     if (stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome)) {
-        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+        stateHome = QDir::homePath() + u"/.local/state"_s;
     }
-    return QDir::cleanPath(stateHome + QStringLiteral("/Tolvane/coach.log"));
+    return QDir::cleanPath(stateHome + u"/Tolvane/coach.log"_s);
 }
 
 QString CoachLogFile::displayPath() {
     const QString full = path();
     const QString home = QDir::homePath();
-    if (home != QLatin1String("/") && full.startsWith(home + QLatin1Char('/'))) {
-        return QStringLiteral("~") + full.mid(home.size());
+    if (home != "/"_L1 && full.startsWith(home + QLatin1Char('/'))) {
+        return u"~"_s + full.mid(home.size());
     }
     return full;
 }

@@ -11,6 +11,8 @@
 
 #include <qcoro/qcoronetworkreply.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 HealthAnswer HealthProbe::classify(int httpStatus, const QByteArray& body) {
@@ -20,24 +22,23 @@ HealthAnswer HealthProbe::classify(int httpStatus, const QByteArray& body) {
         return answer;
     }
     const QJsonObject object = QJsonDocument::fromJson(body).object();
-    const QJsonValue protocolValue = object.value(QLatin1String("protocol"));
-    if (object.value(QLatin1String("service")).toString() != QLatin1String("tolvane-coach") ||
-        !protocolValue.isDouble()) {
+    const QJsonValue protocolValue = object.value("protocol"_L1);
+    if (object.value("service"_L1).toString() != "tolvane-coach"_L1 || !protocolValue.isDouble()) {
         return answer;
     }
     answer.kind = HealthAnswer::Kind::coach;
     answer.protocol = protocolValue.toInt();
-    answer.version = object.value(QLatin1String("version")).toString();
+    answer.version = object.value("version"_L1).toString();
     return answer;
 }
 
 QCoro::Task<HealthAnswer> HealthProbe::probe(QString host, quint16 port,
                                              std::chrono::milliseconds timeout) {
     QUrl url;
-    url.setScheme(QStringLiteral("http"));
+    url.setScheme(u"http"_s);
     url.setHost(host);
     url.setPort(port);
-    url.setPath(QStringLiteral("/health"));
+    url.setPath(u"/health"_s);
     QNetworkRequest request(url);
     request.setTransferTimeout(int(timeout.count()));
     // A fresh connection each time: a cached one may belong to a coach that

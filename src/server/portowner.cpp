@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -52,14 +54,14 @@ QList<QByteArray> entries(const QByteArray& path) {
 }
 
 QString processName(const QString& pid) {
-    const QString procDir = QStringLiteral("/proc/") + pid;
-    QString exe = QFile::symLinkTarget(procDir + QStringLiteral("/exe"));
-    exe.remove(QStringLiteral(" (deleted)"));
+    const QString procDir = u"/proc/"_s + pid;
+    QString exe = QFile::symLinkTarget(procDir + u"/exe"_s);
+    exe.remove(u" (deleted)"_s);
     if (!exe.isEmpty()) {
         return QFileInfo(exe).fileName();
     }
     // The kernel cuts this one to 15 characters; only a fallback.
-    return QString::fromUtf8(readProcFile(procDir + QStringLiteral("/comm")).trimmed());
+    return QString::fromUtf8(readProcFile(procDir + u"/comm"_s).trimmed());
 }
 
 } // namespace
@@ -94,7 +96,7 @@ QString PortOwner::describe(quint16 port) {
         }
     }
     if (targets.isEmpty()) {
-        return QStringLiteral("an unknown process");
+        return u"an unknown process"_s;
     }
     const QList<QByteArray> pids = entries("/proc");
     for (const QByteArray& pid : pids) {
@@ -108,13 +110,12 @@ QString PortOwner::describe(quint16 port) {
         for (const QByteArray& fd : fds) {
             if (targets.contains(linkTarget(fdDir + fd))) {
                 const QString name = processName(QString::fromLatin1(pid));
-                return name.isEmpty()
-                           ? QStringLiteral("pid %1").arg(QString::fromLatin1(pid))
-                           : QStringLiteral("%1 (pid %2)").arg(name, QString::fromLatin1(pid));
+                return name.isEmpty() ? u"pid %1"_s.arg(QString::fromLatin1(pid))
+                                      : u"%1 (pid %2)"_s.arg(name, QString::fromLatin1(pid));
             }
         }
     }
-    return QStringLiteral("an unknown process");
+    return u"an unknown process"_s;
 }
 
 } // namespace tolvane

@@ -21,6 +21,8 @@
 #include <signal.h>
 #include <sys/prctl.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -42,7 +44,7 @@ constexpr int stopChecks = 30;
 constexpr int stopCheckIntervalMs = 100;
 
 QString logHint() {
-    return QStringLiteral("Log: ") + CoachLogFile::displayPath();
+    return u"Log: "_s + CoachLogFile::displayPath();
 }
 
 // Which process holds the port, found off the main thread: it walks /proc.
@@ -68,9 +70,8 @@ bool prepareLog(const QString& program, const QString& address) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         return false;
     }
-    const QString line =
-        QStringLiteral("--- %1 Tolvane starts %2 on %3\n")
-            .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate), program, address);
+    const QString line = u"--- %1 Tolvane starts %2 on %3\n"_s.arg(
+        QDateTime::currentDateTimeUtc().toString(Qt::ISODate), program, address);
     return file.write(line.toUtf8()) > 0;
 }
 
@@ -82,13 +83,13 @@ ServerManager::ServerManager(QString serviceRoot, QObject* parent)
     // the coach speaks no TLS.
     const QUrl root(serviceRoot.trimmed());
     const QString host = root.host();
-    const bool localhost = host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
-    if (root.scheme() == QLatin1String("http") && (localhost || QHostAddress(host).isLoopback())) {
-        m_host = localhost ? QStringLiteral("127.0.0.1") : host;
+    const bool localhost = host.compare("localhost"_L1, Qt::CaseInsensitive) == 0;
+    if (root.scheme() == "http"_L1 && (localhost || QHostAddress(host).isLoopback())) {
+        m_host = localhost ? u"127.0.0.1"_s : host;
         m_port = quint16(root.port(80));
     }
     if (QCoreApplication::instance()) {
-        m_coachProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/tolvane-coach");
+        m_coachProgram = QCoreApplication::applicationDirPath() + u"/tolvane-coach"_s;
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
                 &ServerManager::quit);
     }
@@ -211,11 +212,10 @@ QCoro::Task<void> ServerManager::run(CancelHandle cancel, std::chrono::milliseco
             setStatus(Status::external());
         } else {
             setStatus(Status::configMismatch(
-                QStringLiteral("The coach service on %1 speaks protocol %2, but this build of "
-                               "Tolvane needs protocol %3. Quit it, or build both from the same "
-                               "checkout.")
-                    .arg(coachAddress(), QString::number(found.protocol),
-                         QString::number(HealthProbe::protocol))));
+                u"The coach service on %1 speaks protocol %2, but this build of "
+                "Tolvane needs protocol %3. Quit it, or build both from the same "
+                "checkout."_s.arg(coachAddress(), QString::number(found.protocol),
+                                  QString::number(HealthProbe::protocol))));
             co_return;
         }
         // Someone else's coach: keep an eye on it, so that the app starts its
@@ -274,21 +274,20 @@ QCoro::Task<void> ServerManager::run(CancelHandle cancel, std::chrono::milliseco
             } else {
                 releaseChild();
                 setStatus(Status::configMismatch(
-                    QStringLiteral("%1 speaks protocol %2, but this build of Tolvane needs "
-                                   "protocol %3. Rebuild it from the same checkout.")
-                        .arg(m_coachProgram, QString::number(ready.protocol),
-                             QString::number(HealthProbe::protocol))));
+                    u"%1 speaks protocol %2, but this build of Tolvane needs "
+                    "protocol %3. Rebuild it from the same checkout."_s.arg(
+                        m_coachProgram, QString::number(ready.protocol),
+                        QString::number(HealthProbe::protocol))));
             }
             co_return;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             releaseChild();
             setStatus(Status::failed(
-                QStringLiteral("The local coach service did not answer within %1 seconds. %2")
-                    .arg(
-                        QString::number(
-                            std::chrono::duration_cast<std::chrono::seconds>(readyTimeout).count()),
-                        logHint())));
+                u"The local coach service did not answer within %1 seconds. %2"_s.arg(
+                    QString::number(
+                        std::chrono::duration_cast<std::chrono::seconds>(readyTimeout).count()),
+                    logHint())));
             co_return;
         }
     }
@@ -298,10 +297,10 @@ bool ServerManager::launchChild() {
     auto process = std::make_unique<QProcess>();
     process->setProgram(m_coachProgram);
     // The coach's own log file would repeat every line of the output we keep.
-    process->setArguments({QStringLiteral("--log"), QStringLiteral("-")});
+    process->setArguments({u"--log"_s, u"-"_s});
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HTTP_ADDR"), coachAddress());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(u"HTTP_ADDR"_s, coachAddress());
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     process->setProcessEnvironment(environment);
     if (prepareLog(m_coachProgram, coachAddress())) {
         process->setStandardOutputFile(CoachLogFile::path(), QIODevice::Append);
@@ -340,15 +339,14 @@ void ServerManager::onChildFinished(int exitCode, QProcess::ExitStatus exitStatu
         return;
     }
     if (m_recentExits.size() >= exitsBeforeGivingUp) {
-        const QString how = exitStatus == QProcess::CrashExit
-                                ? QStringLiteral("it crashed")
-                                : QStringLiteral("exit code %1").arg(exitCode);
+        const QString how =
+            exitStatus == QProcess::CrashExit ? u"it crashed"_s : u"exit code %1"_s.arg(exitCode);
         const QString lastLine = CoachLogFile::lastLine();
         QString message =
-            QStringLiteral("The local coach service stopped %1 times within a minute (last: %2).")
-                .arg(QString::number(m_recentExits.size()), how);
+            u"The local coach service stopped %1 times within a minute (last: %2)."_s.arg(
+                QString::number(m_recentExits.size()), how);
         if (!lastLine.isEmpty()) {
-            message += QStringLiteral(" Last output: ") + lastLine;
+            message += u" Last output: "_s + lastLine;
         }
         message += QLatin1Char(' ') + logHint();
         setStatus(Status::failed(message));
@@ -368,7 +366,7 @@ void ServerManager::onChildError(QProcess::ProcessError error) {
     if (m_run) {
         m_run->cancel();
     }
-    setStatus(Status::failed(QStringLiteral("Could not start %1: %2").arg(m_coachProgram, reason)));
+    setStatus(Status::failed(u"Could not start %1: %2"_s.arg(m_coachProgram, reason)));
 }
 
 void ServerManager::releaseChild() {

@@ -2,6 +2,8 @@
 
 #include "coachlogfile.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 ServerStatus ServerStatus::portConflict(QString holder) {
@@ -21,21 +23,19 @@ std::optional<QString> ServerStatus::text() const {
     case Case::notManaged:
         return std::nullopt;
     case Case::probing:
-        return QStringLiteral("Checking local server…");
+        return u"Checking local server…"_s;
     case Case::external:
         // The service's own wording, kept exactly on every platform.
-        return QStringLiteral("Using the dev server already running (Air).");
+        return u"Using the dev server already running (Air)."_s;
     case Case::starting:
-        return QStringLiteral("Starting local server…");
+        return u"Starting local server…"_s;
     case Case::managed:
-        return QStringLiteral("Local server launched by the app. Log: ") +
-               CoachLogFile::displayPath();
+        return u"Local server launched by the app. Log: "_s + CoachLogFile::displayPath();
     case Case::binaryMissing:
-        return QStringLiteral("No server binary found — run `scripts/build.sh` in the repo once.");
+        return u"No server binary found — run `scripts/build.sh` in the repo once."_s;
     case Case::portConflict:
-        return QStringLiteral(
-                   "Port %1 is taken by another process: %2. Quit it or change HTTP_ADDR.")
-            .arg(QString::number(defaultPort), m_payload);
+        return u"Port %1 is taken by another process: %2. Quit it or change HTTP_ADDR."_s.arg(
+            QString::number(defaultPort), m_payload);
     case Case::configMismatch:
     case Case::failed:
         return m_payload;

@@ -1,18 +1,19 @@
 #include "apierror.h"
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 QString APIError::description() const {
     switch (kind) {
     case Kind::http:
-        return QStringLiteral("Server error ") + QString::number(code) + QStringLiteral(": ") +
-               message;
+        return u"Server error "_s + QString::number(code) + u": "_s + message;
     case Kind::decoding:
-        return QStringLiteral("Could not read the server response: ") + message;
+        return u"Could not read the server response: "_s + message;
     case Kind::transport:
-        return QStringLiteral("Can't reach the server: ") + message;
+        return u"Can't reach the server: "_s + message;
     case Kind::badURL:
-        return QStringLiteral("The server URL is invalid. Check Settings.");
+        return u"The server URL is invalid. Check Settings."_s;
     case Kind::session:
     case Kind::file:
         return message;

@@ -8,6 +8,8 @@
 
 #include <qcoro/qcoronetworkreply.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 QNetworkAccessManager& sharedNetwork() {
@@ -68,28 +70,28 @@ bool isTransportFailure(const QNetworkReply& reply) {
 QString transportErrorText(const QNetworkReply& reply, bool cancelledByCaller) {
     if (reply.error() == QNetworkReply::OperationCanceledError && !cancelledByCaller) {
         // Qt reports its own idle time-out as a cancellation.
-        return QStringLiteral("The request timed out.");
+        return u"The request timed out."_s;
     }
     if (cancelledByCaller) {
-        return QStringLiteral("cancelled");
+        return u"cancelled"_s;
     }
     // Qt's own texts are terse ("Connection refused"); the common failures
     // get a sentence a user can act on.
     switch (reply.error()) {
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("Could not connect to the server.");
+        return u"Could not connect to the server."_s;
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("The network connection was lost.");
+        return u"The network connection was lost."_s;
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("A server with the specified hostname could not be found.");
+        return u"A server with the specified hostname could not be found."_s;
     case QNetworkReply::TimeoutError:
-        return QStringLiteral("The request timed out.");
+        return u"The request timed out."_s;
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("An SSL error has occurred and a secure connection to the server "
-                              "cannot be made.");
+        return u"An SSL error has occurred and a secure connection to the server "
+               "cannot be made."_s;
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
-        return QStringLiteral("The Internet connection appears to be offline.");
+        return u"The Internet connection appears to be offline."_s;
     default:
         return reply.errorString();
     }
@@ -126,13 +128,13 @@ QCoro::Task<HttpResponse> send(HttpRequest request, CancelHandle cancel) {
     HttpResponse response;
     if (cancel && cancel->isCancelled()) {
         response.cancelled = true;
-        response.transportError = QStringLiteral("cancelled");
+        response.transportError = u"cancelled"_s;
         co_return response;
     }
     QPointer<QNetworkReply> reply = open(request, cancel);
     co_await qCoro(reply.get()).waitForFinished();
     if (!reply) {
-        response.transportError = QStringLiteral("cancelled");
+        response.transportError = u"cancelled"_s;
         response.cancelled = true;
         co_return response;
     }

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 JsonReader::JsonReader(const QJsonValue& value, QString path)
@@ -12,8 +14,8 @@ JsonReader::JsonReader(const QJsonValue& value, QString path)
     if (value.isObject()) {
         m_object = value.toObject();
     } else {
-        m_error = m_path.isEmpty() ? QStringLiteral("expected a JSON object")
-                                   : QStringLiteral("\"%1\" should be an object").arg(m_path);
+        m_error = m_path.isEmpty() ? u"expected a JSON object"_s
+                                   : u"\"%1\" should be an object"_s.arg(m_path);
     }
 }
 
@@ -34,10 +36,9 @@ std::optional<QJsonValue> JsonReader::field(QLatin1StringView key, bool required
     const auto it = m_object.constFind(key);
     if (it == m_object.constEnd() || it->isNull() || it->isUndefined()) {
         if (required) {
-            fail(
-                it == m_object.constEnd()
-                    ? QStringLiteral("missing key \"%1\"").arg(childPath(key))
-                    : QStringLiteral("\"%1\" is null but a value is required").arg(childPath(key)));
+            fail(it == m_object.constEnd()
+                     ? u"missing key \"%1\""_s.arg(childPath(key))
+                     : u"\"%1\" is null but a value is required"_s.arg(childPath(key)));
         }
         return std::nullopt;
     }
@@ -45,7 +46,7 @@ std::optional<QJsonValue> JsonReader::field(QLatin1StringView key, bool required
 }
 
 void JsonReader::typeMismatch(QLatin1StringView key, const char* expected) {
-    fail(QStringLiteral("\"%1\" should be %2").arg(childPath(key), QLatin1String(expected)));
+    fail(u"\"%1\" should be %2"_s.arg(childPath(key), QLatin1String(expected)));
 }
 
 QString JsonReader::string(QLatin1StringView key) {
@@ -132,7 +133,7 @@ QDateTime JsonReader::date(QLatin1StringView key) {
     if (auto parsed = iso8601::parseEither(*text)) {
         return *parsed;
     }
-    fail(QStringLiteral("bad date: ") + *text);
+    fail(u"bad date: "_s + *text);
     return {};
 }
 
@@ -170,8 +171,7 @@ Expected<QJsonValue, QString> parse(const QByteArray& bytes) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
-        return Unexpected{QStringLiteral("the data is not valid JSON (%1 at offset %2)")
-                              .arg(error.errorString())
+        return Unexpected{u"the data is not valid JSON (%1 at offset %2)"_s.arg(error.errorString())
                               .arg(error.offset)};
     }
     if (document.isArray()) {

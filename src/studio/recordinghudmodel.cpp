@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 RecordingHudModel::RecordingHudModel(VideoStudioController& studio, QObject* parent)
@@ -44,7 +46,7 @@ QString RecordingHudModel::pictureSource() const {
     if (!m_hasPicture) {
         return QString();
     }
-    return QStringLiteral("image://%1/%2").arg(providerId).arg(m_serial);
+    return u"image://%1/%2"_s.arg(providerId).arg(m_serial);
 }
 
 std::shared_ptr<PreviewFrames> RecordingHudModel::previewFrames() const {

@@ -690,8 +690,7 @@ public:
             m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
         if (int rc = avcodec_open2(m_encoder.get(), codec, nullptr); rc < 0) {
-            return Unexpected(
-                ffmpeg::error(rc, QStringLiteral("Could not start the video encoder")));
+            return Unexpected(ffmpeg::error(rc, u"Could not start the video encoder"_s));
         }
         m_videoOut = avformat_new_stream(m_output.get(), nullptr);
         if (!m_videoOut) {
@@ -711,12 +710,11 @@ public:
         }
         if (!(m_output->oformat->flags & AVFMT_NOFILE)) {
             if (int rc = avio_open(&m_output->pb, path.constData(), AVIO_FLAG_WRITE); rc < 0) {
-                return Unexpected(
-                    ffmpeg::error(rc, QStringLiteral("Could not write %1").arg(output)));
+                return Unexpected(ffmpeg::error(rc, u"Could not write %1"_s.arg(output)));
             }
         }
         if (int rc = avformat_write_header(m_output.get(), nullptr); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not write %1").arg(output)));
+            return Unexpected(ffmpeg::error(rc, u"Could not write %1"_s.arg(output)));
         }
         m_packet = ffmpeg::makePacket();
         return Done{};
@@ -749,7 +747,7 @@ public:
             return audio;
         }
         if (int rc = av_write_trailer(m_output.get()); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not finish the movie")));
+            return Unexpected(ffmpeg::error(rc, u"Could not finish the movie"_s));
         }
         return Done{};
     }
@@ -767,7 +765,7 @@ private:
 
     Expected<Done, MediaError> encode(AVFrame* frame) {
         if (int rc = avcodec_send_frame(m_encoder.get(), frame); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not encode the video")));
+            return Unexpected(ffmpeg::error(rc, u"Could not encode the video"_s));
         }
         while (true) {
             const int rc = avcodec_receive_packet(m_encoder.get(), m_packet.get());
@@ -775,13 +773,13 @@ private:
                 return Done{};
             }
             if (rc < 0) {
-                return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not encode the video")));
+                return Unexpected(ffmpeg::error(rc, u"Could not encode the video"_s));
             }
             m_packet->duration = m_frameDuration;
             av_packet_rescale_ts(m_packet.get(), m_timeBase, m_videoOut->time_base);
             m_packet->stream_index = m_videoOut->index;
             if (int w = av_interleaved_write_frame(m_output.get(), m_packet.get()); w < 0) {
-                return Unexpected(ffmpeg::error(w, QStringLiteral("Could not write the movie")));
+                return Unexpected(ffmpeg::error(w, u"Could not write the movie"_s));
             }
         }
     }
@@ -801,8 +799,7 @@ private:
                     return Done{};
                 }
                 if (rc < 0) {
-                    return Unexpected(
-                        ffmpeg::error(rc, QStringLiteral("Could not read the audio")));
+                    return Unexpected(ffmpeg::error(rc, u"Could not read the audio"_s));
                 }
                 if (packet->stream_index != m_audioIn) {
                     continue;
@@ -819,7 +816,7 @@ private:
             const int rc = av_interleaved_write_frame(m_output.get(), m_pending.get());
             m_pending.reset();
             if (rc < 0) {
-                return Unexpected(ffmpeg::error(rc, QStringLiteral("Could not write the movie")));
+                return Unexpected(ffmpeg::error(rc, u"Could not write the movie"_s));
             }
         }
     }
@@ -841,11 +838,11 @@ private:
 } // namespace
 
 MediaError BackgroundReplacer::imageLoadError() {
-    return replacerError(1, QStringLiteral("The background image could not be loaded."));
+    return replacerError(1, u"The background image could not be loaded."_s);
 }
 
 MediaError BackgroundReplacer::startError() {
-    return replacerError(2, QStringLiteral("Could not start background processing."));
+    return replacerError(2, u"Could not start background processing."_s);
 }
 
 const QList<BackgroundReplacer::Preset>& BackgroundReplacer::allPresets() {
@@ -857,15 +854,15 @@ const QList<BackgroundReplacer::Preset>& BackgroundReplacer::allPresets() {
 QString BackgroundReplacer::rawValue(Preset preset) {
     switch (preset) {
     case Preset::midnight:
-        return QStringLiteral("midnight");
+        return u"midnight"_s;
     case Preset::sunset:
-        return QStringLiteral("sunset");
+        return u"sunset"_s;
     case Preset::neon:
-        return QStringLiteral("neon");
+        return u"neon"_s;
     case Preset::studio:
-        return QStringLiteral("studio");
+        return u"studio"_s;
     case Preset::mint:
-        return QStringLiteral("mint");
+        return u"mint"_s;
     }
     return QString();
 }
@@ -883,15 +880,15 @@ BackgroundReplacer::presetFromRawValue(const QString& raw) {
 QString BackgroundReplacer::label(Preset preset) {
     switch (preset) {
     case Preset::midnight:
-        return QStringLiteral("Midnight");
+        return u"Midnight"_s;
     case Preset::sunset:
-        return QStringLiteral("Sunset");
+        return u"Sunset"_s;
     case Preset::neon:
-        return QStringLiteral("Neon Glow");
+        return u"Neon Glow"_s;
     case Preset::studio:
-        return QStringLiteral("Studio Dark");
+        return u"Studio Dark"_s;
     case Preset::mint:
-        return QStringLiteral("Mint Wave");
+        return u"Mint Wave"_s;
     }
     return QString();
 }
@@ -984,7 +981,7 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
     }
     if (info->videoTracks.isEmpty()) {
         return Unexpected(MediaError{MediaError::mediaDomain, AVERROR_STREAM_NOT_FOUND,
-                                     QStringLiteral("The recording has no video track.")});
+                                     u"The recording has no video track."_s});
     }
     if (mode.kind == Mode::Kind::image && picture.isNull()) {
         return Unexpected(imageLoadError());
@@ -1132,7 +1129,7 @@ BackgroundReplacer::replace(const QString& input, const Mode& mode, const QImage
     }
     if (result.frames == 0) {
         return Unexpected(MediaError{MediaError::mediaDomain, AVERROR_INVALIDDATA,
-                                     QStringLiteral("The recording has no video frames.")});
+                                     u"The recording has no video frames."_s});
     }
     if (auto finished = writer.finish(); !finished) {
         return Unexpected(finished.error());
@@ -1158,7 +1155,7 @@ QCoro::Task<JobResult<QUrl>> BackgroundReplacer::process(QUrl url, Mode mode,
             co_return JobResult<QUrl>(Unexpected(imageLoadError()));
         }
     }
-    const QUrl target = newRecordingFile(QStringLiteral("tolvane-bg"), QStringLiteral(".mov"));
+    const QUrl target = newRecordingFile(u"tolvane-bg"_s, u".mov"_s);
     const QString input = url.toLocalFile();
     const QString output = target.toLocalFile();
     JobWork<Result> work = [input, mode, picture, output, options](JobControl& control) {

@@ -4,6 +4,8 @@
 
 #include <QVariantMap>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 BackgroundSwatchProvider::BackgroundSwatchProvider()
@@ -31,9 +33,9 @@ QVariantList BackgroundSwatchProvider::presetEntries() {
     for (const auto preset : BackgroundReplacer::allPresets()) {
         const QString key = BackgroundReplacer::rawValue(preset);
         entries.append(QVariantMap{
-            {QStringLiteral("key"), key},
-            {QStringLiteral("label"), BackgroundReplacer::label(preset)},
-            {QStringLiteral("swatch"), QStringLiteral("image://%1/%2").arg(providerId, key)},
+            {u"key"_s, key},
+            {u"label"_s, BackgroundReplacer::label(preset)},
+            {u"swatch"_s, u"image://%1/%2"_s.arg(providerId, key)},
         });
     }
     return entries;

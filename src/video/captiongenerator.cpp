@@ -10,6 +10,8 @@
 
 #include <QCoro/QCoroFuture>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::CaptionGenerator {
 
 using OnDeviceTranscriber::Transcription;
@@ -25,16 +27,15 @@ Expected<QString, MediaError> writeSpeechClip(const MediaAsset& asset, const Med
     }
     const QString path =
         QDir(QDir::tempPath())
-            .filePath(QStringLiteral("tolvane-stt-") +
-                      QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".wav"));
+            .filePath(u"tolvane-stt-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                      u".wav"_s);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*wav) != wav->size() || !file.flush()) {
         const QString reason = file.errorString();
         file.close();
         QFile::remove(path);
-        return Unexpected(
-            MediaError{QStringLiteral("CaptionGenerator"), 1,
-                       QStringLiteral("could not write the audio for transcription: ") + reason});
+        return Unexpected(MediaError{u"CaptionGenerator"_s, 1,
+                                     u"could not write the audio for transcription: "_s + reason});
     }
     return path;
 }

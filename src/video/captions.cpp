@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -53,21 +55,21 @@ QList<CaptionChunk::Word> CaptionChunk::timedWords() const {
 namespace Captions {
 
 QString rawValue(CaptionStyle style) {
-    return style == CaptionStyle::bubble ? QStringLiteral("bubble") : QStringLiteral("tiktok");
+    return style == CaptionStyle::bubble ? u"bubble"_s : u"tiktok"_s;
 }
 
 std::optional<CaptionStyle> styleFromRawValue(const QString& raw) {
-    if (raw == QLatin1String("bubble")) {
+    if (raw == "bubble"_L1) {
         return CaptionStyle::bubble;
     }
-    if (raw == QLatin1String("tiktok")) {
+    if (raw == "tiktok"_L1) {
         return CaptionStyle::tiktok;
     }
     return std::nullopt;
 }
 
 QString label(CaptionStyle style) {
-    return style == CaptionStyle::bubble ? QStringLiteral("Bubble") : QStringLiteral("Bold");
+    return style == CaptionStyle::bubble ? u"Bubble"_s : u"Bold"_s;
 }
 
 int maxChars(CaptionStyle style) {
@@ -131,7 +133,7 @@ QList<CaptionChunk> chunks(const QString& text, double duration, int maxChars) {
     if (trimmed.isEmpty() || !(duration > 0)) {
         return {};
     }
-    static const QRegularExpression space(QStringLiteral("\\s+"));
+    static const QRegularExpression space(u"\\s+"_s);
     const QStringList words = trimmed.split(space, Qt::SkipEmptyParts);
     QStringList lines;
     QString current;

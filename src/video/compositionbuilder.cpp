@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -184,16 +186,15 @@ VideoCompositionBuilder::timeline(const MediaAsset& asset, const MediaTimeRange&
         return Unexpected(std::move(info).error());
     }
     if (info->videoTracks.isEmpty()) {
-        return Unexpected(
-            builderError(noVideoTrack, QStringLiteral("recording has no video track")));
+        return Unexpected(builderError(noVideoTrack, u"recording has no video track"_s));
     }
     Timeline result;
     result.info = std::move(*info);
     const double start = std::max(0.0, trimRange.startSeconds());
     const double end = std::min(result.info.duration, trimRange.endSeconds());
     if (!(end > start)) {
-        return Unexpected(builderError(
-            emptyRange, QStringLiteral("the trimmed stretch lies outside the recording")));
+        return Unexpected(
+            builderError(emptyRange, u"the trimmed stretch lies outside the recording"_s));
     }
     result.trimStart = trimRange.startSeconds();
     const MediaTimeRange effective = MediaTimeRange::fromSeconds(start, end);

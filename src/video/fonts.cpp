@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+using namespace Qt::StringLiterals;
+
 Q_LOGGING_CATEGORY(lcFonts, "tolvane.media.fonts")
 
 namespace tolvane::Fonts {
@@ -22,15 +24,14 @@ struct Loaded {
 QString loadFile(const char* file, QStringList& problems) {
     const QString path = QString::fromUtf8(file);
     if (!QFile::exists(path)) {
-        problems
-            << QStringLiteral("missing font file %1 (install fonts-roboto-unhinted)").arg(path);
+        problems << u"missing font file %1 (install fonts-roboto-unhinted)"_s.arg(path);
         return {};
     }
     const int id = QFontDatabase::addApplicationFont(path);
     const QStringList families =
         id >= 0 ? QFontDatabase::applicationFontFamilies(id) : QStringList();
     if (families.isEmpty()) {
-        problems << QStringLiteral("could not load font file %1").arg(path);
+        problems << u"could not load font file %1"_s.arg(path);
         return {};
     }
     return families.first();
@@ -43,7 +44,7 @@ const Loaded& loaded() {
         QStringList problems;
         result.heavyFamily = loadFile(heavyFontFile, problems);
         result.boldFamily = loadFile(boldFontFile, problems);
-        result.problem = problems.join(QStringLiteral("; "));
+        result.problem = problems.join(u"; "_s);
         if (!result.problem.isEmpty()) {
             qCWarning(lcFonts) << "drawing with the system sans-serif face:" << result.problem;
         }
@@ -55,7 +56,7 @@ QFont make(const QString& family, QFont::Weight weight, qreal pixelSize) {
     QFont font;
     if (family.isEmpty()) {
         font.setStyleHint(QFont::SansSerif);
-        font.setFamilies({QStringLiteral("sans-serif")});
+        font.setFamilies({u"sans-serif"_s});
     } else {
         font.setFamilies({family});
     }

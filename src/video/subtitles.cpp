@@ -2,14 +2,15 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::Subtitles {
 
 namespace {
 
 QString timestamp(double seconds, QChar millisecondSeparator) {
     const qint64 ms = std::llround(std::max(0.0, seconds) * 1000.0);
-    return QStringLiteral("%1:%2:%3%4%5")
-        .arg(ms / 3'600'000, 2, 10, QLatin1Char('0'))
+    return u"%1:%2:%3%4%5"_s.arg(ms / 3'600'000, 2, 10, QLatin1Char('0'))
         .arg(ms / 60'000 % 60, 2, 10, QLatin1Char('0'))
         .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
         .arg(millisecondSeparator)
@@ -34,26 +35,23 @@ QString toSrt(const QList<CaptionChunk>& chunks) {
         if (!hasLength(chunk)) {
             continue;
         }
-        out += QString::number(++number) + u'\n' + timestamp(chunk.start, u',') +
-               QStringLiteral(" --> ") + timestamp(chunk.end, u',') + u'\n' + oneLine(chunk.text) +
-               QStringLiteral("\n\n");
+        out += QString::number(++number) + u'\n' + timestamp(chunk.start, u',') + u" --> "_s +
+               timestamp(chunk.end, u',') + u'\n' + oneLine(chunk.text) + u"\n\n"_s;
     }
     return out;
 }
 
 QString toVtt(const QList<CaptionChunk>& chunks) {
-    QString out = QStringLiteral("WEBVTT\n\n");
+    QString out = u"WEBVTT\n\n"_s;
     for (const CaptionChunk& chunk : chunks) {
         if (!hasLength(chunk)) {
             continue;
         }
         // Markup characters are escaped; "-->" cannot then appear either.
         QString text = oneLine(chunk.text);
-        text.replace(u'&', QStringLiteral("&amp;"))
-            .replace(u'<', QStringLiteral("&lt;"))
-            .replace(u'>', QStringLiteral("&gt;"));
-        out += timestamp(chunk.start, u'.') + QStringLiteral(" --> ") + timestamp(chunk.end, u'.') +
-               u'\n' + text + QStringLiteral("\n\n");
+        text.replace(u'&', u"&amp;"_s).replace(u'<', u"&lt;"_s).replace(u'>', u"&gt;"_s);
+        out += timestamp(chunk.start, u'.') + u" --> "_s + timestamp(chunk.end, u'.') + u'\n' +
+               text + u"\n\n"_s;
     }
     return out;
 }

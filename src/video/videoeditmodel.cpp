@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -20,7 +22,7 @@ namespace {
 // still gets a usable timeline.
 constexpr double shortestDuration = 0.1;
 
-const QString noSourcePath = QStringLiteral("/dev/null");
+const QString noSourcePath = u"/dev/null"_s;
 
 QUrl sourceUrlOf(const RecordingResult& result) {
     if (result.screenURL) {

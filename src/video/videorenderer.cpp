@@ -23,6 +23,8 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -271,8 +273,8 @@ public:
         m_format = std::move(*format);
         m_stream = ffmpeg::firstStream(m_format.get(), AVMEDIA_TYPE_VIDEO);
         if (m_stream < 0) {
-            return Unexpected(MediaError{QStringLiteral("VideoCompositionBuilder"), 1,
-                                         QStringLiteral("recording has no video track")});
+            return Unexpected(
+                MediaError{u"VideoCompositionBuilder"_s, 1, u"recording has no video track"_s});
         }
         for (unsigned i = 0; i < m_format->nb_streams; ++i) {
             if (int(i) != m_stream) {
@@ -282,17 +284,16 @@ public:
         const AVStream* stream = m_format->streams[m_stream];
         const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
         if (!codec) {
-            return Unexpected(
-                ffmpeg::error(AVERROR_DECODER_NOT_FOUND, QStringLiteral("no decoder")));
+            return Unexpected(ffmpeg::error(AVERROR_DECODER_NOT_FOUND, u"no decoder"_s));
         }
         m_decoder.reset(avcodec_alloc_context3(codec));
         if (!m_decoder || avcodec_parameters_to_context(m_decoder.get(), stream->codecpar) < 0) {
-            return Unexpected(ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("no decoder")));
+            return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"no decoder"_s));
         }
         m_decoder->pkt_timebase = stream->time_base;
         m_decoder->thread_count = threads;
         if (const int rc = avcodec_open2(m_decoder.get(), codec, nullptr); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("could not open the decoder")));
+            return Unexpected(ffmpeg::error(rc, u"could not open the decoder"_s));
         }
         m_rotation = int(ffmpeg::uprightRotation(stream));
         // FFmpeg's MJPEG decoder (what webcams record) runs on one thread, but
@@ -320,7 +321,7 @@ public:
         const auto target = int64_t(std::floor(std::max(0.0, seconds) / av_q2d(stream->time_base)));
         if (av_seek_frame(m_format.get(), m_stream, target, AVSEEK_FLAG_BACKWARD) < 0) {
             if (const int rc = avformat_seek_file(m_format.get(), -1, INT64_MIN, 0, 0, 0); rc < 0) {
-                return Unexpected(ffmpeg::error(rc, QStringLiteral("could not seek in the video")));
+                return Unexpected(ffmpeg::error(rc, u"could not seek in the video"_s));
             }
         }
         avcodec_flush_buffers(m_decoder.get());
@@ -388,8 +389,7 @@ private:
                 return Done{};
             }
             if (received != AVERROR(EAGAIN)) {
-                return Unexpected(
-                    ffmpeg::error(received, QStringLiteral("could not decode the video")));
+                return Unexpected(ffmpeg::error(received, u"could not decode the video"_s));
             }
             const int read = av_read_frame(m_format.get(), m_packet.get());
             if (read == AVERROR_EOF) {
@@ -398,14 +398,13 @@ private:
                 continue;
             }
             if (read < 0) {
-                return Unexpected(ffmpeg::error(read, QStringLiteral("could not read the video")));
+                return Unexpected(ffmpeg::error(read, u"could not read the video"_s));
             }
             if (m_packet->stream_index == m_stream) {
                 const int sent = avcodec_send_packet(m_decoder.get(), m_packet.get());
                 if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
                     av_packet_unref(m_packet.get());
-                    return Unexpected(
-                        ffmpeg::error(sent, QStringLiteral("could not decode the video")));
+                    return Unexpected(ffmpeg::error(sent, u"could not decode the video"_s));
                 }
             }
             av_packet_unref(m_packet.get());
@@ -424,8 +423,7 @@ private:
                     break;
                 }
                 if (read < 0) {
-                    return Unexpected(
-                        ffmpeg::error(read, QStringLiteral("could not read the video")));
+                    return Unexpected(ffmpeg::error(read, u"could not read the video"_s));
                 }
                 if (packets[count]->stream_index == m_stream) {
                     ++count;
@@ -555,8 +553,8 @@ public:
             if (!m_turn || m_turn->width != tw || m_turn->height != th) {
                 m_turn = makePicture(tw, th);
                 if (!m_turn) {
-                    return Unexpected(ffmpeg::error(AVERROR(ENOMEM),
-                                                    QStringLiteral("could not turn the picture")));
+                    return Unexpected(
+                        ffmpeg::error(AVERROR(ENOMEM), u"could not turn the picture"_s));
                 }
             }
             target = m_turn.get();
@@ -568,8 +566,7 @@ public:
             sws_getCachedContext(m_scaler.release(), sw, sh, AVPixelFormat(input->format), tw, th,
                                  AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
         if (!m_scaler) {
-            return Unexpected(
-                ffmpeg::error(AVERROR(EINVAL), QStringLiteral("could not scale the picture")));
+            return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"could not scale the picture"_s));
         }
         if (m_scaler.get() != before || m_scaledColorspace != ffmpeg::swsColorspace(input)) {
             m_scaledColorspace = ffmpeg::swsColorspace(input);
@@ -620,8 +617,8 @@ private:
         if (!m_whole || m_whole->width != source->width || m_whole->height != source->height) {
             m_whole = makePicture(source->width, source->height);
             if (!m_whole) {
-                return Unexpected(ffmpeg::error(AVERROR(ENOMEM),
-                                                QStringLiteral("could not convert the picture")));
+                return Unexpected(
+                    ffmpeg::error(AVERROR(ENOMEM), u"could not convert the picture"_s));
             }
         }
         m_wholeScaler.reset(sws_getCachedContext(m_wholeScaler.release(), source->width,
@@ -629,8 +626,7 @@ private:
                                                  source->width, source->height, AV_PIX_FMT_YUV420P,
                                                  SWS_POINT, nullptr, nullptr, nullptr));
         if (!m_wholeScaler) {
-            return Unexpected(
-                ffmpeg::error(AVERROR(EINVAL), QStringLiteral("could not convert the picture")));
+            return Unexpected(ffmpeg::error(AVERROR(EINVAL), u"could not convert the picture"_s));
         }
         sws_scale(m_wholeScaler.get(), source->data, source->linesize, 0, source->height,
                   m_whole->data, m_whole->linesize);
@@ -726,13 +722,13 @@ public:
         const QByteArray name = QFile::encodeName(path);
         AVFormatContext* raw = nullptr;
         if (avformat_alloc_output_context2(&raw, nullptr, "mp4", name.constData()) < 0 || !raw) {
-            return Unexpected(exporterError(QStringLiteral("could not create export session")));
+            return Unexpected(exporterError(u"could not create export session"_s));
         }
         m_format.reset(raw);
 
         const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
         if (!h264) {
-            return Unexpected(exporterError(QStringLiteral("could not create export session")));
+            return Unexpected(exporterError(u"could not create export session"_s));
         }
         m_video.reset(avcodec_alloc_context3(h264));
         m_video->width = renderWidth;
@@ -754,7 +750,7 @@ public:
         const int opened = avcodec_open2(m_video.get(), h264, &options);
         av_dict_free(&options);
         if (opened < 0) {
-            return Unexpected(exporterError(QStringLiteral("could not create export session")));
+            return Unexpected(exporterError(u"could not create export session"_s));
         }
         m_videoStream = avformat_new_stream(m_format.get(), nullptr);
         avcodec_parameters_from_context(m_videoStream->codecpar, m_video.get());
@@ -764,7 +760,7 @@ public:
         if (withAudio) {
             const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
             if (!aac) {
-                return Unexpected(exporterError(QStringLiteral("could not create export session")));
+                return Unexpected(exporterError(u"could not create export session"_s));
             }
             m_audio.reset(avcodec_alloc_context3(aac));
             m_audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -776,7 +772,7 @@ public:
                 m_audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
             }
             if (avcodec_open2(m_audio.get(), aac, nullptr) < 0) {
-                return Unexpected(exporterError(QStringLiteral("could not create export session")));
+                return Unexpected(exporterError(u"could not create export session"_s));
             }
             m_audioStream = avformat_new_stream(m_format.get(), nullptr);
             avcodec_parameters_from_context(m_audioStream->codecpar, m_audio.get());
@@ -787,21 +783,19 @@ public:
             m_audioFrame->nb_samples = m_audio->frame_size > 0 ? m_audio->frame_size : 1024;
             av_channel_layout_default(&m_audioFrame->ch_layout, audioChannels);
             if (av_frame_get_buffer(m_audioFrame.get(), 0) < 0) {
-                return Unexpected(
-                    ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not encode the sound")));
+                return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"could not encode the sound"_s));
             }
         }
 
         if (const int rc = avio_open(&m_format->pb, name.constData(), AVIO_FLAG_WRITE); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("could not write the video file")));
+            return Unexpected(ffmpeg::error(rc, u"could not write the video file"_s));
         }
         AVDictionary* muxOptions = nullptr;
         av_dict_set(&muxOptions, "movflags", "+faststart", 0);
         const int header = avformat_write_header(m_format.get(), &muxOptions);
         av_dict_free(&muxOptions);
         if (header < 0) {
-            return Unexpected(
-                ffmpeg::error(header, QStringLiteral("could not write the video file")));
+            return Unexpected(ffmpeg::error(header, u"could not write the video file"_s));
         }
         m_headerWritten = true;
         return Done{};
@@ -844,7 +838,7 @@ public:
             }
         }
         if (const int rc = av_write_trailer(m_format.get()); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("could not write the video file")));
+            return Unexpected(ffmpeg::error(rc, u"could not write the video file"_s));
         }
         m_headerWritten = false;
         close();
@@ -865,8 +859,7 @@ private:
 
     Expected<Done, MediaError> sendAudio(int count) {
         if (av_frame_make_writable(m_audioFrame.get()) < 0) {
-            return Unexpected(
-                ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not encode the sound")));
+            return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"could not encode the sound"_s));
         }
         const int size = m_audioFrame->nb_samples;
         auto* left = reinterpret_cast<float*>(m_audioFrame->data[0]);
@@ -884,7 +877,7 @@ private:
 
     Expected<Done, MediaError> encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
         if (const int rc = avcodec_send_frame(codec, frame); rc < 0) {
-            return Unexpected(ffmpeg::error(rc, QStringLiteral("could not encode the video")));
+            return Unexpected(ffmpeg::error(rc, u"could not encode the video"_s));
         }
         for (;;) {
             const int rc = avcodec_receive_packet(codec, m_packet.get());
@@ -892,7 +885,7 @@ private:
                 return Done{};
             }
             if (rc < 0) {
-                return Unexpected(ffmpeg::error(rc, QStringLiteral("could not encode the video")));
+                return Unexpected(ffmpeg::error(rc, u"could not encode the video"_s));
             }
             if (codec == m_video.get() && m_packet->duration <= 0) {
                 // The encoder leaves it out; without it the last frame has no
@@ -903,8 +896,7 @@ private:
             m_packet->stream_index = stream->index;
             if (const int written = av_interleaved_write_frame(m_format.get(), m_packet.get());
                 written < 0) {
-                return Unexpected(
-                    ffmpeg::error(written, QStringLiteral("could not write the video file")));
+                return Unexpected(ffmpeg::error(written, u"could not write the video file"_s));
             }
         }
     }
@@ -1131,8 +1123,8 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
         return Unexpected(std::move(error));
     };
     if (frames <= 0 || composition.ranges.isEmpty()) {
-        return fail(MediaError{QStringLiteral("VideoCompositionBuilder"), 3,
-                               QStringLiteral("the trimmed stretch lies outside the recording")});
+        return fail(MediaError{u"VideoCompositionBuilder"_s, 3,
+                               u"the trimmed stretch lies outside the recording"_s});
     }
     VideoSource source;
     if (auto ok = source.open(composition.asset.path(), settings.threads); !ok) {
@@ -1153,7 +1145,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
         pool.push_back(makePicture(renderWidth, renderHeight));
         if (!pool.back()) {
             writer.reset();
-            return fail(ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not make a picture")));
+            return fail(ffmpeg::error(AVERROR(ENOMEM), u"could not make a picture"_s));
         }
         free.push(pool.back().get());
     }
@@ -1190,8 +1182,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
             // A reference, not a copy: the picture stays in the decoder's pool.
             ffmpeg::FramePtr shown(*frame ? av_frame_clone(*frame) : nullptr);
             if (*frame && !shown) {
-                decodeError =
-                    ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not decode the video"));
+                decodeError = ffmpeg::error(AVERROR(ENOMEM), u"could not decode the video"_s);
                 break;
             }
             if (!decoded.push(std::move(shown))) {
@@ -1216,8 +1207,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
                 break;
             }
             if (av_frame_make_writable(out) < 0) {
-                composeError =
-                    ffmpeg::error(AVERROR(ENOMEM), QStringLiteral("could not make a picture"));
+                composeError = ffmpeg::error(AVERROR(ENOMEM), u"could not make a picture"_s);
                 break;
             }
             if (*shown) {
@@ -1286,8 +1276,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
 QCoro::Task<Expected<QString, MediaError>>
 VideoExporter::exportVideo(Composition composition, std::function<void(double)> progress,
                            CancelHandle cancel, RenderSettings settings) {
-    const QString path =
-        newRecordingFile(QStringLiteral("tolvane-short"), QStringLiteral(".mp4")).toLocalFile();
+    const QString path = newRecordingFile(u"tolvane-short"_s, u".mp4"_s).toLocalFile();
     JobWork<QString> work = [composition = std::move(composition), path,
                              settings](JobControl& control) -> JobResult<QString> {
         auto rendered = VideoRenderer::render(composition, path, control, settings);

@@ -12,7 +12,7 @@
 
 using namespace tolvane;
 
-class AppShellTest : public QObject {
+class TestAppShell : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initialWindowSize_data() {
@@ -193,5 +193,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(AppShellTest)
+QTEST_GUILESS_MAIN(TestAppShell)
 #include "tst_appshell.moc"

@@ -84,8 +84,9 @@ void TestAppUpdate::release() {
     QFETCH(bool, hasNotes);
     const auto r = json::decode<Release>(json);
     QCOMPARE(bool(r), decodes);
-    if (decodes)
+    if (decodes) {
         QCOMPARE(r->notes.has_value(), hasNotes);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAppUpdate)

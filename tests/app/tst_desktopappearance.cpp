@@ -15,12 +15,14 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString portalService = u"org.freedesktop.portal.Desktop"_s;
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 
 } // namespace
 

@@ -5,11 +5,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using tolvane::test::Script;
 using tolvane::test::ScriptedHttpServer;
 
-class UpdateCheckTest : public QObject {
+class TestUpdateCheck : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void check_data() {
@@ -59,10 +61,10 @@ private Q_SLOTS:
 
     void unusableAddressSendsNothing() {
         AppUpdate update;
-        QCoro::waitFor(update.check(QStringLiteral("not a url"), QStringLiteral("1.0")));
+        QCoro::waitFor(update.check(u"not a url"_s, u"1.0"_s));
         QVERIFY(!update.available());
     }
 };
 
-QTEST_GUILESS_MAIN(UpdateCheckTest)
+QTEST_GUILESS_MAIN(TestUpdateCheck)
 #include "tst_updatecheck.moc"

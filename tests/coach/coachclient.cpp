@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace sse = tolvane::sse;
 
 namespace {
@@ -15,10 +17,12 @@ constexpr int waitMs = 15000; // generous bound for a loopback request
 
 QJsonValue CoachClient::Reply::json() const {
     const QJsonDocument doc = QJsonDocument::fromJson(body);
-    if (doc.isArray())
+    if (doc.isArray()) {
         return doc.array();
-    if (doc.isObject())
+    }
+    if (doc.isObject()) {
         return doc.object();
+    }
     return {};
 }
 
@@ -35,8 +39,9 @@ QUrl CoachClient::url(const QString& path) const {
 
 CoachClient::Reply CoachClient::wait(QNetworkReply* reply) {
     QSignalSpy done(reply, &QNetworkReply::finished);
-    if (!reply->isFinished())
+    if (!reply->isFinished()) {
         done.wait(waitMs);
+    }
     Reply r;
     r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     r.body = reply->readAll();
@@ -47,8 +52,9 @@ CoachClient::Reply CoachClient::wait(QNetworkReply* reply) {
 
 CoachClient::Reply CoachClient::get(const QString& path, const QString& bearer) {
     QNetworkRequest request(url(path));
-    if (!bearer.isEmpty())
+    if (!bearer.isEmpty()) {
         request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    }
     return wait(m_nam.get(request));
 }
 
@@ -56,10 +62,12 @@ CoachClient::Reply CoachClient::send(const QByteArray& method, const QString& pa
                                      const QByteArray& body, const QByteArray& contentType,
                                      const QString& bearer) {
     QNetworkRequest request(url(path));
-    if (!contentType.isEmpty())
+    if (!contentType.isEmpty()) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-    if (!bearer.isEmpty())
+    }
+    if (!bearer.isEmpty()) {
         request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    }
     return wait(m_nam.sendCustomRequest(request, method, body));
 }
 
@@ -74,49 +82,51 @@ QList<CoachClient::Event> CoachClient::frame(const QByteArray& body) {
     sse::Framer framer;
     framer.feed(body, [&events](const QByteArray& bytes) {
         if (bytes.startsWith(':')) {
-            events.append({QStringLiteral(":comment"), {}});
+            events.append({u":comment"_s, {}});
         } else if (const auto block = sse::parseBlock(bytes); block && !block->event.isEmpty()) {
             events.append({block->event, block->data});
         }
         return true;
     });
-    if (const QByteArray rest = framer.takeRemainder(); !rest.isEmpty())
-        events.append({QStringLiteral(":unterminated"), QString::fromUtf8(rest)});
+    if (const QByteArray rest = framer.takeRemainder(); !rest.isEmpty()) {
+        events.append({u":unterminated"_s, QString::fromUtf8(rest)});
+    }
     return events;
 }
 
 QJsonObject CoachClient::final(const QList<Event>& events) {
     QJsonObject last;
     for (const Event& e : events) {
-        if (e.name == QLatin1String("final"))
+        if (e.name == "final"_L1) {
             last = e.object();
+        }
     }
     return last;
 }
 
-QList<CoachClient::Event> CoachClient::chat(const QString& userId, const QString& text,
+QList<CoachClient::Event> CoachClient::chat(const QString& userID, const QString& text,
                                             const QString& timeZone, const QByteArray& image) {
-    QJsonObject body{{QStringLiteral("user_id"), userId},
-                     {QStringLiteral("text"), text},
-                     {QStringLiteral("time_zone"), timeZone}};
+    QJsonObject body{{u"user_id"_s, userID}, {u"text"_s, text}, {u"time_zone"_s, timeZone}};
     if (!image.isEmpty()) {
-        body.insert(QStringLiteral("image_b64"), QString::fromLatin1(image.toBase64()));
-        body.insert(QStringLiteral("image_mime"), QStringLiteral("image/png"));
+        body.insert(u"image_b64"_s, QString::fromLatin1(image.toBase64()));
+        body.insert(u"image_mime"_s, u"image/png"_s);
     }
-    QNetworkRequest request(url(QStringLiteral("inapp/stream")));
+    QNetworkRequest request(url(u"inapp/stream"_s));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     request.setRawHeader("Accept", "text/event-stream");
     const Reply r = wait(m_nam.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-    if (r.status != 200)
-        return {{QStringLiteral(":status"), QString::number(r.status)}};
+    if (r.status != 200) {
+        return {{u":status"_s, QString::number(r.status)}};
+    }
     return frame(r.body);
 }
 
 EventStream::EventStream(CoachClient& client, const QString& bearer) {
-    QNetworkRequest request(client.url(QStringLiteral("inapp/events")));
+    QNetworkRequest request(client.url(u"inapp/events"_s));
     request.setRawHeader("Accept", "text/event-stream");
-    if (!bearer.isEmpty())
+    if (!bearer.isEmpty()) {
         request.setRawHeader("Authorization", "Bearer " + bearer.toUtf8());
+    }
     m_reply = client.network().get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &EventStream::read);
 }
@@ -134,8 +144,9 @@ int EventStream::status() const {
 
 void EventStream::read() {
     m_framer.feed(m_reply->readAll(), [this](const QByteArray& block) {
-        if (block.startsWith(':'))
+        if (block.startsWith(':')) {
             ++m_comments;
+        }
         if (sse::isNotify(block)) {
             ++m_notifies;
             Q_EMIT notified();

@@ -39,7 +39,7 @@ public:
     Reply postJson(const QString& path, const QJsonObject& body, const QString& bearer = {});
 
     // POSTs to inapp/stream and returns the events of the whole reply.
-    QList<Event> chat(const QString& userId, const QString& text,
+    QList<Event> chat(const QString& userID, const QString& text,
                       const QString& timeZone = QStringLiteral("Europe/Berlin"),
                       const QByteArray& image = {});
     static QList<Event> frame(const QByteArray& body);

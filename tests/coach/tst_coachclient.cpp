@@ -14,12 +14,14 @@
 
 #include <qcoro/qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
 
 QString tokenIn(const QString& reply) {
-    return QRegularExpression(QStringLiteral(R"(/edit/([a-z0-9]+)$)")).match(reply).captured(1);
+    return QRegularExpression(uR"(/edit/([a-z0-9]+)$)"_s).match(reply).captured(1);
 }
 
 } // namespace
@@ -47,14 +49,14 @@ private:
 void TestCoachClient::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     coach::CoachService::Options options;
-    options.databasePath = m_dir->filePath(QStringLiteral("coach.sqlite"));
-    options.videoDir = m_dir->filePath(QStringLiteral("videos"));
+    options.databasePath = m_dir->filePath(u"coach.sqlite"_s);
+    options.videoDir = m_dir->filePath(u"videos"_s);
     options.port = 0;
     options.publishIntervalMs = 3'600'000; // published explicitly below
     m_coach = std::make_unique<coach::CoachService>(options);
     QVERIFY2(m_coach->start(), qPrintable(m_coach->errorString()));
-    m_settings = std::make_unique<AppSettings>(std::make_unique<QSettings>(
-        m_dir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
+    m_settings = std::make_unique<AppSettings>(
+        std::make_unique<QSettings>(m_dir->filePath(u"settings.ini"_s), QSettings::IniFormat));
     m_client = std::make_unique<APIClient>(*m_settings, ServiceEndpoints::forRoot(m_coach->root()));
 }
 
@@ -76,7 +78,7 @@ void TestCoachClient::registerSessionAdoptsTheCoachsId() {
     QCoro::waitFor(m_settings->registerSession(ServiceEndpoints::forRoot(m_coach->root())));
     QVERIFY(!m_settings->provisional());
     QVERIFY(m_settings->userID() != generated);
-    QVERIFY(m_settings->userID().startsWith(QLatin1String("mac-")));
+    QVERIFY(m_settings->userID().startsWith("mac-"_L1));
     QVERIFY(m_coach->store().findUser(m_settings->userID()));
 
     const auto debug = QCoro::waitFor(m_client->debugStatus());
@@ -90,32 +92,32 @@ void TestCoachClient::registerSessionAdoptsTheCoachsId() {
 void TestCoachClient::chatDraftPreviewAndSchedule() {
     QStringList statuses;
     const auto reply = QCoro::waitFor(m_client->chatStream(
-        QStringLiteral("My name is Dana. Draft a post about pairing with support for a day. We "
-                       "fixed four bugs before lunch."),
+        u"My name is Dana. Draft a post about pairing with support for a day. We "
+        "fixed four bugs before lunch."_s,
         {}, {}, [&](const QString& s) { statuses.append(s); }));
     QVERIFY2(reply, qPrintable(reply ? QString() : reply.error().description()));
     QVERIFY(statuses.size() >= 2);
     QVERIFY(reply->debug);
-    QVERIFY(reply->debug->model.contains(QLatin1String("rule engine")));
+    QVERIFY(reply->debug->model.contains("rule engine"_L1));
     const QString token = tokenIn(reply->reply);
     QVERIFY(!token.isEmpty());
 
-    const auto slides =
-        QCoro::waitFor(m_client->chatStream(QStringLiteral("/carousel"), {}, {}, {}));
+    const auto slides = QCoro::waitFor(m_client->chatStream(u"/carousel"_s, {}, {}, {}));
     QVERIFY(slides);
     QVERIFY(slides->images.size() >= 3);
-    for (const ChatImage& image : slides->images)
+    for (const ChatImage& image : slides->images) {
         QCOMPARE(image.group, slides->images.first().group);
+    }
     QVERIFY(slides->images.first().group);
 
     const auto draft = QCoro::waitFor(m_client->draft(token));
     QVERIFY(draft);
-    QVERIFY(draft->text.contains(QLatin1String("We fixed four bugs before lunch.")));
-    QCOMPARE(draft->status, QStringLiteral("draft"));
+    QVERIFY(draft->text.contains("We fixed four bugs before lunch."_L1));
+    QCOMPARE(draft->status, u"draft"_s);
 
-    const auto profile = QCoro::waitFor(m_client->profile(QStringLiteral("linkedin")));
+    const auto profile = QCoro::waitFor(m_client->profile(u"linkedin"_s));
     QVERIFY(profile);
-    QCOMPARE(profile->name, QStringLiteral("Dana"));
+    QCOMPARE(profile->name, u"Dana"_s);
 
     const auto url = m_client->draftPreviewURL(token);
     QVERIFY(url);
@@ -128,24 +130,24 @@ void TestCoachClient::chatDraftPreviewAndSchedule() {
     png->deleteLater();
 
     // Later, as the draft canvas sends it: UTC without fraction.
-    const QString when = QDateTime::currentDateTimeUtc().addSecs(3 * 3600).toString(
-        QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    const QString when =
+        QDateTime::currentDateTimeUtc().addSecs(3 * 3600).toString(u"yyyy-MM-ddTHH:mm:ssZ"_s);
     const auto later = QCoro::waitFor(m_client->schedule(token, draft->text, when));
     QVERIFY(later);
     QCOMPARE(later->outcome, ScheduleResult::Outcome::scheduled);
-    QCOMPARE(later->mode, std::optional<QString>(QStringLiteral("scheduled")));
+    QCOMPARE(later->mode, std::optional<QString>(u"scheduled"_s));
     QVERIFY(later->at);
     QCOMPARE(later->at->toString(Qt::ISODate), when);
 
-    const auto past = QCoro::waitFor(
-        m_client->schedule(token, draft->text, QStringLiteral("2020-01-01T00:00:00Z")));
+    const auto past =
+        QCoro::waitFor(m_client->schedule(token, draft->text, u"2020-01-01T00:00:00Z"_s));
     QVERIFY(past);
     QCOMPARE(past->outcome, ScheduleResult::Outcome::error);
-    QCOMPARE(past->message, std::optional<QString>(QStringLiteral("That time is in the past.")));
+    QCOMPARE(past->message, std::optional<QString>(u"That time is in the past."_s));
 
     const auto now = QCoro::waitFor(m_client->schedule(token, draft->text, QString()));
     QVERIFY(now);
-    QCOMPARE(now->mode, std::optional<QString>(QStringLiteral("published")));
+    QCOMPARE(now->mode, std::optional<QString>(u"published"_s));
     QVERIFY(now->at);
 
     const auto overview = QCoro::waitFor(m_client->overview());
@@ -154,11 +156,10 @@ void TestCoachClient::chatDraftPreviewAndSchedule() {
 }
 
 void TestCoachClient::scheduledPostReachesTheEventStream() {
-    const QString token = chatForToken(
-        QStringLiteral("Draft a post about writing weekly notes. My team reads them."));
+    const QString token =
+        chatForToken(u"Draft a post about writing weekly notes. My team reads them."_s);
     QVERIFY(!token.isEmpty());
-    QVERIFY(QCoro::waitFor(
-        m_client->chatStream(QStringLiteral("schedule it tomorrow at 9"), {}, {}, {})));
+    QVERIFY(QCoro::waitFor(m_client->chatStream(u"schedule it tomorrow at 9"_s, {}, {}, {})));
 
     int notified = 0;
     QList<InAppNotification> received;
@@ -167,8 +168,9 @@ void TestCoachClient::scheduledPostReachesTheEventStream() {
         [&]() -> QCoro::Task<void> {
             ++notified;
             auto list = co_await m_client->notifications();
-            if (list)
+            if (list) {
                 received.append(*list);
+            }
         },
         cancel);
     // The post goes out once the stream is open.
@@ -179,7 +181,7 @@ void TestCoachClient::scheduledPostReachesTheEventStream() {
     QCOMPARE(m_coach->publisher()->publishDue(due.addSecs(1)), 1);
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 10000);
     QCOMPARE(notified, 1);
-    QVERIFY(received.first().text.contains(QStringLiteral("/edit/") + token));
+    QVERIFY(received.first().text.contains(u"/edit/"_s + token));
     QVERIFY(received.first().createdAt.isValid());
     // Drained: a second fetch is empty.
     const auto again = QCoro::waitFor(m_client->notifications());
@@ -193,7 +195,7 @@ void TestCoachClient::scheduledPostReachesTheEventStream() {
 }
 
 void TestCoachClient::uploadAiLogAndContact() {
-    const QString path = m_dir->filePath(QStringLiteral("short.mp4"));
+    const QString path = m_dir->filePath(u"short.mp4"_s);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(200'000, 'm'));
@@ -205,33 +207,31 @@ void TestCoachClient::uploadAiLogAndContact() {
     QVERIFY(*id > 0);
     QCOMPARE(lastProgress, 1.0);
 
-    QVERIFY(QCoro::waitFor(m_client->chatStream(QStringLiteral("/trends design"), {}, {}, {})));
+    QVERIFY(QCoro::waitFor(m_client->chatStream(u"/trends design"_s, {}, {}, {})));
     const auto calls = QCoro::waitFor(m_client->llmCalls(true, 20));
     QVERIFY2(calls, qPrintable(calls ? QString() : calls.error().description()));
     QCOMPARE(calls->size(), 1);
-    QCOMPARE(calls->first().provider, QStringLiteral("local"));
+    QCOMPARE(calls->first().provider, u"local"_s);
     const auto detail = QCoro::waitFor(m_client->llmCall(calls->first().id));
     QVERIFY2(detail, qPrintable(detail ? QString() : detail.error().description()));
     QVERIFY(detail->request && detail->request->messages);
-    QCOMPARE(detail->request->messages->first().text,
-             std::optional<QString>(QStringLiteral("/trends design")));
+    QCOMPARE(detail->request->messages->first().text, std::optional<QString>(u"/trends design"_s));
     QVERIFY(detail->response && detail->response->text);
     QVERIFY(QCoro::waitFor(m_client->clearLLMCalls()));
     QVERIFY(QCoro::waitFor(m_client->llmCalls(false, 20))->isEmpty());
 
-    QVERIFY(QCoro::waitFor(m_client->contactSupport(QStringLiteral("dana@example.com"),
-                                                    QStringLiteral("Preview looks off."))));
-    const auto refused = QCoro::waitFor(
-        m_client->contactSupport(QStringLiteral("dana@example"), QStringLiteral("x")));
+    QVERIFY(
+        QCoro::waitFor(m_client->contactSupport(u"dana@example.com"_s, u"Preview looks off."_s)));
+    const auto refused = QCoro::waitFor(m_client->contactSupport(u"dana@example"_s, u"x"_s));
     QVERIFY(!refused);
     QCOMPARE(refused.error().description(),
-             QStringLiteral("Server error 400: a valid e-mail address is required"));
+             u"Server error 400: a valid e-mail address is required"_s);
 }
 
 void TestCoachClient::refusedChatIsAnHttpError() {
-    const auto empty = QCoro::waitFor(m_client->chatStream(QStringLiteral("   "), {}, {}, {}));
+    const auto empty = QCoro::waitFor(m_client->chatStream(u"   "_s, {}, {}, {}));
     QVERIFY(!empty);
-    QCOMPARE(empty.error().description(), QStringLiteral("Server error 400: empty message"));
+    QCOMPARE(empty.error().description(), u"Server error 400: empty message"_s);
 }
 
 QTEST_MAIN(TestCoachClient)

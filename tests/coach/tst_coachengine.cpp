@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 class TestCoachEngine : public QObject {
@@ -42,9 +44,9 @@ private:
 
 void TestCoachEngine::init() {
     m_store = std::make_unique<Store>();
-    QVERIFY(m_store->open(QStringLiteral(":memory:")));
+    QVERIFY(m_store->open(u":memory:"_s));
     m_engine = std::make_unique<CoachEngine>(*m_store);
-    m_user = m_store->user(QStringLiteral("mac-test"));
+    m_user = m_store->user(u"mac-test"_s);
     // Wednesday 2026-03-04 09:00 UTC, 10:00 in Berlin.
     m_now = QDateTime(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
 }
@@ -58,9 +60,9 @@ CoachEngine::Turn TestCoachEngine::say(const QString& text, qint64 user, const Q
     CoachEngine::Input in;
     in.user = user ? *m_store->userById(user) : m_user;
     in.text = text;
-    in.timeZone = QStringLiteral("Europe/Berlin");
+    in.timeZone = u"Europe/Berlin"_s;
     in.image = image;
-    in.root = QStringLiteral("http://127.0.0.1:20511/");
+    in.root = u"http://127.0.0.1:20511/"_s;
     in.now = m_now;
     m_statuses.clear();
     return m_engine->respond(in, [this](const QString& s) { m_statuses.append(s); });
@@ -143,127 +145,121 @@ void TestCoachEngine::answers() {
 }
 
 void TestCoachEngine::factsAreRememberedPrecisely() {
-    const auto t = say(QStringLiteral("My name is Dana Reyes. I'm a product designer at Acme "
-                                      "and I help early-stage founders ship faster."));
-    QCOMPARE(t.intent, QStringLiteral("memory.remember"));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("name")), QStringLiteral("Dana Reyes"));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("role")),
-             QStringLiteral("product designer"));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("company")), QStringLiteral("Acme"));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("audience")),
-             QStringLiteral("early-stage founders"));
+    const auto t = say(u"My name is Dana Reyes. I'm a product designer at Acme "
+                       "and I help early-stage founders ship faster."_s);
+    QCOMPARE(t.intent, u"memory.remember"_s);
+    QCOMPARE(m_store->memory(m_user.id, u"name"_s), u"Dana Reyes"_s);
+    QCOMPARE(m_store->memory(m_user.id, u"role"_s), u"product designer"_s);
+    QCOMPARE(m_store->memory(m_user.id, u"company"_s), u"Acme"_s);
+    QCOMPARE(m_store->memory(m_user.id, u"audience"_s), u"early-stage founders"_s);
     // A later statement replaces a single-valued fact.
-    say(QStringLiteral("I'm a design lead at Acme."));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("role")), QStringLiteral("design lead"));
+    say(u"I'm a design lead at Acme."_s);
+    QCOMPARE(m_store->memory(m_user.id, u"role"_s), u"design lead"_s);
     QCOMPARE(m_store->memories(m_user.id).size(), 4);
 }
 
 void TestCoachEngine::starterAsksThenDrafts() {
-    const auto ask = say(QStringLiteral("Draft a post about what I'm working on"));
-    QCOMPARE(ask.intent, QStringLiteral("draft.ask"));
+    const auto ask = say(u"Draft a post about what I'm working on"_s);
+    QCOMPARE(ask.intent, u"draft.ask"_s);
     QVERIFY(!m_store->latestDraft(m_user.id));
-    const auto draft = say(QStringLiteral("A checklist app for wedding planners. They juggle "
-                                          "forty vendors."));
-    QCOMPARE(draft.intent, QStringLiteral("draft.create"));
+    const auto draft = say(u"A checklist app for wedding planners. They juggle "
+                           "forty vendors."_s);
+    QCOMPARE(draft.intent, u"draft.create"_s);
     const auto d = m_store->latestDraft(m_user.id);
     QVERIFY(d);
-    QVERIFY(d->text.contains(QLatin1String("They juggle forty vendors.")));
-    QVERIFY(draft.reply.endsWith(QStringLiteral("Go here to edit the post: "
-                                                "http://127.0.0.1:20511/edit/") +
+    QVERIFY(d->text.contains("They juggle forty vendors."_L1));
+    QVERIFY(draft.reply.endsWith(u"Go here to edit the post: "
+                                 "http://127.0.0.1:20511/edit/"_s +
                                  d->token));
-    QVERIFY(m_statuses.contains(QStringLiteral("Saving the draft…")));
+    QVERIFY(m_statuses.contains(u"Saving the draft…"_s));
 }
 
 void TestCoachEngine::offerToDraftWhatTheUserIsBuilding() {
-    const auto t = say(QStringLiteral("I'm building a budgeting app for students."));
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("work")),
-             QStringLiteral("building a budgeting app for students"));
-    QVERIFY(t.reply.contains(QLatin1String("draft it")));
-    const auto d = say(QStringLiteral("draft it"));
-    QCOMPARE(d.intent, QStringLiteral("draft.create"));
-    QVERIFY(m_store->latestDraft(m_user.id)->text.contains(QLatin1String("budgeting app")));
+    const auto t = say(u"I'm building a budgeting app for students."_s);
+    QCOMPARE(m_store->memory(m_user.id, u"work"_s), u"building a budgeting app for students"_s);
+    QVERIFY(t.reply.contains("draft it"_L1));
+    const auto d = say(u"draft it"_s);
+    QCOMPARE(d.intent, u"draft.create"_s);
+    QVERIFY(m_store->latestDraft(m_user.id)->text.contains("budgeting app"_L1));
     // The offer is used up: another "yes" is not a second draft.
-    QVERIFY(say(QStringLiteral("yes")).intent != QLatin1String("draft.create"));
+    QVERIFY(say(u"yes"_s).intent != "draft.create"_L1);
     // And the starter now drafts from memory without asking.
-    QCOMPARE(say(QStringLiteral("Draft a post about what I’m working on")).intent,
-             QStringLiteral("draft.create"));
+    QCOMPARE(say(u"Draft a post about what I’m working on"_s).intent, u"draft.create"_s);
 }
 
 void TestCoachEngine::reshapeKeepsTheTokenOfADraftOnly() {
-    say(QStringLiteral("Draft a post about cold email. Short subject lines win. Personal "
-                       "openers win more."));
+    say(u"Draft a post about cold email. Short subject lines win. Personal "
+        "openers win more."_s);
     const Draft first = *m_store->latestDraft(m_user.id);
-    const auto t = say(QStringLiteral("make it a numbered list"));
-    QCOMPARE(t.intent, QStringLiteral("draft.reshape"));
+    const auto t = say(u"make it a numbered list"_s);
+    QCOMPARE(t.intent, u"draft.reshape"_s);
     const Draft reshaped = *m_store->draft(first.token);
-    QCOMPARE(reshaped.style, QStringLiteral("listicle"));
-    QVERIFY(reshaped.text.contains(QLatin1String("1. Short subject lines win.")));
+    QCOMPARE(reshaped.style, u"listicle"_s);
+    QVERIFY(reshaped.text.contains("1. Short subject lines win."_L1));
 
     m_store->scheduleDraft(first.token, reshaped.text, m_now.addDays(1));
-    say(QStringLiteral("make it a story"));
-    QCOMPARE(m_store->draft(first.token)->style, QStringLiteral("listicle")); // untouched
+    say(u"make it a story"_s);
+    QCOMPARE(m_store->draft(first.token)->style, u"listicle"_s); // untouched
     const Draft fresh = *m_store->latestDraft(m_user.id);
     QVERIFY(fresh.token != first.token);
-    QCOMPARE(fresh.style, QStringLiteral("story"));
+    QCOMPARE(fresh.style, u"story"_s);
 }
 
 void TestCoachEngine::scheduleWithoutTimeUsesTheNextGoodSlot() {
-    QCOMPARE(say(QStringLiteral("schedule it")).label, QStringLiteral("Nothing to schedule"));
-    say(QStringLiteral("Draft a post about quiet mornings. No meetings before ten."));
-    const auto t = say(QStringLiteral("schedule it"));
+    QCOMPARE(say(u"schedule it"_s).label, u"Nothing to schedule"_s);
+    say(u"Draft a post about quiet mornings. No meetings before ten."_s);
+    const auto t = say(u"schedule it"_s);
     const Draft d = *m_store->latestDraft(m_user.id);
-    QCOMPARE(d.status, QStringLiteral("scheduled"));
+    QCOMPARE(d.status, u"scheduled"_s);
     // Wednesday 10:00 in Berlin: today's 08:30 has passed, Thursday's is next.
     QCOMPARE(d.scheduledAt.toTimeZone(QTimeZone("Europe/Berlin")),
              QDateTime(QDate(2026, 3, 5), QTime(8, 30), QTimeZone("Europe/Berlin")));
-    QVERIFY(t.reply.contains(QLatin1String("Thu Mar 5, 8:30 AM")));
-    QVERIFY(t.reply.contains(QLatin1String("Europe/Berlin")));
-    QVERIFY(t.reply.contains(QStringLiteral("/edit/") + d.token));
+    QVERIFY(t.reply.contains("Thu Mar 5, 8:30 AM"_L1));
+    QVERIFY(t.reply.contains("Europe/Berlin"_L1));
+    QVERIFY(t.reply.contains(u"/edit/"_s + d.token));
 
-    const auto list = say(QStringLiteral("/schedule"));
-    QVERIFY(list.reply.contains(QLatin1String("Thu Mar 5, 8:30 AM")));
+    const auto list = say(u"/schedule"_s);
+    QVERIFY(list.reply.contains("Thu Mar 5, 8:30 AM"_L1));
 }
 
 void TestCoachEngine::postItNowPublishes() {
-    say(QStringLiteral("Draft a post about shipping on Fridays. We do it, carefully."));
-    const auto t = say(QStringLiteral("post it now"));
-    QVERIFY(t.reply.startsWith(QLatin1String("Published")));
-    QCOMPARE(m_store->latestDraft(m_user.id)->status, QStringLiteral("published"));
-    const auto stats = say(QStringLiteral("/analytics"));
-    QVERIFY(stats.reply.contains(QLatin1String("Published: **1**")));
-    const auto review = say(QStringLiteral("How did my last post do?"));
-    QCOMPARE(review.intent, QStringLiteral("post.review"));
-    QVERIFY(review.reply.contains(QLatin1String("Hook:")));
+    say(u"Draft a post about shipping on Fridays. We do it, carefully."_s);
+    const auto t = say(u"post it now"_s);
+    QVERIFY(t.reply.startsWith("Published"_L1));
+    QCOMPARE(m_store->latestDraft(m_user.id)->status, u"published"_s);
+    const auto stats = say(u"/analytics"_s);
+    QVERIFY(stats.reply.contains("Published: **1**"_L1));
+    const auto review = say(u"How did my last post do?"_s);
+    QCOMPARE(review.intent, u"post.review"_s);
+    QVERIFY(review.reply.contains("Hook:"_L1));
 }
 
 void TestCoachEngine::wipeKeepsScheduledPostsAndMemory() {
-    say(QStringLiteral("My name is Dana."));
-    say(QStringLiteral("Draft a post about one. It is the first."));
-    say(QStringLiteral("schedule it tomorrow at 9"));
-    say(QStringLiteral("Draft a post about two. It is the second."));
-    const auto t = say(QStringLiteral("/wipe"));
-    QVERIFY(t.reply.contains(QLatin1String("1 unscheduled draft.")));
+    say(u"My name is Dana."_s);
+    say(u"Draft a post about one. It is the first."_s);
+    say(u"schedule it tomorrow at 9"_s);
+    say(u"Draft a post about two. It is the second."_s);
+    const auto t = say(u"/wipe"_s);
+    QVERIFY(t.reply.contains("1 unscheduled draft."_L1));
     QCOMPARE(m_store->overview(m_user.id).drafts, 0);
     QCOMPARE(m_store->overview(m_user.id).scheduledPending, 1);
-    QCOMPARE(m_store->memory(m_user.id, QStringLiteral("name")), QStringLiteral("Dana"));
-    QVERIFY(say(QStringLiteral("/clear")).reply.contains(QLatin1String("still remember")));
+    QCOMPARE(m_store->memory(m_user.id, u"name"_s), u"Dana"_s);
+    QVERIFY(say(u"/clear"_s).reply.contains("still remember"_L1));
 }
 
 void TestCoachEngine::linkCodeSharesMemoryOnce() {
-    say(QStringLiteral("I'm a nurse and I help new graduates."));
-    const auto code = say(QStringLiteral("/link"));
-    const QString value = QRegularExpression(QStringLiteral(R"(\*\*([A-Z0-9]{8})\*\*)"))
-                              .match(code.reply)
-                              .captured(1);
+    say(u"I'm a nurse and I help new graduates."_s);
+    const auto code = say(u"/link"_s);
+    const QString value =
+        QRegularExpression(uR"(\*\*([A-Z0-9]{8})\*\*)"_s).match(code.reply).captured(1);
     QVERIFY(!value.isEmpty());
-    const User other = m_store->user(QStringLiteral("mac-other"));
-    QVERIFY(say(QStringLiteral("/link WRONG123"), other.id).reply.contains(QLatin1String("isn't")));
-    QVERIFY(say(QStringLiteral("/link ") + value.toLower(), other.id)
-                .reply.startsWith(QLatin1String("Linked")));
-    QCOMPARE(m_store->memory(other.id, QStringLiteral("role")), QStringLiteral("nurse"));
+    const User other = m_store->user(u"mac-other"_s);
+    QVERIFY(say(u"/link WRONG123"_s, other.id).reply.contains("isn't"_L1));
+    QVERIFY(say(u"/link "_s + value.toLower(), other.id).reply.startsWith("Linked"_L1));
+    QCOMPARE(m_store->memory(other.id, u"role"_s), u"nurse"_s);
     // Used up.
-    const User third = m_store->user(QStringLiteral("mac-third"));
-    QVERIFY(say(QStringLiteral("/link ") + value, third.id).reply.contains(QLatin1String("isn't")));
+    const User third = m_store->user(u"mac-third"_s);
+    QVERIFY(say(u"/link "_s + value, third.id).reply.contains("isn't"_L1));
 }
 
 void TestCoachEngine::imageWithoutText() {
@@ -274,10 +270,9 @@ void TestCoachEngine::imageWithoutText() {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     const auto t = say(QString(), 0, png);
-    QCOMPARE(t.intent, QStringLiteral("image"));
-    QVERIFY(t.reply.contains(QStringLiteral("320×640")));
-    QVERIFY(say(QString(), 0, QByteArray("not an image"))
-                .reply.contains(QLatin1String("couldn't read")));
+    QCOMPARE(t.intent, u"image"_s);
+    QVERIFY(t.reply.contains(u"320×640"_s));
+    QVERIFY(say(QString(), 0, QByteArray("not an image")).reply.contains("couldn't read"_L1));
 }
 
 void TestCoachEngine::longDraftsWarnAboutTheLimit_data() {
@@ -291,19 +286,18 @@ void TestCoachEngine::longDraftsWarnAboutTheLimit() {
     QFETCH(int, sentences);
     QFETCH(bool, warned);
     const QString sentence =
-        QStringLiteral("The release slipped because ") +
-        QStringLiteral("the integration tests kept failing on the old runners ").repeated(6) +
-        QStringLiteral("again. ");
-    const QString kept = QStringLiteral("The release slipped by a week.");
-    const auto t = say(QStringLiteral("Draft a post about deadlines. ") + kept + QLatin1Char(' ') +
+        u"The release slipped because "_s +
+        u"the integration tests kept failing on the old runners "_s.repeated(6) + u"again. "_s;
+    const QString kept = u"The release slipped by a week."_s;
+    const auto t = say(u"Draft a post about deadlines. "_s + kept + QLatin1Char(' ') +
                        sentence.repeated(sentences));
-    QCOMPARE(t.intent, QStringLiteral("draft.create"));
+    QCOMPARE(t.intent, u"draft.create"_s);
     // The writer keeps LinkedIn's limit itself, dropping the user's later
     // sentences first; the warning stays for text that still would not fit.
     const QString text = m_store->latestDraft(m_user.id)->text;
     QVERIFY(text.size() <= 3000);
     QVERIFY2(text.contains(kept), qPrintable(text));
-    QCOMPARE(t.reply.contains(QLatin1String("LinkedIn allows 3,000")), warned);
+    QCOMPARE(t.reply.contains("LinkedIn allows 3,000"_L1), warned);
 }
 
 namespace {
@@ -316,7 +310,7 @@ public:
     CoachTurn handle(const IntentContext&, const IntentArgs& args) override {
         m_seen.append(args.arg);
         CoachTurn t;
-        t.intent = QStringLiteral("replaced");
+        t.intent = u"replaced"_s;
         return t;
     }
 
@@ -329,22 +323,21 @@ private:
 void TestCoachEngine::aReplacedHandlerAnswersEveryPathToIt_data() {
     QTest::addColumn<QStringList>("conversation"); // the last message should draft
     QTest::addColumn<QString>("material");
-    QTest::newRow("draft request") << QStringList{QStringLiteral("Draft a post about cold email.")}
-                                   << QStringLiteral("cold email");
+    QTest::newRow("draft request")
+        << QStringList{u"Draft a post about cold email."_s} << u"cold email"_s;
     QTest::newRow("long statement")
-        << QStringList{QStringLiteral("We moved our standup to Fridays and nobody misses it.")}
-        << QStringLiteral("We moved our standup to Fridays and nobody misses it.");
+        << QStringList{u"We moved our standup to Fridays and nobody misses it."_s}
+        << u"We moved our standup to Fridays and nobody misses it."_s;
     QTest::newRow("answer to the starter")
-        << QStringList{QStringLiteral("Draft a post about what I'm working on"),
-                       QStringLiteral("A map of quiet cafés.")}
-        << QStringLiteral("A map of quiet cafés.");
+        << QStringList{u"Draft a post about what I'm working on"_s, u"A map of quiet cafés."_s}
+        << u"A map of quiet cafés."_s;
     QTest::newRow("accepted offer")
-        << QStringList{QStringLiteral("I'm building a map of quiet cafés."), QStringLiteral("yes")}
-        << QStringLiteral("I'm building a map of quiet cafés.");
+        << QStringList{u"I'm building a map of quiet cafés."_s, u"yes"_s}
+        << u"I'm building a map of quiet cafés."_s;
     QTest::newRow("starter with known work")
-        << QStringList{QStringLiteral("I'm building a map of quiet cafés."),
-                       QStringLiteral("Draft a post about what I'm working on")}
-        << QStringLiteral("I'm building a map of quiet cafés.");
+        << QStringList{u"I'm building a map of quiet cafés."_s,
+                       u"Draft a post about what I'm working on"_s}
+        << u"I'm building a map of quiet cafés."_s;
 }
 
 void TestCoachEngine::aReplacedHandlerAnswersEveryPathToIt() {
@@ -353,9 +346,10 @@ void TestCoachEngine::aReplacedHandlerAnswersEveryPathToIt() {
     QStringList seen;
     m_engine->setHandler(Intent::Draft, std::make_unique<RecordingDraft>(seen));
     CoachEngine::Turn last;
-    for (const QString& message : conversation)
+    for (const QString& message : conversation) {
         last = say(message);
-    QCOMPARE(last.intent, QStringLiteral("replaced"));
+    }
+    QCOMPARE(last.intent, u"replaced"_s);
     QCOMPARE(seen.size(), 1);
     QVERIFY2(seen.first().contains(material), qPrintable(seen.first()));
     QVERIFY(!m_store->latestDraft(m_user.id));

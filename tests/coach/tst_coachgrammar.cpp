@@ -9,30 +9,35 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 namespace {
 
 QStringList fixtureRequests() {
     QFile file(QStringLiteral(COACH_FIXTURES "/requests.txt"));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
         return {};
+    }
     QStringList out;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (!line.trimmed().isEmpty() && !line.startsWith(QLatin1Char('#')))
+        if (!line.trimmed().isEmpty() && !line.startsWith(QLatin1Char('#'))) {
             out.append(line.trimmed());
+        }
     }
     return out;
 }
 
 int words(const QString& s) {
-    return int(s.split(QRegularExpression(QStringLiteral(R"(\s+)")), Qt::SkipEmptyParts).size());
+    return int(s.split(QRegularExpression(uR"(\s+)"_s), Qt::SkipEmptyParts).size());
 }
 
 QStringList tagsOf(const QString& post) {
     QStringList tags;
-    for (auto it = QRegularExpression(QStringLiteral(R"(#(\w+))")).globalMatch(post); it.hasNext();)
+    for (auto it = QRegularExpression(uR"(#(\w+))"_s).globalMatch(post); it.hasNext();) {
         tags.append(it.next().captured(1).toLower());
+    }
     return tags;
 }
 
@@ -56,7 +61,7 @@ private:
 void TestCoachGrammar::initTestCase() {
     QVERIFY2(GrammarCheck::available(), "the English link-grammar dictionary is missing");
     m_store = std::make_unique<Store>();
-    QVERIFY(m_store->open(QStringLiteral(":memory:")));
+    QVERIFY(m_store->open(u":memory:"_s));
     m_engine = std::make_unique<CoachEngine>(*m_store);
 }
 
@@ -64,8 +69,8 @@ CoachEngine::Turn TestCoachGrammar::say(const QString& uid, const QString& text)
     CoachEngine::Input in;
     in.user = m_store->user(uid);
     in.text = text;
-    in.timeZone = QStringLiteral("Europe/Berlin");
-    in.root = QStringLiteral("http://127.0.0.1:20511/");
+    in.timeZone = u"Europe/Berlin"_s;
+    in.root = u"http://127.0.0.1:20511/"_s;
     in.now = QDateTime(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
     return m_engine->respond(in, [](const QString&) {});
 }
@@ -76,24 +81,23 @@ void TestCoachGrammar::everyDraftParses() {
     const QStringList requests = fixtureRequests();
     QCOMPARE(requests.size(), 40);
     static const QStringList reshapes = {
-        QStringLiteral("make it a story"),    QStringLiteral("make it a list"),
-        QStringLiteral("make it contrarian"), QStringLiteral("make it a how-to"),
-        QStringLiteral("make it shorter"),    QStringLiteral("make it punchier"),
-        QStringLiteral("make it longer"),     QStringLiteral("make it more personal"),
+        u"make it a story"_s,  u"make it a list"_s,        u"make it contrarian"_s,
+        u"make it a how-to"_s, u"make it shorter"_s,       u"make it punchier"_s,
+        u"make it longer"_s,   u"make it more personal"_s,
     };
     int drafts = 0;
     int passed = 0;
     int quoted = 0;
     QStringList failures;
     for (int i = 0; i < requests.size(); ++i) {
-        const QString uid = QStringLiteral("mac-grammar-%1").arg(i);
+        const QString uid = u"mac-grammar-%1"_s.arg(i);
         const QString& request = requests[i];
         const auto first = say(uid, request);
-        QVERIFY2(first.intent.startsWith(QLatin1String("draft.")), qPrintable(request));
-        const qint64 userId = m_store->user(uid).id;
-        QStringList texts{m_store->latestDraft(userId)->text};
+        QVERIFY2(first.intent.startsWith("draft."_L1), qPrintable(request));
+        const qint64 userID = m_store->user(uid).id;
+        QStringList texts{m_store->latestDraft(userID)->text};
         say(uid, reshapes[i % reshapes.size()]);
-        texts.append(m_store->latestDraft(userId)->text);
+        texts.append(m_store->latestDraft(userID)->text);
         for (const QString& text : texts) {
             ++drafts;
             QVERIFY(text.size() <= 3000);
@@ -124,15 +128,14 @@ void TestCoachGrammar::everyDraftParses() {
 void TestCoachGrammar::rewritesDoWhatTheySay_data() {
     QTest::addColumn<QString>("request");
     QTest::addColumn<QStringList>("nouns"); // at least two of these are tags
-    QTest::newRow("migration") << QStringLiteral("Write a post about what I learned migrating our "
-                                                 "billing system from a monolith to microservices")
+    QTest::newRow("migration") << u"Write a post about what I learned migrating our "
+                                  "billing system from a monolith to microservices"_s
                                << QStringList{"billing", "system", "billingsystem", "monolith",
                                               "microservices"};
-    QTest::newRow("build time") << QStringLiteral(
-                                       "how we cut our CI build time from 40 minutes to 6 minutes")
+    QTest::newRow("build time") << u"how we cut our CI build time from 40 minutes to 6 minutes"_s
                                 << QStringList{"ci", "build", "buildtime"};
-    QTest::newRow("bakery") << QStringLiteral("A post about how our bakery doubled weekend sales "
-                                              "with a simple newsletter")
+    QTest::newRow("bakery") << u"A post about how our bakery doubled weekend sales "
+                               "with a simple newsletter"_s
                             << QStringList{"bakery", "sales", "newsletter", "weekend"};
 }
 
@@ -141,13 +144,13 @@ void TestCoachGrammar::rewritesDoWhatTheySay_data() {
 void TestCoachGrammar::rewritesDoWhatTheySay() {
     QFETCH(QString, request);
     QFETCH(QStringList, nouns);
-    const QString uid = QStringLiteral("mac-rewrite-") + QTest::currentDataTag();
-    const qint64 userId = m_store->user(uid).id;
-    say(uid, QStringLiteral("I'm a staff engineer at Fintrail."));
+    const QString uid = u"mac-rewrite-"_s + QTest::currentDataTag();
+    const qint64 userID = m_store->user(uid).id;
+    say(uid, u"I'm a staff engineer at Fintrail."_s);
     say(uid, request);
-    const QString draft = m_store->latestDraft(userId)->text;
+    const QString draft = m_store->latestDraft(userID)->text;
     // What the coach remembers shows in the body, with the right article.
-    QVERIFY2(draft.contains(QLatin1String("As a staff engineer at Fintrail,")), qPrintable(draft));
+    QVERIFY2(draft.contains("As a staff engineer at Fintrail,"_L1), qPrintable(draft));
     const QStringList tags = tagsOf(draft);
     QVERIFY2(tags.size() >= 3 && tags.size() <= 5, qPrintable(draft));
     int fromRequest = 0;
@@ -161,14 +164,14 @@ void TestCoachGrammar::rewritesDoWhatTheySay() {
     }
     QVERIFY2(fromRequest >= 2, qPrintable(tags.join(QLatin1Char(' '))));
 
-    say(uid, QStringLiteral("make it shorter"));
-    const QString shorter = m_store->latestDraft(userId)->text;
+    say(uid, u"make it shorter"_s);
+    const QString shorter = m_store->latestDraft(userID)->text;
     QVERIFY2(words(shorter) < 0.6 * words(draft), qPrintable(shorter));
-    say(uid, QStringLiteral("make it longer"));
-    QVERIFY(words(m_store->latestDraft(userId)->text) > words(draft));
+    say(uid, u"make it longer"_s);
+    QVERIFY(words(m_store->latestDraft(userID)->text) > words(draft));
 
     say(uid, request);
-    QVERIFY2(m_store->latestDraft(userId)->text != draft, "a second draft repeats the first");
+    QVERIFY2(m_store->latestDraft(userID)->text != draft, "a second draft repeats the first");
 }
 
 QTEST_GUILESS_MAIN(TestCoachGrammar)

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 namespace {
@@ -23,12 +25,15 @@ bool readUntil(QTcpSocket& socket, QByteArray& got, Pred done) {
     timer.start();
     for (;;) {
         got += socket.readAll();
-        if (done(got))
+        if (done(got)) {
             return true;
-        if (socket.state() != QAbstractSocket::ConnectedState)
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState) {
             return false;
-        if (timer.elapsed() > waitMs)
+        }
+        if (timer.elapsed() > waitMs) {
             return false;
+        }
         QTest::qWait(5);
     }
 }
@@ -61,7 +66,7 @@ void TestCoachHttp::init() {
     m_seen.clear();
     m_server = std::make_unique<HttpServer>([this](HttpRequest& request, HttpResponder* r) {
         m_seen.append(request.method + ' ' + request.path.toUtf8());
-        if (request.path == QLatin1String("/stream")) {
+        if (request.path == "/stream"_L1) {
             r->beginStream(200, "text/event-stream");
             r->write("event: status\ndata: {\"text\":\"one\"}\n\n");
             m_stream = r;
@@ -135,8 +140,9 @@ void TestCoachHttp::chunkedRequestBodyIsRead() {
 QTcpSocket* TestCoachHttp::connectClient() {
     auto* socket = new QTcpSocket(this);
     socket->connectToHost(QHostAddress::LocalHost, m_server->port());
-    if (!socket->waitForConnected(waitMs))
+    if (!socket->waitForConnected(waitMs)) {
         return nullptr;
+    }
     return socket;
 }
 

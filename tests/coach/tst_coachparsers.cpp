@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane::coach;
 
 class TestCoachParsers : public QObject {
@@ -65,8 +67,9 @@ void TestCoachParsers::when() {
     const WhenParser::Result r = WhenParser::parse(phrase, nowUtc, berlin);
     QCOMPARE(r.found, found);
     QCOMPARE(r.now, now);
-    if (!local.isEmpty())
-        QCOMPARE(r.at.toTimeZone(berlin).toString(QStringLiteral("yyyy-MM-dd HH:mm")), local);
+    if (!local.isEmpty()) {
+        QCOMPARE(r.at.toTimeZone(berlin).toString(u"yyyy-MM-dd HH:mm"_s), local);
+    }
 }
 
 void TestCoachParsers::nextGoodSlotIsAWeekdayMorning() {
@@ -83,9 +86,10 @@ void TestCoachParsers::multipart() {
     const QByteArray b = "tolvane-8F0C2A9E-1111-2222-3333-444455556666";
     QByteArray body;
     for (const auto& [name, value] : QList<QPair<QByteArray, QByteArray>>{
-             {"user_id", "mac-x"}, {"duration", "12.50"}, {"title", ""}})
+             {"user_id", "mac-x"}, {"duration", "12.50"}, {"title", ""}}) {
         body += "--" + b + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" +
                 value + "\r\n";
+    }
     // Sized by the literal: a NUL inside means strlen cannot.
     static constexpr char videoBytes[] = "\x00\x01\r\n--not-a-boundary\r\n\xff";
     const QByteArray video(videoBytes, sizeof(videoBytes) - 1);
@@ -101,9 +105,9 @@ void TestCoachParsers::multipart() {
     QVERIFY(parts);
     QCOMPARE(parts->size(), 4);
     QCOMPARE(parts->at(1).data.toByteArray(), QByteArray("12.50"));
-    QCOMPARE(parts->at(2).name, QStringLiteral("title"));
+    QCOMPARE(parts->at(2).name, u"title"_s);
     QVERIFY(parts->at(2).data.isEmpty());
-    QCOMPARE(parts->at(3).filename, QStringLiteral("short.mp4"));
+    QCOMPARE(parts->at(3).filename, u"short.mp4"_s);
     QCOMPARE(parts->at(3).contentType, QByteArray("video/mp4"));
     QCOMPARE(parts->at(3).data.toByteArray(), video);
 }
@@ -225,18 +229,18 @@ void TestCoachParsers::requestParserSplitsPipelinedRequests() {
                 requests.append(parser.takeRequest());
                 continue;
             }
-            if (s == HttpRequestParser::Status::NeedMore)
+            if (s == HttpRequestParser::Status::NeedMore) {
                 break;
+            }
         }
     }
     QCOMPARE(requests.size(), 2);
-    QCOMPARE(requests[0].path, QStringLiteral("/a b"));
-    QCOMPARE(requests[0].query.queryItemValue(QStringLiteral("y"), QUrl::FullyDecoded),
-             QStringLiteral("é"));
+    QCOMPARE(requests[0].path, u"/a b"_s);
+    QCOMPARE(requests[0].query.queryItemValue(u"y"_s, QUrl::FullyDecoded), u"é"_s);
     QCOMPARE(requests[0].body().toByteArray(), QByteArray("hello"));
-    QCOMPARE(requests[0].bearer(), QStringLiteral("mac-1"));
+    QCOMPARE(requests[0].bearer(), u"mac-1"_s);
     QVERIFY(requests[0].keepAlive());
-    QCOMPARE(requests[1].path, QStringLiteral("/c"));
+    QCOMPARE(requests[1].path, u"/c"_s);
     QVERIFY(!requests[1].keepAlive());
 }
 
@@ -310,17 +314,19 @@ void TestCoachParsers::requestParserDecodesChunkedBodies() {
                 requests.append(parser.takeRequest());
                 continue;
             }
-            if (s == HttpRequestParser::Status::NeedMore)
+            if (s == HttpRequestParser::Status::NeedMore) {
                 break;
+            }
         }
     }
     QCOMPARE(error, status);
-    if (status != 0)
+    if (status != 0) {
         return;
+    }
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests[0].body().toByteArray(), decoded);
     QCOMPARE(bool(requests[0].bodyFile), decoded.size() > 8);
-    QCOMPARE(requests[1].path, QStringLiteral("/next"));
+    QCOMPARE(requests[1].path, u"/next"_s);
     QVERIFY(requests[1].body().isEmpty());
 }
 
@@ -353,60 +359,54 @@ void TestCoachParsers::listenAddress() {
 }
 
 void TestCoachParsers::postWriterUsesTheUsersWords() {
-    const QString request = QStringLiteral(
-        "Draft a post about onboarding new engineers. We pair every new engineer with a buddy. "
-        "First commit on day one.");
+    const QString request =
+        u"Draft a post about onboarding new engineers. We pair every new engineer with a buddy. "
+        "First commit on day one."_s;
     const QString material = PostWriter::materialFrom(request);
-    QVERIFY(!material.startsWith(QLatin1String("Draft"), Qt::CaseInsensitive));
-    QCOMPARE(PostWriter::topicOf(material), QStringLiteral("onboarding new engineers"));
-    const QString post = PostWriter::write(material, QStringLiteral("insight"), {});
-    QVERIFY(post.contains(QLatin1String("We pair every new engineer with a buddy.")));
-    QVERIFY(post.contains(QLatin1String("First commit on day one.")));
+    QVERIFY(!material.startsWith("Draft"_L1, Qt::CaseInsensitive));
+    QCOMPARE(PostWriter::topicOf(material), u"onboarding new engineers"_s);
+    const QString post = PostWriter::write(material, u"insight"_s, {});
+    QVERIFY(post.contains("We pair every new engineer with a buddy."_L1));
+    QVERIFY(post.contains("First commit on day one."_L1));
     // The topic is in the hook, never repeated as a paragraph of its own.
-    QCOMPARE(post.count(QLatin1String("nboarding new engineers")), 1);
-    QVERIFY(!post.contains(QLatin1String("\n\nOnboarding new engineers.")));
-    QVERIFY(post.contains(QLatin1String("#Engineers")));
-    QCOMPARE(PostWriter::write(material, QStringLiteral("insight"), {}), post);
+    QCOMPARE(post.count("nboarding new engineers"_L1), 1);
+    QVERIFY(!post.contains("\n\nOnboarding new engineers."_L1));
+    QVERIFY(post.contains("#Engineers"_L1));
+    QCOMPARE(PostWriter::write(material, u"insight"_s, {}), post);
 }
 
 void TestCoachParsers::postWriterStyles() {
-    const QString material = QStringLiteral("I'm building a budgeting app for students.");
-    QCOMPARE(PostWriter::topicOf(material),
-             QStringLiteral("building a budgeting app for students"));
-    const QString list = PostWriter::write(material, QStringLiteral("listicle"), {});
-    QVERIFY2(list.startsWith(QLatin1String("Here are 5 lessons about building a budgeting app")),
+    const QString material = u"I'm building a budgeting app for students."_s;
+    QCOMPARE(PostWriter::topicOf(material), u"building a budgeting app for students"_s);
+    const QString list = PostWriter::write(material, u"listicle"_s, {});
+    QVERIFY2(list.startsWith("Here are 5 lessons about building a budgeting app"_L1),
              qPrintable(list));
-    QVERIFY(list.contains(QLatin1String("\n5. ")));
-    const QString shortPost = PostWriter::write(material, QStringLiteral("short"), {});
+    QVERIFY(list.contains("\n5. "_L1));
+    const QString shortPost = PostWriter::write(material, u"short"_s, {});
     QVERIFY(shortPost.size() < 160);
     QVERIFY(!shortPost.contains(QLatin1Char('#')));
     // The topic is kept whole, never cut at a preposition or a number.
-    QCOMPARE(PostWriter::topicOf(QStringLiteral("how we cut our CI build time from 40 minutes to "
-                                                "6 minutes")),
-             QStringLiteral("how we cut our CI build time from 40 minutes to 6 minutes"));
-    QCOMPARE(PostWriter::topicOf(QStringLiteral("what I learned migrating our billing system "
-                                                "from a monolith to microservices")),
-             QStringLiteral("migrating our billing system from a monolith to microservices"));
-    QCOMPARE(PostWriter::topicOf(QStringLiteral("We cut our CI build time in half")),
-             QStringLiteral("how we cut our CI build time in half"));
-    QCOMPARE(PostWriter::topicOf(QStringLiteral("mentoring juniors — make it punchy")),
-             QStringLiteral("mentoring juniors"));
-    QCOMPARE(PostWriter::materialFrom(QStringLiteral("Write a post about hiring juniors as a "
-                                                     "listicle. They ask good questions.")),
-             QStringLiteral("hiring juniors. They ask good questions."));
-    const QStringList tags =
-        PostWriter::hashtags(QStringLiteral("hiring juniors. Everything, everything."));
+    QCOMPARE(PostWriter::topicOf(u"how we cut our CI build time from 40 minutes to "
+                                 "6 minutes"_s),
+             u"how we cut our CI build time from 40 minutes to 6 minutes"_s);
+    QCOMPARE(PostWriter::topicOf(u"what I learned migrating our billing system "
+                                 "from a monolith to microservices"_s),
+             u"migrating our billing system from a monolith to microservices"_s);
+    QCOMPARE(PostWriter::topicOf(u"We cut our CI build time in half"_s),
+             u"how we cut our CI build time in half"_s);
+    QCOMPARE(PostWriter::topicOf(u"mentoring juniors — make it punchy"_s), u"mentoring juniors"_s);
+    QCOMPARE(PostWriter::materialFrom(u"Write a post about hiring juniors as a "
+                                      "listicle. They ask good questions."_s),
+             u"hiring juniors. They ask good questions."_s);
+    const QStringList tags = PostWriter::hashtags(u"hiring juniors. Everything, everything."_s);
     QVERIFY2(tags.size() >= 3 && tags.size() <= 5, qPrintable(tags.join(' ')));
-    QVERIFY(tags.contains(QStringLiteral("#Juniors")));
-    QVERIFY(!tags.contains(QStringLiteral("#Everything")));
-    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("make it punchier")),
-             QStringLiteral("punchy"));
-    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("make it shorter")),
-             QStringLiteral("short"));
-    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("make it longer")), QStringLiteral("long"));
-    QCOMPARE(PostWriter::styleFromWords(QStringLiteral("as a numbered list")),
-             QStringLiteral("listicle"));
-    QVERIFY(PostWriter::styleFromWords(QStringLiteral("schedule it")).isEmpty());
+    QVERIFY(tags.contains(u"#Juniors"_s));
+    QVERIFY(!tags.contains(u"#Everything"_s));
+    QCOMPARE(PostWriter::styleFromWords(u"make it punchier"_s), u"punchy"_s);
+    QCOMPARE(PostWriter::styleFromWords(u"make it shorter"_s), u"short"_s);
+    QCOMPARE(PostWriter::styleFromWords(u"make it longer"_s), u"long"_s);
+    QCOMPARE(PostWriter::styleFromWords(u"as a numbered list"_s), u"listicle"_s);
+    QVERIFY(PostWriter::styleFromWords(u"schedule it"_s).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCoachParsers)

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCoachProcess : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -26,16 +28,16 @@ private:
 QProcessEnvironment TestCoachProcess::environment(const QString& addr,
                                                   const QTemporaryDir& dir) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HTTP_ADDR"), addr);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(u"HTTP_ADDR"_s, addr);
+    env.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
+    env.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
     return env;
 }
 
 void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
     QTemporaryDir dir;
     QProcess coach;
-    coach.setProcessEnvironment(environment(QStringLiteral("127.0.0.1:0"), dir));
+    coach.setProcessEnvironment(environment(u"127.0.0.1:0"_s, dir));
     coach.start(QStringLiteral(COACH_BINARY), {});
     QVERIFY(coach.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(coach.canReadLine(), 10000);
@@ -45,7 +47,7 @@ void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
 
     QNetworkAccessManager nam;
     QNetworkReply* reply =
-        nam.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(port))));
+        nam.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1/health"_s.arg(port))));
     QSignalSpy finished(reply, &QNetworkReply::finished);
     QVERIFY(finished.wait(10000));
     QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
@@ -53,8 +55,8 @@ void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
     reply->deleteLater();
 
     // The store and the log land in the XDG directories.
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("data/Tolvane/coach.sqlite"))));
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("state/Tolvane/coach.log"))));
+    QVERIFY(QFile::exists(dir.filePath(u"data/Tolvane/coach.sqlite"_s)));
+    QVERIFY(QFile::exists(dir.filePath(u"state/Tolvane/coach.log"_s)));
 
     // SIGTERM ends it cleanly.
     coach.terminate();
@@ -66,7 +68,7 @@ void TestCoachProcess::portZeroIsPrintedFirstAndServes() {
 void TestCoachProcess::refusesNonLoopbackAddresses() {
     QTemporaryDir dir;
     QProcess coach;
-    coach.setProcessEnvironment(environment(QStringLiteral("0.0.0.0:0"), dir));
+    coach.setProcessEnvironment(environment(u"0.0.0.0:0"_s, dir));
     coach.start(QStringLiteral(COACH_BINARY), {});
     QVERIFY(coach.waitForFinished(10000));
     QCOMPARE(coach.exitCode(), 2);
@@ -79,9 +81,8 @@ void TestCoachProcess::reportsAPortThatIsTaken() {
     QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
     QTemporaryDir dir;
     QProcess coach;
-    coach.setProcessEnvironment(
-        environment(QStringLiteral("127.0.0.1:%1").arg(holder.serverPort()), dir));
-    coach.start(QStringLiteral(COACH_BINARY), {QStringLiteral("--log"), QStringLiteral("-")});
+    coach.setProcessEnvironment(environment(u"127.0.0.1:%1"_s.arg(holder.serverPort()), dir));
+    coach.start(QStringLiteral(COACH_BINARY), {u"--log"_s, u"-"_s});
     QVERIFY(coach.waitForFinished(10000));
     QCOMPARE(coach.exitCode(), 1);
     QVERIFY(coach.readAllStandardError().contains("cannot listen"));
@@ -90,53 +91,47 @@ void TestCoachProcess::reportsAPortThatIsTaken() {
 void TestCoachProcess::cliSessionAgainstTheRealCoach() {
     QTemporaryDir dir;
     QProcess coach;
-    coach.setProcessEnvironment(environment(QStringLiteral("127.0.0.1:0"), dir));
-    coach.start(QStringLiteral(COACH_BINARY), {QStringLiteral("--log"), QStringLiteral("-")});
+    coach.setProcessEnvironment(environment(u"127.0.0.1:0"_s, dir));
+    coach.start(QStringLiteral(COACH_BINARY), {u"--log"_s, u"-"_s});
     QVERIFY(coach.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(coach.canReadLine(), 10000);
-    const QString root =
-        QStringLiteral("http://127.0.0.1:%1/").arg(coach.readLine().trimmed().toInt());
+    const QString root = u"http://127.0.0.1:%1/"_s.arg(coach.readLine().trimmed().toInt());
 
     // Runs tolvane-cli with its own settings folder; returns its JSON lines.
     const auto cli = [&](const QStringList& args) {
         QProcess process;
         QProcessEnvironment env = environment(QString(), dir);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(CLI_BINARY),
-                      QStringList{QStringLiteral("--service-root"), root} + args);
+        process.start(QStringLiteral(CLI_BINARY), QStringList{u"--service-root"_s, root} + args);
         QList<QJsonObject> lines;
-        if (!process.waitForFinished(20000) || process.exitCode() != 0)
+        if (!process.waitForFinished(20000) || process.exitCode() != 0) {
             return lines;
+        }
         for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (!line.isEmpty())
+            if (!line.isEmpty()) {
                 lines.append(QJsonDocument::fromJson(line).object());
+            }
         }
         return lines;
     };
 
-    QVERIFY(!cli({QStringLiteral("register")}).isEmpty());
-    const auto chat = cli({QStringLiteral("chat"),
-                           QStringLiteral("Draft a post about code review. Small diffs win.")});
+    QVERIFY(!cli({u"register"_s}).isEmpty());
+    const auto chat = cli({u"chat"_s, u"Draft a post about code review. Small diffs win."_s});
     QVERIFY(chat.size() >= 2);
-    QVERIFY(chat.first().contains(QStringLiteral("status")));
-    const QString reply = chat.last().value(QStringLiteral("reply")).toString();
-    const QString token =
-        QRegularExpression(QStringLiteral(R"(/edit/([a-z0-9]+)$)")).match(reply).captured(1);
+    QVERIFY(chat.first().contains(u"status"_s));
+    const QString reply = chat.last().value(u"reply"_s).toString();
+    const QString token = QRegularExpression(uR"(/edit/([a-z0-9]+)$)"_s).match(reply).captured(1);
     QVERIFY2(!token.isEmpty(), qPrintable(reply));
-    const auto draft = cli({QStringLiteral("draft"), token});
+    const auto draft = cli({u"draft"_s, token});
     QCOMPARE(draft.size(), 1);
-    QVERIFY(draft.first()
-                .value(QStringLiteral("text"))
-                .toString()
-                .contains(QLatin1String("Small diffs win.")));
-    const auto scheduled = cli({QStringLiteral("schedule"), token, QStringLiteral("Small diffs.")});
+    QVERIFY(draft.first().value(u"text"_s).toString().contains("Small diffs win."_L1));
+    const auto scheduled = cli({u"schedule"_s, token, u"Small diffs."_s});
     QCOMPARE(scheduled.size(), 1);
-    QCOMPARE(scheduled.first().value(QStringLiteral("mode")).toString(),
-             QStringLiteral("published"));
-    const auto overview = cli({QStringLiteral("overview")});
+    QCOMPARE(scheduled.first().value(u"mode"_s).toString(), u"published"_s);
+    const auto overview = cli({u"overview"_s});
     QCOMPARE(overview.size(), 1);
-    QCOMPARE(overview.first().value(QStringLiteral("published_count")).toInt(), 1);
+    QCOMPARE(overview.first().value(u"published_count"_s).toInt(), 1);
 
     coach.terminate();
     QVERIFY(coach.waitForFinished(10000));

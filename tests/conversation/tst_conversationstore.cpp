@@ -39,7 +39,7 @@ QStringList texts(const ConversationStore& store) {
 
 } // namespace
 
-class ConversationStoreTest : public QObject {
+class TestConversationStore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -303,5 +303,5 @@ private:
     std::unique_ptr<ConversationStore> m_store;
 };
 
-QTEST_GUILESS_MAIN(ConversationStoreTest)
+QTEST_GUILESS_MAIN(TestConversationStore)
 #include "tst_conversationstore.moc"

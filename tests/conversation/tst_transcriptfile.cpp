@@ -24,7 +24,7 @@
 
 using namespace tolvane;
 
-class TranscriptFileTest : public QObject {
+class TestTranscriptFile : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -342,7 +342,7 @@ private:
 int main(int argc, char** argv) {
     tolvane::scratchfs::enterPrivateMounts();
     QCoreApplication app(argc, argv);
-    TranscriptFileTest test;
+    TestTranscriptFile test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_transcriptfile.moc"

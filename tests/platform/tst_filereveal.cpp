@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 // Answers ShowItems as a desktop's file manager would.
@@ -34,9 +36,7 @@ class TestFileReveal : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address")});
+        m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
         QVERIFY(m_bus.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 5000);
         // Before the first use of the session bus in this process.
@@ -51,23 +51,23 @@ private Q_SLOTS:
 
     void showsTheFileInTheFileManager() {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_manager,
+        QVERIFY(bus.registerObject(u"/org/freedesktop/FileManager1"_s, &m_manager,
                                    QDBusConnection::ExportAllSlots));
-        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
-        const QString file = m_dir.filePath(QStringLiteral("my short #1.mp4"));
+        QVERIFY(bus.registerService(u"org.freedesktop.FileManager1"_s));
+        const QString file = m_dir.filePath(u"my short #1.mp4"_s);
         reveal(file);
         QTRY_COMPARE(m_manager.shown.size(), 1);
         QCOMPARE(m_manager.shown.first(), QStringList{QUrl::fromLocalFile(file).toString()});
         QTest::qWait(50);
         QVERIFY(m_fallbacks.isEmpty());
-        bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
-        bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        bus.unregisterService(u"org.freedesktop.FileManager1"_s);
+        bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
     }
 
     void opensTheFolderWithoutAFileManager() {
         QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.freedesktop.FileManager1")));
-        reveal(m_dir.filePath(QStringLiteral("video.mp4")));
+            u"org.freedesktop.FileManager1"_s));
+        reveal(m_dir.filePath(u"video.mp4"_s));
         QTRY_COMPARE(m_fallbacks, QStringList{QDir(m_dir.path()).absolutePath()});
     }
 };

@@ -7,6 +7,8 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -90,8 +92,7 @@ private Q_SLOTS:
     }
 
     void errorsPassThrough() {
-        const MediaError failure{QStringLiteral("VideoExporter"), 1,
-                                 QStringLiteral("could not create export session")};
+        const MediaError failure{u"VideoExporter"_s, 1, u"could not create export session"_s};
         auto result = test::awaitTask(runMediaJob<int>(
             [failure](JobControl&) -> JobResult<int> { return Unexpected(failure); }));
         QVERIFY(!result);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -76,8 +78,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         // Tone from 1.0 s to 2.0 s in the left channel only; the right is silent.
         const QString expr = test::toneExpression({{1.0, 2.0}});
-        const QStringList stereo{"-f", "lavfi", "-i",
-                                 QStringLiteral("aevalsrc='%1|0':s=48000:d=3").arg(expr)};
+        const QStringList stereo{"-f", "lavfi", "-i", u"aevalsrc='%1|0':s=48000:d=3"_s.arg(expr)};
         QVERIFY(test::makeMedia(path("stereo.wav"), stereo));
         QVERIFY(test::makeMedia(path("stereo.m4a"), stereo + QStringList{"-c:a", "aac"}));
         QVERIFY(test::makeMedia(path("tone44.mov"), test::toneInput({{0, 3}}, 3, 44100) +

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -46,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(m_segmenter->inputWidth(), 256);
         QCOMPARE(m_segmenter->inputHeight(), 144);
         QVERIFY2(m_photo.load(photoPath),
-                 qPrintable(QStringLiteral("%1 is missing: run scripts/setup.sh").arg(photoPath)));
+                 qPrintable(u"%1 is missing: run scripts/setup.sh"_s.arg(photoPath)));
         QVERIFY(m_reference.load(referenceMaskPath));
         QCOMPARE(m_reference.size(), QSize(256, 144));
     }
@@ -128,9 +130,9 @@ private Q_SLOTS:
         for (int y = 0; y < picture.height(); ++y) {
             for (int x = 0; x < picture.width(); ++x) {
                 QRgb c = qRgb(90, 110, 140);
-                if (kind == QLatin1String("gradient")) {
+                if (kind == "gradient"_L1) {
                     c = qRgb(x * 255 / 640, y * 255 / 360, 128);
-                } else if (kind == QLatin1String("stripes")) {
+                } else if (kind == "stripes"_L1) {
                     c = (x / 40) % 2 ? qRgb(230, 230, 230) : qRgb(30, 60, 90);
                 }
                 picture.setPixel(x, y, c);
@@ -156,7 +158,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("model.tflite"));
+        const QString path = dir.filePath(u"model.tflite"_s);
         if (QByteArray(QTest::currentDataTag()) == "truncated") {
             QFile model(PersonSegmenter::defaultModelPath());
             QVERIFY(model.open(QIODevice::ReadOnly));

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Span = SpeechSegmenter::Span;
 
@@ -95,7 +97,7 @@ private Q_SLOTS:
             const bool inside = std::any_of(spans.begin(), spans.end(), [&](const Span& s) {
                 return s.begin <= begin && end <= s.end;
             });
-            QVERIFY2(inside, qPrintable(QStringLiteral("%1-%2").arg(l.start).arg(l.end)));
+            QVERIFY2(inside, qPrintable(u"%1-%2"_s.arg(l.start).arg(l.end)));
         }
     }
 

@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -49,8 +51,7 @@ private Q_SLOTS:
             path("recording.mp4"),
             QStringList{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:d=3", "-f", "lavfi",
                         "-i",
-                        QStringLiteral("aevalsrc='%1|%1':s=44100:d=3")
-                            .arg(test::toneExpression({{1.0, 2.0}}))} +
+                        u"aevalsrc='%1|%1':s=44100:d=3"_s.arg(test::toneExpression({{1.0, 2.0}}))} +
                 QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"}));
         QVERIFY(test::makeMedia(path("silent.mp4"),
                                 {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:d=1", "-c:v",
@@ -104,13 +105,13 @@ private Q_SLOTS:
         auto wav = AudioExtractor::extractBlocking(MediaAsset(path("silent.mp4")),
                                                    MediaTimeRange::fromSeconds(0, 1));
         QVERIFY(!wav);
-        QCOMPARE(wav.error().domain, QStringLiteral("AudioExtractor"));
+        QCOMPARE(wav.error().domain, u"AudioExtractor"_s);
         QCOMPARE(wav.error().code, 1);
-        QCOMPARE(wav.error().description, QStringLiteral("the recording has no audio track"));
+        QCOMPARE(wav.error().description, u"the recording has no audio track"_s);
     }
 
     void unreadableFilesFailWithADescription() {
-        for (const QString& name : {QStringLiteral("garbage.mov"), QStringLiteral("gone.mov")}) {
+        for (const QString& name : {u"garbage.mov"_s, u"gone.mov"_s}) {
             auto wav = AudioExtractor::extractBlocking(MediaAsset(path(name)),
                                                        MediaTimeRange::fromSeconds(0, 1));
             QVERIFY(!wav);

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace std::chrono_literals;
 
@@ -64,7 +66,7 @@ public:
         case OnStart::finishedFirst:
             later([this] {
                 m_recording = false;
-                callbacks.finished(path, QStringLiteral("could not write"));
+                callbacks.finished(path, u"could not write"_s);
             });
             break;
         case OnStart::silent:
@@ -118,10 +120,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("kept");
         QTest::newRow("clean") << QByteArray(4096, 'x') << QString() << true;
-        QTest::newRow("error but content")
-            << QByteArray(10, 'x') << QStringLiteral("disk full") << true;
+        QTest::newRow("error but content") << QByteArray(10, 'x') << u"disk full"_s << true;
         QTest::newRow("empty") << QByteArray() << QString() << false;
-        QTest::newRow("empty with error") << QByteArray() << QStringLiteral("no frames") << false;
+        QTest::newRow("empty with error") << QByteArray() << u"no frames"_s << false;
     }
     void stopGivesTheFileWhenItHasContent() {
         QFETCH(QByteArray, content);

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace tolvane::OnDeviceTranscriber;
 using test::SpeechFixture;
@@ -135,10 +137,9 @@ private Q_SLOTS:
 
     void errorTexts() {
         QCOMPARE(makeError(TranscriptionError::empty).description,
-                 QStringLiteral("Couldn't make out any speech in that clip."));
-        QCOMPARE(
-            makeError(TranscriptionError::unavailable).description,
-            QStringLiteral("On-device speech recognition isn't available for your language yet."));
+                 u"Couldn't make out any speech in that clip."_s);
+        QCOMPARE(makeError(TranscriptionError::unavailable).description,
+                 u"On-device speech recognition isn't available for your language yet."_s);
         QVERIFY(isError(makeError(TranscriptionError::denied), TranscriptionError::denied));
         QVERIFY(!isError(makeError(TranscriptionError::denied), TranscriptionError::empty));
     }
@@ -158,8 +159,7 @@ private Q_SLOTS:
             const QStringList spoken = sentence.split(u' ');
             const auto fixture = test::spliceWords(voice, spoken, gapsFor(spoken.size()));
             QVERIFY(fixture);
-            auto result = transcribeBlocking(wavOf(*fixture, voice + QStringLiteral(".wav")),
-                                             QStringLiteral("en-US"));
+            auto result = transcribeBlocking(wavOf(*fixture, voice + u".wav"_s), u"en-US"_s);
             QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
             QCOMPARE(result->transcript, transcriptOf(result->segments));
             const Scored s = score(*fixture, result->segments);
@@ -189,8 +189,7 @@ private Q_SLOTS:
             const auto samples = test::speak(voice, sentence);
             QVERIFY(samples);
             SpeechFixture whole{*samples, {}};
-            auto result = transcribeBlocking(wavOf(whole, voice + QStringLiteral("-s.wav")),
-                                             QStringLiteral("en-US"));
+            auto result = transcribeBlocking(wavOf(whole, voice + u"-s.wav"_s), u"en-US"_s);
             QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
             const QStringList reference = sentence.split(u' ');
             words += int(reference.size());
@@ -202,55 +201,49 @@ private Q_SLOTS:
     }
 
     void silenceIsEmpty() {
-        const QString path = m_dir.filePath(QStringLiteral("silence.wav"));
+        const QString path = m_dir.filePath(u"silence.wav"_s);
         QVERIFY(test::writeWav(path, QByteArray(2 * 16000 * 2, '\0')));
-        const auto result = transcribeBlocking(path, QStringLiteral("en-US"));
+        const auto result = transcribeBlocking(path, u"en-US"_s);
         QVERIFY(!result);
         QVERIFY(isError(result.error(), TranscriptionError::empty));
-        QCOMPARE(result.error().description,
-                 QStringLiteral("Couldn't make out any speech in that clip."));
+        QCOMPARE(result.error().description, u"Couldn't make out any speech in that clip."_s);
     }
 
     void asynchronous() {
         // The coroutine form resumes on the caller's thread with the same result.
-        const QString path = m_dir.filePath(QStringLiteral("silence-async.wav"));
+        const QString path = m_dir.filePath(u"silence-async.wav"_s);
         QVERIFY(test::writeWav(path, QByteArray(16000 * 2, '\0')));
-        const auto result = test::awaitTask(transcribe(path, QStringLiteral("en-US")));
+        const auto result = test::awaitTask(transcribe(path, u"en-US"_s));
         QVERIFY(!result);
         QVERIFY(isError(result.error(), TranscriptionError::empty));
-        const auto fixture = test::spliceWords(QStringLiteral("rms"), {"good", "morning"}, {0.2});
+        const auto fixture = test::spliceWords(u"rms"_s, {"good", "morning"}, {0.2});
         QVERIFY(fixture);
-        const auto spoken = test::awaitTask(
-            transcribe(wavOf(*fixture, QStringLiteral("gm.wav")), QStringLiteral("en-GB")));
+        const auto spoken = test::awaitTask(transcribe(wavOf(*fixture, u"gm.wav"_s), u"en-GB"_s));
         QVERIFY(spoken);
-        QCOMPARE(spoken->transcript, QStringLiteral("Good morning."));
+        QCOMPARE(spoken->transcript, u"Good morning."_s);
     }
 
     void noAudioTrack() {
-        const QString path = m_dir.filePath(QStringLiteral("silent-video.mp4"));
-        QVERIFY(
-            test::makeMedia(path, {QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                   QStringLiteral("-i"), QStringLiteral("color=c=blue:s=64x64:d=1"),
-                                   QStringLiteral("-c:v"), QStringLiteral("libx264")}));
-        const auto result = transcribeBlocking(path, QStringLiteral("en-US"));
+        const QString path = m_dir.filePath(u"silent-video.mp4"_s);
+        QVERIFY(test::makeMedia(path, {u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=blue:s=64x64:d=1"_s,
+                                       u"-c:v"_s, u"libx264"_s}));
+        const auto result = transcribeBlocking(path, u"en-US"_s);
         QVERIFY(!result);
-        QCOMPARE(result.error().description, QStringLiteral("the recording has no audio track"));
+        QCOMPARE(result.error().description, u"the recording has no audio track"_s);
     }
 
     void unreadableFile() {
-        const auto result = transcribeBlocking(m_dir.filePath(QStringLiteral("missing.wav")),
-                                               QStringLiteral("en-US"));
+        const auto result = transcribeBlocking(m_dir.filePath(u"missing.wav"_s), u"en-US"_s);
         QVERIFY(!result);
         QVERIFY(!result.error().description.isEmpty());
     }
 
     void cancelled() {
-        const auto fixture = test::spliceWords(QStringLiteral("slt"), {"hello", "there"}, {0.2});
+        const auto fixture = test::spliceWords(u"slt"_s, {"hello", "there"}, {0.2});
         QVERIFY(fixture);
         CancelHandle task = CancelToken::create();
         task->cancel();
-        const auto result = transcribeBlocking(wavOf(*fixture, QStringLiteral("c.wav")),
-                                               QStringLiteral("en-US"), task);
+        const auto result = transcribeBlocking(wavOf(*fixture, u"c.wav"_s), u"en-US"_s, task);
         QVERIFY(!result);
         QVERIFY(result.error().isCancelled());
     }
@@ -262,13 +255,13 @@ private Q_SLOTS:
         SpeechWorker worker([&attempts]() -> Expected<std::unique_ptr<SpeechEngine>, MediaError> {
             ++attempts;
             return Unexpected(MediaError{SpeechEngine::errorDomain, SpeechEngine::modelUnavailable,
-                                         QStringLiteral("the speech model is missing")});
+                                         u"the speech model is missing"_s});
         });
-        const auto fixture = test::spliceWords(QStringLiteral("slt"), {"hello"}, {0.2});
+        const auto fixture = test::spliceWords(u"slt"_s, {"hello"}, {0.2});
         QVERIFY(fixture);
-        const QString path = wavOf(*fixture, QStringLiteral("m.wav"));
+        const QString path = wavOf(*fixture, u"m.wav"_s);
         for (int i = 0; i < 2; ++i) {
-            const auto result = transcribeBlocking(worker, path, QStringLiteral("en-US"));
+            const auto result = transcribeBlocking(worker, path, u"en-US"_s);
             QVERIFY(!result);
             QVERIFY(isError(result.error(), TranscriptionError::dictationDisabled));
         }
@@ -281,7 +274,7 @@ private Q_SLOTS:
         int words = 0;
         double wrong = 0;
         for (const auto& clip : clips) {
-            const auto result = transcribeBlocking(clip.path, QStringLiteral("en-US"));
+            const auto result = transcribeBlocking(clip.path, u"en-US"_s);
             QVERIFY2(result, qPrintable(clip.path));
             const QStringList reference = test::normalizedWords(clip.transcript);
             const double wer =
@@ -335,12 +328,12 @@ private Q_SLOTS:
         QFETCH(int, unknownAt);
         QStringList spoken = test::fixtureSentences().first().split(u' ');
         if (unknownAt >= 0) {
-            spoken[unknownAt] = QStringLiteral("tolvane");
+            spoken[unknownAt] = u"tolvane"_s;
         }
         const auto fixture = test::spliceWords(voice, spoken, gapsFor(spoken.size()));
         QVERIFY(fixture);
         const QString text = written.isEmpty() ? spoken.join(u' ') : written;
-        const auto result = alignBlocking(wavOf(*fixture, voice + QStringLiteral("-a.wav")), text);
+        const auto result = alignBlocking(wavOf(*fixture, voice + u"-a.wav"_s), text);
         QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
         QCOMPARE(result->transcript, text);
         QCOMPARE(transcriptOf(result->segments), text);
@@ -369,8 +362,7 @@ private Q_SLOTS:
         }
         if (unknownAt >= 0) {
             // The stand-ins for unknown words stay out of plain recognition.
-            const auto again = transcribeBlocking(wavOf(*fixture, voice + QStringLiteral("-a.wav")),
-                                                  QStringLiteral("en-US"));
+            const auto again = transcribeBlocking(wavOf(*fixture, voice + u"-a.wav"_s), u"en-US"_s);
             QVERIFY(again);
             QVERIFY2(!again->transcript.contains(u'~'), qPrintable(again->transcript));
             // The words around the unknown one keep their own times.
@@ -387,15 +379,15 @@ private Q_SLOTS:
     }
 
     void alignRejects() {
-        const auto fixture = test::spliceWords(QStringLiteral("slt"), {"hello"}, {0.2});
+        const auto fixture = test::spliceWords(u"slt"_s, {"hello"}, {0.2});
         QVERIFY(fixture);
-        const QString path = wavOf(*fixture, QStringLiteral("r.wav"));
+        const QString path = wavOf(*fixture, u"r.wav"_s);
         // Nothing to align, and only unknown words.
-        QVERIFY(!alignBlocking(path, QStringLiteral("  ")));
-        QVERIFY(!alignBlocking(path, QStringLiteral("qqzx vvbnm")));
-        const QString silence = m_dir.filePath(QStringLiteral("quiet.wav"));
+        QVERIFY(!alignBlocking(path, u"  "_s));
+        QVERIFY(!alignBlocking(path, u"qqzx vvbnm"_s));
+        const QString silence = m_dir.filePath(u"quiet.wav"_s);
         QVERIFY(test::writeWav(silence, QByteArray(16000 * 2, '\0')));
-        QVERIFY(!alignBlocking(silence, QStringLiteral("hello")));
+        QVERIFY(!alignBlocking(silence, u"hello"_s));
     }
 };
 

@@ -30,7 +30,7 @@ bool setModified(const QString& path, const QDateTime& modified) {
 
 } // namespace
 
-class RecordingsDirectoryTest : public QObject {
+class TestRecordingsDirectory : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -88,5 +88,5 @@ private:
     QTemporaryDir m_temp;
 };
 
-QTEST_GUILESS_MAIN(RecordingsDirectoryTest)
+QTEST_GUILESS_MAIN(TestRecordingsDirectory)
 #include "tst_recordingsdirectory.moc"

@@ -9,18 +9,17 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace std::chrono_literals;
 
 namespace {
 
-const QString empty = QStringLiteral("The recording file was empty. Please try recording again.");
-const QString noVideo =
-    QStringLiteral("The recording did not contain a video track. Please try again.");
-const QString unreadableDuration =
-    QStringLiteral("The recording duration was not readable. Please try again.");
-const QString tooSlow =
-    QStringLiteral("The recording file did not become readable in time. Please try again.");
+const QString empty = u"The recording file was empty. Please try recording again."_s;
+const QString noVideo = u"The recording did not contain a video track. Please try again."_s;
+const QString unreadableDuration = u"The recording duration was not readable. Please try again."_s;
+const QString tooSlow = u"The recording file did not become readable in time. Please try again."_s;
 
 // Loading that reports a video track of the given duration.
 RecordingValidationOptions withDuration(double seconds) {
@@ -42,7 +41,7 @@ class TestRecordingValidation : public QObject {
     QTemporaryDir m_dir;
 
     QString fileOfSize(qint64 size) {
-        const QString path = m_dir.filePath(QStringLiteral("f%1.mov").arg(size));
+        const QString path = m_dir.filePath(u"f%1.mov"_s.arg(size));
         QFile file(path);
         if (file.open(QIODevice::WriteOnly)) {
             file.write(QByteArray(size, 'x'));
@@ -78,8 +77,8 @@ private Q_SLOTS:
     }
 
     void missingFileIsEmpty() {
-        const auto result = test::awaitTask(
-            validateRecording(m_dir.filePath(QStringLiteral("absent.mov")), withDuration(5)));
+        const auto result =
+            test::awaitTask(validateRecording(m_dir.filePath(u"absent.mov"_s), withDuration(5)));
         QVERIFY(!result.hasValue());
         QCOMPARE(result.error().description(), empty);
     }
@@ -98,7 +97,7 @@ private Q_SLOTS:
     void realFiles() {
         QFETCH(QStringList, args);
         QFETCH(QString, error);
-        const QString path = m_dir.filePath(QStringLiteral("%1.mov").arg(QTest::currentDataTag()));
+        const QString path = m_dir.filePath(u"%1.mov"_s.arg(QTest::currentDataTag()));
         QVERIFY(test::makeMedia(path, args));
         const auto result = test::awaitTask(validateRecording(path));
         if (error.isEmpty()) {

@@ -13,16 +13,17 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
 
 // A sine at half of full scale: -6 dBFS.
-const QString halfScaleSine = QStringLiteral("lavfi:aevalsrc=0.5*sin(2*PI*440*t):s=16000");
+const QString halfScaleSine = u"lavfi:aevalsrc=0.5*sin(2*PI*440*t):s=16000"_s;
 
 QStringList dictationFiles() {
-    return QDir(QDir::tempPath())
-        .entryList({VoiceRecorder::filePrefix + QStringLiteral("*")}, QDir::Files);
+    return QDir(QDir::tempPath()).entryList({VoiceRecorder::filePrefix + u"*"_s}, QDir::Files);
 }
 
 // Sets TMPDIR for the scope of a test.
@@ -91,7 +92,7 @@ private Q_SLOTS:
         QCOMPARE(qFromLittleEndian<quint32>(bytes->constData() + 4), data + 36);
         const double seconds = double(data) / 32000;
         QVERIFY2(seconds > elapsed - 0.2 && seconds < elapsed + 0.2,
-                 qPrintable(QStringLiteral("%1 s written in %2 s").arg(seconds).arg(elapsed)));
+                 qPrintable(u"%1 s written in %2 s"_s.arg(seconds).arg(elapsed)));
         QVERIFY(dictationFiles().isEmpty());
     }
 
@@ -108,7 +109,7 @@ private Q_SLOTS:
         QVERIFY(test::awaitTask(recorder.start()));
         QCOMPARE(recorder.fileURL(), file);
         QCOMPARE(dictationFiles(), QStringList{QFileInfo(file).fileName()});
-        QVERIFY(QFileInfo(file).fileName().endsWith(QStringLiteral(".wav")));
+        QVERIFY(QFileInfo(file).fileName().endsWith(u".wav"_s));
         recorder.cancel();
     }
 
@@ -168,7 +169,7 @@ private Q_SLOTS:
 
     // A device that opens but never delivers: only a header would be written.
     void silentDeviceGivesNothing() {
-        const QString empty = m_tmp.filePath(QStringLiteral("empty.wav"));
+        const QString empty = m_tmp.filePath(u"empty.wav"_s);
         QVERIFY(test::writeWav(empty, QByteArray()));
         VoiceRecorder recorder;
         recorder.setMicrophone(empty);
@@ -190,7 +191,7 @@ private Q_SLOTS:
             VoiceRecorder recorder;
             recorder.setMicrophone(halfScaleSine);
             QVERIFY(!test::awaitTask(recorder.start()));
-            QVERIFY(recorder.lastError().startsWith(QStringLiteral("Couldn't start recording: ")));
+            QVERIFY(recorder.lastError().startsWith(u"Couldn't start recording: "_s));
             QVERIFY(!recorder.isRecording());
             QCOMPARE(dictationFiles(), QStringList());
         }
@@ -210,9 +211,8 @@ private Q_SLOTS:
             QVERIFY(test::awaitTask(recorder.start()));
             QTest::qWait(1600);
             QVERIFY(!test::awaitTask(recorder.stop()));
-            QVERIFY2(
-                recorder.lastError().startsWith(QStringLiteral("Couldn't save the recording: ")),
-                qPrintable(recorder.lastError()));
+            QVERIFY2(recorder.lastError().startsWith(u"Couldn't save the recording: "_s),
+                     qPrintable(recorder.lastError()));
             QCOMPARE(dictationFiles(), QStringList());
         }
         scratchfs::unmount(folder.path());

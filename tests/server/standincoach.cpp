@@ -11,13 +11,15 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("STANDIN_EXIT_CODE")) {
         std::fprintf(stderr, "standin coach: failing on purpose\n");
         return qEnvironmentVariableIntValue("STANDIN_EXIT_CODE");
     }
-    const QString address = qEnvironmentVariable("HTTP_ADDR", QStringLiteral("127.0.0.1:20511"));
+    const QString address = qEnvironmentVariable("HTTP_ADDR", u"127.0.0.1:20511"_s);
     const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
     QString host = address.left(colon);
     host.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
@@ -36,10 +38,10 @@ int main(int argc, char** argv) {
                              ? qEnvironmentVariableIntValue("STANDIN_PROTOCOL")
                              : 1;
     const QByteArray body =
-        QJsonDocument(QJsonObject{{QStringLiteral("service"), QStringLiteral("tolvane-coach")},
-                                  {QStringLiteral("protocol"), protocol},
-                                  {QStringLiteral("version"), QStringLiteral("0.0.0")},
-                                  {QStringLiteral("pid"), QCoreApplication::applicationPid()}})
+        QJsonDocument(QJsonObject{{u"service"_s, u"tolvane-coach"_s},
+                                  {u"protocol"_s, protocol},
+                                  {u"version"_s, u"0.0.0"_s},
+                                  {u"pid"_s, QCoreApplication::applicationPid()}})
             .toJson(QJsonDocument::Compact);
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         while (QTcpSocket* socket = server.nextPendingConnection()) {

@@ -12,6 +12,8 @@
 
 #include <signal.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace tolvane::test;
 using Case = ServerStatus::Case;
@@ -32,12 +34,12 @@ quint16 freePort() {
 }
 
 QString rootFor(quint16 port) {
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    return u"http://127.0.0.1:%1/"_s.arg(port);
 }
 
 std::unique_ptr<QProcess> startShell(const QString& script) {
     auto process = std::make_unique<QProcess>();
-    process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    process->start(u"/bin/sh"_s, {u"-c"_s, script});
     process->waitForStarted();
     return process;
 }
@@ -58,17 +60,17 @@ private Q_SLOTS:
     }
 
     void equalStatusPublishesNothing() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
+        ServerManager manager(u"https://coach.example.com/"_s);
         QSignalSpy changed(&manager, &ServerManager::statusChanged);
         QCOMPARE(manager.status(), ServerStatus::probing());
         manager.setStatus(ServerStatus::probing());
         QCOMPARE(changed.count(), 0);
-        manager.setStatus(ServerStatus::failed(QStringLiteral("a")));
-        manager.setStatus(ServerStatus::failed(QStringLiteral("a")));
+        manager.setStatus(ServerStatus::failed(u"a"_s));
+        manager.setStatus(ServerStatus::failed(u"a"_s));
         QCOMPARE(changed.count(), 1);
-        manager.setStatus(ServerStatus::failed(QStringLiteral("b")));
+        manager.setStatus(ServerStatus::failed(u"b"_s));
         QCOMPARE(changed.count(), 2);
-        QCOMPARE(manager.statusText(), std::optional<QString>(QStringLiteral("b")));
+        QCOMPARE(manager.statusText(), std::optional<QString>(u"b"_s));
         QVERIFY(manager.showsBanner());
         QVERIFY(!manager.isRunning());
     }
@@ -116,9 +118,9 @@ private Q_SLOTS:
     }
 
     void restartWhileNotManagedDoesNothing() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
+        ServerManager manager(u"https://coach.example.com/"_s);
         manager.start();
-        manager.adoptChild(startShell(QStringLiteral("exec sleep 30")));
+        manager.adoptChild(startShell(u"exec sleep 30"_s));
         QSignalSpy changed(&manager, &ServerManager::statusChanged);
         manager.restart();
         QCOMPARE(changed.count(), 0);
@@ -127,13 +129,13 @@ private Q_SLOTS:
     }
 
     void restartAfterFailureClearsExits() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
+        ServerManager manager(u"https://coach.example.com/"_s);
         // A child that ends by itself is an exit; the watchdog only restarts
         // local coaches, so this one is just recorded.
-        manager.adoptChild(startShell(QStringLiteral("exit 4")));
+        manager.adoptChild(startShell(u"exit 4"_s));
         QTRY_COMPARE_WITH_TIMEOUT(manager.recentExits().size(), 1, settleMs);
         QVERIFY(!manager.hasChild());
-        manager.setStatus(ServerStatus::failed(QStringLiteral("gave up")));
+        manager.setStatus(ServerStatus::failed(u"gave up"_s));
         QVERIFY(manager.showsBanner());
         manager.restart();
         QVERIFY(manager.recentExits().isEmpty());
@@ -142,8 +144,8 @@ private Q_SLOTS:
     }
 
     void stopChildThatAlreadyEnded() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
-        auto process = startShell(QStringLiteral("exit 0"));
+        ServerManager manager(u"https://coach.example.com/"_s);
+        auto process = startShell(u"exit 0"_s);
         QVERIFY(process->waitForFinished());
         manager.adoptChild(std::move(process));
         QCOMPARE(manager.stopChild(), ServerManager::StopOutcome::alreadyEnded);
@@ -151,8 +153,8 @@ private Q_SLOTS:
     }
 
     void stopChildTerminates() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
-        manager.adoptChild(startShell(QStringLiteral("exec sleep 30")));
+        ServerManager manager(u"https://coach.example.com/"_s);
+        manager.adoptChild(startShell(u"exec sleep 30"_s));
         const qint64 pid = manager.childProcessId();
         QVERIFY(processExists(pid));
         QCOMPARE(manager.stopChild(), ServerManager::StopOutcome::terminated);
@@ -166,18 +168,18 @@ private Q_SLOTS:
     void stopChildLetsAQuickExitGo() {
         // Handles the request itself and ends within a few milliseconds: it
         // must never see the kill signal.
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
-        auto process = startShell(
-            QStringLiteral("trap 'exit 0' TERM; echo ready; while :; do sleep 0.01; done"));
+        ServerManager manager(u"https://coach.example.com/"_s);
+        auto process =
+            startShell(u"trap 'exit 0' TERM; echo ready; while :; do sleep 0.01; done"_s);
         QVERIFY(process->waitForReadyRead());
         manager.adoptChild(std::move(process));
         QCOMPARE(manager.stopChild(), ServerManager::StopOutcome::terminated);
     }
 
     void stopChildKillsAChildThatIgnoresTermination() {
-        ServerManager manager(QStringLiteral("https://coach.example.com/"));
+        ServerManager manager(u"https://coach.example.com/"_s);
         // The ignored signal stays ignored across exec.
-        auto process = startShell(QStringLiteral("trap '' TERM; echo ready; exec sleep 30"));
+        auto process = startShell(u"trap '' TERM; echo ready; exec sleep 30"_s);
         QVERIFY(process->waitForReadyRead());
         manager.adoptChild(std::move(process));
         const qint64 pid = manager.childProcessId();
@@ -217,7 +219,7 @@ private Q_SLOTS:
         manager.setCoachProgram(QStringLiteral(STANDIN_COACH));
         manager.start();
         QTRY_COMPARE_WITH_TIMEOUT(manager.status().kind(), Case::configMismatch, settleMs);
-        QVERIFY(manager.statusText()->contains(QStringLiteral("protocol 2")));
+        QVERIFY(manager.statusText()->contains(u"protocol 2"_s));
         QVERIFY(manager.showsBanner());
         QVERIFY(!manager.hasChild());
     }
@@ -245,9 +247,8 @@ private Q_SLOTS:
         manager.setCoachProgram(QStringLiteral(STANDIN_COACH));
         manager.start();
         QTRY_COMPARE_WITH_TIMEOUT(manager.status().kind(), Case::portConflict, settleMs);
-        const QString expected =
-            QFileInfo(QCoreApplication::applicationFilePath()).fileName() +
-            QStringLiteral(" (pid %1)").arg(QCoreApplication::applicationPid());
+        const QString expected = QFileInfo(QCoreApplication::applicationFilePath()).fileName() +
+                                 u" (pid %1)"_s.arg(QCoreApplication::applicationPid());
         QCOMPARE(manager.status().payload(), expected);
         QVERIFY(!manager.hasChild());
     }
@@ -255,7 +256,7 @@ private Q_SLOTS:
     void coachProgramMissing() {
         QTemporaryDir empty;
         ServerManager manager(rootFor(freePort()));
-        manager.setCoachProgram(empty.filePath(QStringLiteral("tolvane-coach")));
+        manager.setCoachProgram(empty.filePath(u"tolvane-coach"_s));
         manager.start();
         QTRY_COMPARE_WITH_TIMEOUT(manager.status(), ServerStatus::binaryMissing(), settleMs);
         QVERIFY(!manager.hasChild());
@@ -274,7 +275,7 @@ private Q_SLOTS:
         QVERIFY(processExists(first));
 
         // The child's output lands in the log, after the line that marks the launch.
-        QFile log(m_state.filePath(QStringLiteral("Tolvane/coach.log")));
+        QFile log(m_state.filePath(u"Tolvane/coach.log"_s));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray text = log.readAll();
         QVERIFY(text.contains("Tolvane starts"));
@@ -326,9 +327,9 @@ private Q_SLOTS:
         qunsetenv("STANDIN_EXIT_CODE");
         QCOMPARE(manager.recentExits().size(), 3);
         const QString text = manager.statusText().value();
-        QVERIFY2(text.contains(QStringLiteral("3 times")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("exit code 3")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("failing on purpose")), qPrintable(text));
+        QVERIFY2(text.contains(u"3 times"_s), qPrintable(text));
+        QVERIFY2(text.contains(u"exit code 3"_s), qPrintable(text));
+        QVERIFY2(text.contains(u"failing on purpose"_s), qPrintable(text));
         QVERIFY(!manager.hasChild());
 
         // Retry starts over, and this time the coach comes up.

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Case = ServerStatus::Case;
 
@@ -30,18 +32,16 @@ private Q_SLOTS:
                                  << "Local server launched by the app. Log: " + m_state.path() +
                                         "/Tolvane/coach.log";
         QTest::newRow("portConflict")
-            << ServerStatus::portConflict(QStringLiteral("nginx (pid 812)"))
+            << ServerStatus::portConflict(u"nginx (pid 812)"_s)
             << "Port 20511 is taken by another process: nginx (pid 812). Quit it or change "
                "HTTP_ADDR.";
         // A payload that looks like a placeholder stays as it is.
         QTest::newRow("portConflict placeholder")
-            << ServerStatus::portConflict(QStringLiteral("%1 %2"))
+            << ServerStatus::portConflict(u"%1 %2"_s)
             << "Port 20511 is taken by another process: %1 %2. Quit it or change HTTP_ADDR.";
         QTest::newRow("configMismatch")
-            << ServerStatus::configMismatch(QStringLiteral("Protocol 2 found."))
-            << "Protocol 2 found.";
-        QTest::newRow("failed") << ServerStatus::failed(QStringLiteral("It stopped."))
-                                << "It stopped.";
+            << ServerStatus::configMismatch(u"Protocol 2 found."_s) << "Protocol 2 found.";
+        QTest::newRow("failed") << ServerStatus::failed(u"It stopped."_s) << "It stopped.";
     }
 
     void texts() {
@@ -61,8 +61,8 @@ private Q_SLOTS:
                 qputenv("XDG_STATE_HOME", value);
             }
             QCOMPARE(ServerStatus::managed().text().value(),
-                     QStringLiteral("Local server launched by the app. Log: "
-                                    "~/.local/state/Tolvane/coach.log"));
+                     u"Local server launched by the app. Log: "
+                     "~/.local/state/Tolvane/coach.log"_s);
         }
         qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
     }
@@ -70,17 +70,12 @@ private Q_SLOTS:
     void equality() {
         QCOMPARE(ServerStatus::probing(), ServerStatus::probing());
         QVERIFY(!(ServerStatus::probing() == ServerStatus::starting()));
-        QCOMPARE(ServerStatus::failed(QStringLiteral("a")),
-                 ServerStatus::failed(QStringLiteral("a")));
-        QVERIFY(!(ServerStatus::failed(QStringLiteral("a")) ==
-                  ServerStatus::failed(QStringLiteral("b"))));
-        QVERIFY(!(ServerStatus::portConflict(QStringLiteral("x")) ==
-                  ServerStatus::portConflict(QStringLiteral("y"))));
-        QVERIFY(!(ServerStatus::configMismatch(QStringLiteral("a")) ==
-                  ServerStatus::configMismatch(QStringLiteral("b"))));
+        QCOMPARE(ServerStatus::failed(u"a"_s), ServerStatus::failed(u"a"_s));
+        QVERIFY(!(ServerStatus::failed(u"a"_s) == ServerStatus::failed(u"b"_s)));
+        QVERIFY(!(ServerStatus::portConflict(u"x"_s) == ServerStatus::portConflict(u"y"_s)));
+        QVERIFY(!(ServerStatus::configMismatch(u"a"_s) == ServerStatus::configMismatch(u"b"_s)));
         // Same text, different case.
-        QVERIFY(!(ServerStatus::failed(QStringLiteral("a")) ==
-                  ServerStatus::configMismatch(QStringLiteral("a"))));
+        QVERIFY(!(ServerStatus::failed(u"a"_s) == ServerStatus::configMismatch(u"a"_s)));
     }
 
     void runningAndBanner_data() {

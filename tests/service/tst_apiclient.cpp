@@ -12,6 +12,8 @@
 
 #include <qcoro/qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using tolvane::test::Script;
 using tolvane::test::ScriptedHttpServer;
@@ -28,12 +30,12 @@ QString closedRoot() {
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();
     probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    return u"http://127.0.0.1:%1/"_s.arg(port);
 }
 
 } // namespace
 
-class APIClientTest : public QObject {
+class TestAPIClient : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() { QVERIFY(m_dir.isValid()); }
@@ -304,5 +306,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(APIClientTest)
+QTEST_GUILESS_MAIN(TestAPIClient)
 #include "tst_apiclient.moc"

@@ -36,7 +36,7 @@ struct Outcome {
 
 } // namespace
 
-class ChatStreamTest : public QObject {
+class TestChatStream : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -355,5 +355,5 @@ private:
     std::unique_ptr<AppSettings> m_settings;
 };
 
-QTEST_GUILESS_MAIN(ChatStreamTest)
+QTEST_GUILESS_MAIN(TestChatStream)
 #include "tst_chatstream.moc"

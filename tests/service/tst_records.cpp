@@ -7,9 +7,11 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
-class RecordsTest : public QObject {
+class TestRecords : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void isoDates_data() {
@@ -182,7 +184,7 @@ private Q_SLOTS:
     void wireFormRoundTrips() {
         LLMCallDetail detail;
         detail.id = Q_INT64_C(1) << 40;
-        detail.createdAt = *iso8601::parseEither(QStringLiteral("2026-03-01T09:30:00.250Z"));
+        detail.createdAt = *iso8601::parseEither(u"2026-03-01T09:30:00.250Z"_s);
         detail.model = "m";
         detail.request =
             LLMWireRequest{"m",
@@ -214,5 +216,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(RecordsTest)
+QTEST_GUILESS_MAIN(TestRecords)
 #include "tst_records.moc"

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using tolvane::test::Script;
 using tolvane::test::ScriptedHttpServer;
@@ -21,7 +23,7 @@ QStringList leftoverBodies() {
 
 // A "Vm...:" line of /proc/self/status in KiB, or -1.
 qint64 statusKiB(const QByteArray& key) {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
     }
@@ -35,7 +37,7 @@ qint64 statusKiB(const QByteArray& key) {
 
 } // namespace
 
-class UploadTest : public QObject {
+class TestUpload : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -200,7 +202,7 @@ private Q_SLOTS:
 
         // Starts the peak over from what the process holds now.
         {
-            QFile clear(QStringLiteral("/proc/self/clear_refs"));
+            QFile clear(u"/proc/self/clear_refs"_s);
             QVERIFY(clear.open(QIODevice::WriteOnly));
             QCOMPARE(clear.write("5"), qint64(1));
         }
@@ -278,5 +280,5 @@ private:
     QStringList m_before;
 };
 
-QTEST_GUILESS_MAIN(UploadTest)
+QTEST_GUILESS_MAIN(TestUpload)
 #include "tst_upload.moc"

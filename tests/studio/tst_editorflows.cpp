@@ -13,14 +13,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Case = VideoStudioController::PhaseCase;
 
 namespace {
 
 QStringList exports() {
-    return QDir(recordingsDirectory().toLocalFile())
-        .entryList({QStringLiteral("tolvane-short-*")}, QDir::Files);
+    return QDir(recordingsDirectory().toLocalFile()).entryList({u"tolvane-short-*"_s}, QDir::Files);
 }
 
 // A root where nothing listens: a port the system just handed out and took back.
@@ -29,7 +30,7 @@ QString deadRoot() {
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();
     probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    return u"http://127.0.0.1:%1/"_s.arg(port);
 }
 
 constexpr int renderTimeout = 180000;
@@ -58,19 +59,17 @@ class TestEditorFlows : public QObject {
         m_editor = std::make_unique<VideoEditorModel>(*m_studio, *m_store, *m_settings, endpoints);
         m_editor->setRevealer([this](const QString& path) { m_revealed.append(path); });
         m_revealed.clear();
-        m_take = m_dir.filePath(QStringLiteral("take.mp4"));
-        QVERIFY(test::makeMedia(
-            m_take, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("testsrc2=size=480x270:rate=30:duration=1.5"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=440:duration=1.5"), QStringLiteral("-pix_fmt"),
-                     QStringLiteral("yuv420p"), QStringLiteral("-shortest")}));
+        m_take = m_dir.filePath(u"take.mp4"_s);
+        QVERIFY(test::makeMedia(m_take, {u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                         u"testsrc2=size=480x270:rate=30:duration=1.5"_s, u"-f"_s,
+                                         u"lavfi"_s, u"-i"_s, u"sine=frequency=440:duration=1.5"_s,
+                                         u"-pix_fmt"_s, u"yuv420p"_s, u"-shortest"_s}));
         RecordingResult result;
         result.cameraURL = QUrl::fromLocalFile(m_take);
         result.duration = 1.5;
         m_studio->openRecording(result);
         // No transcription here: the flows are the subject.
-        m_studio->editModel()->setCaptionText(QStringLiteral("Ship small"));
+        m_studio->editModel()->setCaptionText(u"Ship small"_s);
         m_studio->editModel()->setEffectJumpCuts(false);
     }
 
@@ -81,9 +80,9 @@ private Q_SLOTS:
         m_settings = std::make_unique<AppSettings>(
             std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HTTP_ADDR"), QStringLiteral("127.0.0.1:0"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("coach-data")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("coach-state")));
+        env.insert(u"HTTP_ADDR"_s, u"127.0.0.1:0"_s);
+        env.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"coach-data"_s));
+        env.insert(u"XDG_STATE_HOME"_s, m_dir.filePath(u"coach-state"_s));
         m_coach.setProcessEnvironment(env);
         m_coach.start(QStringLiteral(COACH_BINARY), {});
         QVERIFY(m_coach.waitForStarted(10000));
@@ -91,7 +90,7 @@ private Q_SLOTS:
         bool ok = false;
         const int port = m_coach.readLine().trimmed().toInt(&ok);
         QVERIFY(ok && port > 0);
-        m_root = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+        m_root = u"http://127.0.0.1:%1/"_s.arg(port);
     }
 
     void cleanupTestCase() {
@@ -128,18 +127,18 @@ private Q_SLOTS:
         QCOMPARE(m_store->count(), before + 1);
         const ChatMessage& message = m_store->messages().last();
         QCOMPARE(message.role, ChatMessage::Role::user);
-        QCOMPARE(message.text, QStringLiteral("Recorded a short video"));
+        QCOMPARE(message.text, u"Recorded a short video"_s);
         QVERIFY(message.videoURL);
         const QString exported = message.videoURL->toLocalFile();
-        QVERIFY(QFileInfo(exported).fileName().startsWith(QStringLiteral("tolvane-short-")));
+        QVERIFY(QFileInfo(exported).fileName().startsWith(u"tolvane-short-"_s));
         QVERIFY(QFile::exists(exported));
         // The recording is gone; the export stays for the chat.
         QVERIFY(!QFile::exists(m_take));
         QVERIFY(!m_studio->editModel());
 
         // The coach stored exactly that file.
-        QDirIterator stored(m_dir.filePath(QStringLiteral("coach-data")), {QStringLiteral("*.mp4")},
-                            QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator stored(m_dir.filePath(u"coach-data"_s), {u"*.mp4"_s}, QDir::Files,
+                            QDirIterator::Subdirectories);
         QVERIFY(stored.hasNext());
         QCOMPARE(QFileInfo(stored.next()).size(), QFileInfo(exported).size());
     }
@@ -160,7 +159,7 @@ private Q_SLOTS:
 
     void saveReplacesAnExistingFile() {
         makeEditor(m_root);
-        const QString destination = m_dir.filePath(QStringLiteral("mine/tolvane-video.mp4"));
+        const QString destination = m_dir.filePath(u"mine/tolvane-video.mp4"_s);
         QVERIFY(QDir().mkpath(QFileInfo(destination).path()));
         QFile old(destination);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -181,7 +180,7 @@ private Q_SLOTS:
         // Nothing else lands beside it, the temporary export is gone, the
         // recording stays open and the file is shown.
         QCOMPARE(QDir(QFileInfo(destination).path()).entryList(QDir::Files),
-                 QStringList{QStringLiteral("tolvane-video.mp4")});
+                 QStringList{u"tolvane-video.mp4"_s});
         QCOMPARE(exports(), QStringList());
         QVERIFY(QFile::exists(m_take));
         QCOMPARE(m_revealed, QStringList{destination});
@@ -189,11 +188,11 @@ private Q_SLOTS:
 
     void saveIntoAMissingFolderFails() {
         makeEditor(m_root);
-        const QString destination = m_dir.filePath(QStringLiteral("no/such/folder/video.mp4"));
+        const QString destination = m_dir.filePath(u"no/such/folder/video.mp4"_s);
         m_editor->saveTo(QUrl::fromLocalFile(destination));
         QTRY_VERIFY_WITH_TIMEOUT(!m_editor->working(), renderTimeout);
         QVERIFY2(m_editor->errorMsg().startsWith(
-                     QStringLiteral("Couldn't save the video as \u201cvideo.mp4\u201d: ")),
+                     u"Couldn't save the video as \u201cvideo.mp4\u201d: "_s),
                  qPrintable(m_editor->errorMsg()));
         QCOMPARE(m_studio->phaseCase(), Case::Editing);
         QCOMPARE(exports(), QStringList());
@@ -202,7 +201,7 @@ private Q_SLOTS:
 
     void cancellingASaveDuringExportLeavesNoPartialFile() {
         makeEditor(m_root);
-        const QString destination = m_dir.filePath(QStringLiteral("cancelled.mp4"));
+        const QString destination = m_dir.filePath(u"cancelled.mp4"_s);
         m_editor->saveTo(QUrl::fromLocalFile(destination));
         QTRY_VERIFY_WITH_TIMEOUT(!exports().isEmpty() || m_editor->exportProgress() > 0, 60000);
         m_editor->windowClosed();

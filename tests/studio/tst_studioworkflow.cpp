@@ -12,14 +12,16 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Case = VideoStudioController::PhaseCase;
 
 namespace {
 
 const QString accessMessage =
-    QStringLiteral("Couldn't open the camera or microphone. Check that they are connected and "
-                   "not used by another app.");
+    u"Couldn't open the camera or microphone. Check that they are connected and "
+    "not used by another app."_s;
 
 } // namespace
 
@@ -30,7 +32,7 @@ class TestStudioWorkflow : public QObject {
 
     QTemporaryDir m_temp;
 
-    static QStringList movies(const QString& pattern = QStringLiteral("tolvane-cam-*.mov")) {
+    static QStringList movies(const QString& pattern = u"tolvane-cam-*.mov"_s) {
         return QDir(recordingsDirectory().toLocalFile()).entryList({pattern}, QDir::Files);
     }
 
@@ -192,13 +194,13 @@ private Q_SLOTS:
         QCOMPARE(info->videoTracks.size(), 1);
         QVERIFY(info->duration > 0.5);
         // Only the opened file is left.
-        QCOMPARE(movies(QStringLiteral("tolvane-*.mov")), QStringList{QFileInfo(file).fileName()});
+        QCOMPARE(movies(u"tolvane-*.mov"_s), QStringList{QFileInfo(file).fileName()});
         QVERIFY(progress.size() >= 4);
         QCOMPARE(progress.mid(0, 3), (QList<double>{0.08, 0.45, 0.5}));
         QCOMPARE(progress.last(), 0.95);
         QVERIFY(std::is_sorted(progress.begin(), progress.end()));
         studio.closeEditor(true);
-        QVERIFY(movies(QStringLiteral("tolvane-*.mov")).isEmpty());
+        QVERIFY(movies(u"tolvane-*.mov"_s).isEmpty());
     }
 
     // Discarding while the background is replaced leaves no file behind and
@@ -213,11 +215,11 @@ private Q_SLOTS:
         });
         studio.begin(CaptureMode::camera, 1);
         QTRY_VERIFY_WITH_TIMEOUT(!movies().isEmpty(), 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(movies(QStringLiteral("tolvane-*.mov")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(movies(u"tolvane-*.mov"_s).isEmpty(), 20000);
         QTest::qWait(1500);
         QCOMPARE(studio.phaseCase(), Case::Idle);
         QVERIFY(!studio.editModel());
-        QVERIFY(movies(QStringLiteral("tolvane-*.mov")).isEmpty());
+        QVERIFY(movies(u"tolvane-*.mov"_s).isEmpty());
     }
 
     void onlyTheCameraAndOnlyOneAttempt() {

@@ -14,13 +14,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Case = VideoStudioController::PhaseCase;
 using PlayAction = VideoEditorModel::PlayAction;
 
 namespace {
 
-const ServiceEndpoints nowhere = ServiceEndpoints::forRoot(QStringLiteral("http://127.0.0.1:9/"));
+const ServiceEndpoints nowhere = ServiceEndpoints::forRoot(u"http://127.0.0.1:9/"_s);
 
 // Lets background jobs end and delivers what they posted back.
 void settle() {
@@ -33,8 +35,7 @@ void settle() {
 }
 
 QStringList exports() {
-    return QDir(recordingsDirectory().toLocalFile())
-        .entryList({QStringLiteral("tolvane-short-*")}, QDir::Files);
+    return QDir(recordingsDirectory().toLocalFile()).entryList({u"tolvane-short-*"_s}, QDir::Files);
 }
 
 } // namespace
@@ -184,8 +185,7 @@ private Q_SLOTS:
         QVERIFY2(qAbs(frame->x() - expected.x()) < 1e-6 && qAbs(frame->y() - expected.y()) < 1e-6 &&
                      qAbs(frame->width() - expected.width()) < 1e-6 &&
                      qAbs(frame->height() - expected.height()) < 1e-6,
-                 qPrintable(QStringLiteral("%1 %2 %3 %4")
-                                .arg(frame->x())
+                 qPrintable(u"%1 %2 %3 %4"_s.arg(frame->x())
                                 .arg(frame->y())
                                 .arg(frame->width())
                                 .arg(frame->height())));
@@ -235,13 +235,13 @@ private Q_SLOTS:
         VideoEditModel* model = m_editor->model();
         model->setTrimStart(1);
         model->setTrimEnd(5);
-        model->setCaptionText(QStringLiteral("Ship <b> it"));
-        model->setHookText(QStringLiteral("  The mistake: killing your posts "));
+        model->setCaptionText(u"Ship <b> it"_s);
+        model->setHookText(u"  The mistake: killing your posts "_s);
         m_editor->observe(1.2);
         QVERIFY(m_editor->captionVisible());
         // The first word is spoken; markup in the text stays text.
         QCOMPARE(m_editor->captionHtml(),
-                 QStringLiteral("<span style=\"color:#FFD60A\">Ship</span> &lt;b&gt; it"));
+                 u"<span style=\"color:#FFD60A\">Ship</span> &lt;b&gt; it"_s);
         QVERIFY(m_editor->hookVisible());
         QCOMPARE(m_editor->hookLines().size(), 2);
         const int key = m_editor->captionKey();
@@ -254,13 +254,13 @@ private Q_SLOTS:
         m_editor->observe(2);
         QVERIFY(m_editor->hookVisible());
         QVERIFY(m_editor->captionKey() != key);
-        model->setHookText(QStringLiteral("   "));
+        model->setHookText(u"   "_s);
         QVERIFY(!m_editor->hookVisible());
-        model->setHookText(QStringLiteral("Hook"));
+        model->setHookText(u"Hook"_s);
         model->setEffectHook(false);
         QVERIFY(!m_editor->hookVisible());
         model->setKaraokeHighlight(false);
-        QVERIFY(!m_editor->captionHtml().contains(QStringLiteral("span")));
+        QVERIFY(!m_editor->captionHtml().contains(u"span"_s));
         model->setCaptionsEnabled(false);
         QVERIFY(!m_editor->captionVisible());
     }
@@ -270,8 +270,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<int>("expectedRuns");
         QTest::newRow("no text") << QString() << true << 1;
-        QTest::newRow("only spaces") << QStringLiteral(" \n ") << true << 1;
-        QTest::newRow("text already set") << QStringLiteral("hello") << true << 0;
+        QTest::newRow("only spaces") << u" \n "_s << true << 1;
+        QTest::newRow("text already set") << u"hello"_s << true << 0;
         QTest::newRow("captions off") << QString() << false << 0;
     }
     void automaticCaptions() {
@@ -303,9 +303,8 @@ private Q_SLOTS:
         QTest::addColumn<MediaError>("error");
         QTest::addColumn<QString>("shown");
         QTest::newRow("empty transcript")
-            << MediaError{QStringLiteral("OnDeviceTranscriber"), 3,
-                          QStringLiteral("transcription came back empty")}
-            << QStringLiteral("transcription came back empty");
+            << MediaError{u"OnDeviceTranscriber"_s, 3, u"transcription came back empty"_s}
+            << u"transcription came back empty"_s;
         QTest::newRow("cancelled") << MediaError::cancelled() << QString();
     }
     void captionErrorsShowExceptCancellation() {
@@ -326,11 +325,10 @@ private Q_SLOTS:
     }
     void closingDuringAnExportCancelsAndDeletes() {
         QFETCH(bool, byDiscard);
-        const QString clip = m_dir.filePath(QStringLiteral("take.mp4"));
-        QVERIFY(test::makeMedia(clip, {QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                       QStringLiteral("-i"),
-                                       QStringLiteral("testsrc2=size=640x360:rate=30:duration=12"),
-                                       QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")}));
+        const QString clip = m_dir.filePath(u"take.mp4"_s);
+        QVERIFY(test::makeMedia(clip, {u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                       u"testsrc2=size=640x360:rate=30:duration=12"_s,
+                                       u"-pix_fmt"_s, u"yuv420p"_s}));
         openRecording(clip, 12);
         m_store->flush();
         const int messages = m_store->count();
@@ -338,7 +336,7 @@ private Q_SLOTS:
         m_editor->exportAndSend();
         QVERIFY(m_editor->working());
         QCOMPARE(m_studio->phaseCase(), Case::Exporting);
-        QCOMPARE(m_editor->busyText(), QStringLiteral("Exporting\u2026"));
+        QCOMPARE(m_editor->busyText(), u"Exporting\u2026"_s);
         QTRY_VERIFY_WITH_TIMEOUT(m_editor->exportProgress() > 0, 60000);
 
         if (byDiscard) {

@@ -3,14 +3,15 @@
 #include <QDebug>
 #include <QProcess>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::test {
 
 bool makeMedia(const QString& output, const QStringList& args) {
     QProcess ffmpeg;
-    QStringList all{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
-                    QStringLiteral("-y")};
+    QStringList all{u"-v"_s, u"error"_s, u"-nostdin"_s, u"-y"_s};
     all << args << output;
-    ffmpeg.start(QStringLiteral("ffmpeg"), all);
+    ffmpeg.start(u"ffmpeg"_s, all);
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
         ffmpeg.exitCode() != 0) {
         qWarning().noquote() << "ffmpeg failed:" << all.join(QLatin1Char(' '))
@@ -23,20 +24,17 @@ bool makeMedia(const QString& output, const QStringList& args) {
 QString toneExpression(const QList<Burst>& bursts) {
     QStringList gates;
     for (const Burst& burst : bursts) {
-        gates << QStringLiteral("gte(t,%1)*lt(t,%2)").arg(burst.start).arg(burst.end);
+        gates << u"gte(t,%1)*lt(t,%2)"_s.arg(burst.start).arg(burst.end);
     }
     if (gates.isEmpty()) {
-        return QStringLiteral("0");
+        return u"0"_s;
     }
-    return QStringLiteral("(%1)*0.5*sin(2*PI*440*t)").arg(gates.join(QLatin1Char('+')));
+    return u"(%1)*0.5*sin(2*PI*440*t)"_s.arg(gates.join(QLatin1Char('+')));
 }
 
 QStringList toneInput(const QList<Burst>& bursts, double duration, int sampleRate) {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("aevalsrc='%1':s=%2:d=%3")
-                .arg(toneExpression(bursts))
-                .arg(sampleRate)
-                .arg(duration)};
+    return {u"-f"_s, u"lavfi"_s, u"-i"_s,
+            u"aevalsrc='%1':s=%2:d=%3"_s.arg(toneExpression(bursts)).arg(sampleRate).arg(duration)};
 }
 
 } // namespace tolvane::test

@@ -11,25 +11,26 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::scratchfs {
 
 namespace {
-QString unavailable = QStringLiteral("not started with enterPrivateMounts()");
+QString unavailable = u"not started with enterPrivateMounts()"_s;
 }
 
 void enterPrivateMounts() {
     if (::geteuid() != 0) {
-        unavailable = QStringLiteral("mounting a small file system needs root");
+        unavailable = u"mounting a small file system needs root"_s;
         return;
     }
     if (::unshare(CLONE_NEWNS) != 0) {
-        unavailable = QStringLiteral("no private mount table: ") +
-                      QString::fromLocal8Bit(std::strerror(errno));
+        unavailable = u"no private mount table: "_s + QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        unavailable = QStringLiteral("mounts can't be made private: ") +
-                      QString::fromLocal8Bit(std::strerror(errno));
+        unavailable =
+            u"mounts can't be made private: "_s + QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
     unavailable.clear();
@@ -42,7 +43,7 @@ QString mountTmpfs(const QString& dir, int kib) {
     const QByteArray options = "size=" + QByteArray::number(kib) + "k,mode=0755";
     if (::mount("tolvane-test", QFile::encodeName(dir).constData(), "tmpfs", 0,
                 options.constData()) != 0) {
-        return QStringLiteral("mount failed: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return u"mount failed: "_s + QString::fromLocal8Bit(std::strerror(errno));
     }
     return {};
 }
@@ -54,13 +55,13 @@ void unmount(const QString& dir) {
 QString setReadOnly(const QString& dir, bool readOnly) {
     const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
     if (::mount(nullptr, QFile::encodeName(dir).constData(), nullptr, flags, nullptr) != 0) {
-        return QStringLiteral("remount failed: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return u"remount failed: "_s + QString::fromLocal8Bit(std::strerror(errno));
     }
     return {};
 }
 
 void fill(const QString& dir) {
-    QFile filler(QDir(dir).filePath(QStringLiteral("filler")));
+    QFile filler(QDir(dir).filePath(u"filler"_s));
     if (!filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         return;
     }

@@ -5,6 +5,8 @@
 
 #include <sys/socket.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::test {
 
 Script Script::respond(int status, const QByteArray& body, const QByteArray& contentType) {
@@ -86,7 +88,7 @@ quint16 ScriptedHttpServer::port() const {
 }
 
 QString ScriptedHttpServer::root() const {
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port());
+    return u"http://127.0.0.1:%1/"_s.arg(port());
 }
 
 QUrl ScriptedHttpServer::url(const QString& path) const {

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::test {
 
 namespace {
@@ -104,10 +106,9 @@ bool writeWav(const QString& path, const QByteArray& samples) {
 
 std::optional<QByteArray> speak(const QString& voice, const QString& text) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("s.wav"));
+    const QString path = dir.filePath(u"s.wav"_s);
     QProcess flite;
-    flite.start(QStringLiteral("flite"), {QStringLiteral("-voice"), voice, QStringLiteral("-t"),
-                                          text, QStringLiteral("-o"), path});
+    flite.start(u"flite"_s, {u"-voice"_s, voice, u"-t"_s, text, u"-o"_s, path});
     if (!flite.waitForFinished(30000) || flite.exitCode() != 0) {
         qWarning() << "flite failed for" << text << flite.readAllStandardError();
         return std::nullopt;
@@ -124,10 +125,9 @@ std::optional<SpeechFixture> spliceWords(const QString& voice, const QStringList
     };
     fixture.samples = silence(lead);
     for (qsizetype i = 0; i < words.size(); ++i) {
-        const QString path = dir.filePath(QStringLiteral("w%1.wav").arg(i));
+        const QString path = dir.filePath(u"w%1.wav"_s.arg(i));
         QProcess flite;
-        flite.start(QStringLiteral("flite"), {QStringLiteral("-voice"), voice, QStringLiteral("-t"),
-                                              words.at(i), QStringLiteral("-o"), path});
+        flite.start(u"flite"_s, {u"-voice"_s, voice, u"-t"_s, words.at(i), u"-o"_s, path});
         if (!flite.waitForFinished(30000) || flite.exitCode() != 0) {
             qWarning() << "flite failed for" << words.at(i) << flite.readAllStandardError();
             return std::nullopt;
@@ -146,10 +146,9 @@ std::optional<SpeechFixture> spliceWords(const QString& voice, const QStringList
 }
 
 QStringList normalizedWords(const QString& text) {
-    static const QRegularExpression edges(QStringLiteral("^[^\\w']+|[^\\w']+$"));
+    static const QRegularExpression edges(u"^[^\\w']+|[^\\w']+$"_s);
     QStringList out;
-    for (const QString& word :
-         text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+    for (const QString& word : text.split(QRegularExpression(u"\\s+"_s), Qt::SkipEmptyParts)) {
         const QString w = QString(word).remove(edges).toLower();
         if (!w.isEmpty()) {
             out << w;
@@ -216,18 +215,17 @@ QList<std::pair<int, int>> matchedWords(const QStringList& reference,
 }
 
 QList<RealClip> librivoxClips() {
-    const QString dir = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
-    QFile file(dir + QStringLiteral("transcription"));
+    const QString dir = u"/usr/share/pocketsphinx/test/data/librivox/"_s;
+    QFile file(dir + u"transcription"_s);
     QList<RealClip> out;
     if (!file.open(QIODevice::ReadOnly)) {
         return out;
     }
-    static const QRegularExpression line(QStringLiteral("^<s>(.*)</s>\\s*\\((.+)\\)\\s*$"));
+    static const QRegularExpression line(u"^<s>(.*)</s>\\s*\\((.+)\\)\\s*$"_s);
     for (const QByteArray& raw : file.readAll().split('\n')) {
         const auto m = line.match(QString::fromUtf8(raw).trimmed());
         if (m.hasMatch()) {
-            out << RealClip{dir + m.captured(2) + QStringLiteral(".wav"),
-                            m.captured(1).simplified()};
+            out << RealClip{dir + m.captured(2) + u".wav"_s, m.captured(1).simplified()};
         }
     }
     return out;
@@ -235,10 +233,10 @@ QList<RealClip> librivoxClips() {
 
 QStringList fixtureSentences() {
     return {
-        QStringLiteral("today we talk about building a simple morning routine"),
-        QStringLiteral("the best way to learn something new is to teach it to others"),
-        QStringLiteral("my team shipped the new product last week after months of work"),
-        QStringLiteral("write down three things you want to finish before lunch"),
+        u"today we talk about building a simple morning routine"_s,
+        u"the best way to learn something new is to teach it to others"_s,
+        u"my team shipped the new product last week after months of work"_s,
+        u"write down three things you want to finish before lunch"_s,
     };
 }
 

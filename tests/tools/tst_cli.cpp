@@ -19,7 +19,7 @@ using tolvane::test::ScriptedHttpServer;
 
 // Runs the command-line tool as a user would, against a loopback server, with
 // its own settings folder.
-class CliTest : public QObject {
+class TestCli : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_home.isValid()); }
@@ -111,10 +111,11 @@ private Q_SLOTS:
         QCOMPARE(server.requests().first().path, QByteArray("/session"));
         QCOMPARE(lines.size(), 1);
         const QString id = lines.first().value("user_id").toString();
-        if (expectedId.isEmpty())
+        if (expectedId.isEmpty()) {
             QVERIFY2(id.startsWith("mac-"), qPrintable(id));
-        else
+        } else {
             QCOMPARE(id, expectedId);
+        }
         QCOMPARE(lines.first().value("provisional"), QJsonValue(false));
 
         const auto [againCode, againLines] = run(server, {"register"}, home.path());
@@ -382,5 +383,5 @@ private:
     QTemporaryDir m_home;
 };
 
-QTEST_GUILESS_MAIN(CliTest)
+QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -11,7 +11,7 @@
 #include <QTest>
 
 // Runs "tolvane-cli media background" as a user would and reads what it printed.
-class CliBackgroundTest : public QObject {
+class TestCliBackground : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
@@ -114,5 +114,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(CliBackgroundTest)
+QTEST_MAIN(TestCliBackground)
 #include "tst_clibackground.moc"

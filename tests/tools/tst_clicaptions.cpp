@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Run {
@@ -21,10 +23,10 @@ Run cli(const QStringList& args) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The command must not need a display.
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    env.remove(u"DISPLAY"_s);
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TOLVANE_CLI_PATH), QStringList{QStringLiteral("media")} + args);
+    process.start(QStringLiteral(TOLVANE_CLI_PATH), QStringList{u"media"_s} + args);
     if (!process.waitForFinished(120000)) {
         return {};
     }
@@ -43,26 +45,21 @@ class TestCliCaptions : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         // Two phrases with 1.5 s of silence between them, which jump cuts remove.
-        const auto first =
-            tolvane::test::speak(QStringLiteral("rms"), QStringLiteral("write down three things"));
-        const auto second =
-            tolvane::test::speak(QStringLiteral("rms"), QStringLiteral("before lunch today"));
+        const auto first = tolvane::test::speak(u"rms"_s, u"write down three things"_s);
+        const auto second = tolvane::test::speak(u"rms"_s, u"before lunch today"_s);
         QVERIFY(first && second);
-        const QString wav = m_dir.filePath(QStringLiteral("s.wav"));
+        const QString wav = m_dir.filePath(u"s.wav"_s);
         QVERIFY(tolvane::test::writeWav(wav, QByteArray(32000, '\0') + *first +
                                                  QByteArray(48000, '\0') + *second +
                                                  QByteArray(16000, '\0')));
-        m_video = m_dir.filePath(QStringLiteral("clip.mp4"));
+        m_video = m_dir.filePath(u"clip.mp4"_s);
         QVERIFY(tolvane::test::makeMedia(
-            m_video, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("color=c=gray:s=64x64:r=10"), QStringLiteral("-i"), wav,
-                      QStringLiteral("-shortest"), QStringLiteral("-c:v"),
-                      QStringLiteral("libx264"), QStringLiteral("-c:a"), QStringLiteral("aac")}));
+            m_video, {u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=gray:s=64x64:r=10"_s, u"-i"_s, wav,
+                      u"-shortest"_s, u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"aac"_s}));
     }
 
     void transcribe() {
-        const Run run = cli({QStringLiteral("transcribe"), m_video, QStringLiteral("--start"),
-                             QStringLiteral("0.5")});
+        const Run run = cli({u"transcribe"_s, m_video, u"--start"_s, u"0.5"_s});
         QCOMPARE(run.exitCode, 0);
         const QStringList words =
             tolvane::test::normalizedWords(run.output.value("text").toString());
@@ -79,12 +76,11 @@ private Q_SLOTS:
     }
 
     void captionsWithJumpCutsPicturesAndSubtitles() {
-        const QString images = m_dir.filePath(QStringLiteral("images"));
-        const QString srt = m_dir.filePath(QStringLiteral("c.srt"));
-        const Run plain = cli({QStringLiteral("captions"), m_video});
-        const Run cut = cli({QStringLiteral("captions"), m_video, QStringLiteral("--jump-cuts"),
-                             QStringLiteral("--images"), images, QStringLiteral("--highlight"),
-                             QStringLiteral("--srt"), srt});
+        const QString images = m_dir.filePath(u"images"_s);
+        const QString srt = m_dir.filePath(u"c.srt"_s);
+        const Run plain = cli({u"captions"_s, m_video});
+        const Run cut = cli({u"captions"_s, m_video, u"--jump-cuts"_s, u"--images"_s, images,
+                             u"--highlight"_s, u"--srt"_s, srt});
         QCOMPARE(plain.exitCode, 0);
         QCOMPARE(cut.exitCode, 0);
         const QJsonArray before = plain.output.value("chunks").toArray();
@@ -94,8 +90,7 @@ private Q_SLOTS:
         // The pause is gone: the last chunk ends more than a second earlier.
         const double endBefore = before.last().toObject().value("end").toDouble();
         const double endAfter = after.last().toObject().value("end").toDouble();
-        QVERIFY2(endBefore - endAfter > 1.0,
-                 qPrintable(QStringLiteral("%1 %2").arg(endBefore).arg(endAfter)));
+        QVERIFY2(endBefore - endAfter > 1.0, qPrintable(u"%1 %2"_s.arg(endBefore).arg(endAfter)));
 
         // One picture per chunk and one per word of it.
         int words = 0;
@@ -103,26 +98,25 @@ private Q_SLOTS:
             words += int(chunk.toObject().value("words").toArray().size());
         }
         QCOMPARE(cut.output.value("images").toInt(), int(after.size()) + words);
-        const QImage picture(QDir(images).filePath(QStringLiteral("chunk-001.png")));
+        const QImage picture(QDir(images).filePath(u"chunk-001.png"_s));
         QCOMPARE(picture.width(), 1944);
-        QVERIFY(QFile::exists(QDir(images).filePath(QStringLiteral("chunk-001-word-01.png"))));
+        QVERIFY(QFile::exists(QDir(images).filePath(u"chunk-001-word-01.png"_s)));
         QFile file(srt);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count(" --> "), after.size());
     }
 
     void evenTextAndAlignment() {
-        const QString text = QStringLiteral("Write down three things, before lunch today.");
-        const Run even = cli({QStringLiteral("captions"), m_video, QStringLiteral("--text"), text,
-                              QStringLiteral("--style"), QStringLiteral("bubble")});
+        const QString text = u"Write down three things, before lunch today."_s;
+        const Run even =
+            cli({u"captions"_s, m_video, u"--text"_s, text, u"--style"_s, u"bubble"_s});
         QCOMPARE(even.exitCode, 0);
         const QJsonArray chunks = even.output.value("chunks").toArray();
         QCOMPARE(chunks.size(), 1);
         QVERIFY(!chunks.first().toObject().contains("words"));
         QCOMPARE(chunks.first().toObject().value("start").toDouble(), 0.0);
 
-        const Run aligned = cli({QStringLiteral("captions"), m_video, QStringLiteral("--text"),
-                                 text, QStringLiteral("--align")});
+        const Run aligned = cli({u"captions"_s, m_video, u"--text"_s, text, u"--align"_s});
         QCOMPARE(aligned.exitCode, 0);
         QStringList words;
         for (const QJsonValue& chunk : aligned.output.value("chunks").toArray()) {
@@ -148,7 +142,7 @@ private Q_SLOTS:
     void badInput() {
         QFETCH(QStringList, args);
         QFETCH(QString, error);
-        args.replaceInStrings(QStringLiteral("FILE"), m_video);
+        args.replaceInStrings(u"FILE"_s, m_video);
         const Run run = cli(args);
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.output.value("error").toString().startsWith(error),

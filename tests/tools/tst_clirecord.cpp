@@ -7,17 +7,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // Runs "tolvane-cli media record" as a user would, with named sources.
-class CliRecordTest : public QObject {
+class TestCliRecord : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
 
     static QString videoCodec(const QString& movie) {
         QProcess ffprobe;
-        ffprobe.start(QStringLiteral("ffprobe"),
-                      {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                       "stream=codec_name", "-of", "default=nw=1:nk=1", movie});
+        ffprobe.start(u"ffprobe"_s, {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                     "stream=codec_name", "-of", "default=nw=1:nk=1", movie});
         ffprobe.waitForFinished(30000);
         return QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed();
     }
@@ -76,5 +77,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CliRecordTest)
+QTEST_GUILESS_MAIN(TestCliRecord)
 #include "tst_clirecord.moc"

@@ -12,7 +12,7 @@
 #include <csignal>
 
 // Runs "tolvane-cli media render" as a user would and reads what it printed.
-class CliRenderTest : public QObject {
+class TestCliRender : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
@@ -186,5 +186,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CliRenderTest)
+QTEST_GUILESS_MAIN(TestCliRender)
 #include "tst_clirender.moc"

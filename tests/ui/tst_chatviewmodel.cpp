@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace tolvane::test;
 
@@ -32,7 +34,7 @@ QStringList names(const QList<SlashCommand>& commands) {
 QStringList names(const QVariantList& rows) {
     QStringList result;
     for (const QVariant& row : rows) {
-        result.append(row.toMap().value(QStringLiteral("name")).toString());
+        result.append(row.toMap().value(u"name"_s).toString());
     }
     return result;
 }
@@ -42,7 +44,7 @@ const QStringList allCommands{"/menu",   "/styles",    "/campaigns", "/carousel"
 
 } // namespace
 
-class ChatViewModelTest : public QObject {
+class TestChatViewModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -487,5 +489,5 @@ private:
     QByteArray m_png;
 };
 
-QTEST_MAIN(ChatViewModelTest)
+QTEST_MAIN(TestChatViewModel)
 #include "tst_chatviewmodel.moc"

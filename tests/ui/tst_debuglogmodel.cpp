@@ -44,7 +44,7 @@ QByteArray detailJson(qint64 id, const QByteArray& model = "model-x") {
 
 } // namespace
 
-class DebugLogModelTest : public QObject {
+class TestDebugLogModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -288,5 +288,5 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
-QTEST_GUILESS_MAIN(DebugLogModelTest)
+QTEST_GUILESS_MAIN(TestDebugLogModel)
 #include "tst_debuglogmodel.moc"

@@ -20,6 +20,8 @@
 
 #include <QCoro/QCoroSignal>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace tolvane::test;
 using Transcription = DictationViewModel::Transcription;
@@ -28,7 +30,7 @@ Q_DECLARE_METATYPE(Transcription)
 
 namespace {
 
-const QString sine = QStringLiteral("lavfi:aevalsrc=0.5*sin(2*PI*440*t):s=16000");
+const QString sine = u"lavfi:aevalsrc=0.5*sin(2*PI*440*t):s=16000"_s;
 
 // Measured on this engine: 7-9 % word errors on flite sentences (see the
 // transcriber's tests); room for an odd word, not for a broken pipeline.
@@ -70,7 +72,7 @@ Transcription recognised(const QString& text) {
 }
 
 QStringList filesNamed(const QString& prefix) {
-    return QDir(QDir::tempPath()).entryList({prefix + QStringLiteral("*")}, QDir::Files);
+    return QDir(QDir::tempPath()).entryList({prefix + u"*"_s}, QDir::Files);
 }
 
 } // namespace
@@ -122,7 +124,7 @@ private Q_SLOTS:
         m_chat.reset();
         m_store.reset();
         m_server.reset();
-        QTRY_COMPARE(filesNamed(QStringLiteral("tolvane-")), QStringList());
+        QTRY_COMPARE(filesNamed(u"tolvane-"_s), QStringList());
     }
 
     void resultReachesTheDraft_data() {
@@ -296,14 +298,14 @@ private Q_SLOTS:
         const QString wav = m_dir->filePath("spoken.wav");
         QVERIFY(writeWav(wav, *samples));
         // The clip, then silence for as long as the microphone stays open.
-        auto model = dictation(QStringLiteral("lavfi:amovie=%1,apad").arg(wav),
+        auto model = dictation(u"lavfi:amovie=%1,apad"_s.arg(wav),
                                DictationViewModel::Transcriber::onDevice());
         m_chat->setDraft(draft);
         dictate(*model, int(double(samples->size()) / 32000 * 1000) + 500);
         QCOMPARE(model->voiceError(), QString());
         const QString result = m_chat->draft();
         QVERIFY(result.startsWith(draft.isEmpty() ? QString() : draft + u' '));
-        QVERIFY(!result.contains(QStringLiteral("  ")));
+        QVERIFY(!result.contains(u"  "_s));
         const QString added = result.mid(draft.isEmpty() ? 0 : draft.size() + 1);
         const double wer = wordErrorRate(normalizedWords(spoken), normalizedWords(added));
         QVERIFY2(wer <= werBound, qPrintable(result));

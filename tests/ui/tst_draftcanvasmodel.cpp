@@ -32,7 +32,7 @@ QJsonObject jsonBody(const RecordedRequest& request) {
 
 } // namespace
 
-class DraftCanvasModelTest : public QObject {
+class TestDraftCanvasModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -469,5 +469,5 @@ private:
     std::unique_ptr<DraftCanvasModel> m_canvas;
 };
 
-QTEST_GUILESS_MAIN(DraftCanvasModelTest)
+QTEST_GUILESS_MAIN(TestDraftCanvasModel)
 #include "tst_draftcanvasmodel.moc"

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 // Retry waits are real (0.4 + 0.8 + 1.2 s for a load that uses all four
 // attempts), so only the cases that need them wait for them.
-class DraftPreviewTest : public QObject {
+class TestDraftPreview : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -139,5 +139,5 @@ private:
     std::unique_ptr<ScriptedHttpServer> m_server;
 };
 
-QTEST_MAIN(DraftPreviewTest)
+QTEST_MAIN(TestDraftPreview)
 #include "tst_draftpreview.moc"

@@ -8,6 +8,8 @@
 #include <QSvgRenderer>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -17,10 +19,9 @@ namespace {
 QStringList iconNamesInUse() {
     QSet<QString> names;
     static const QRegularExpression literal(
-        QStringLiteral(R"((?:\biconName|\bname|\bicon)\s*:\s*"([a-z0-9.]+)\")"));
-    static const QRegularExpression address(QStringLiteral(R"(image://icon/([a-z0-9.]+)\?)"));
-    QDirIterator files(QStringLiteral(":/Tolvane"), {QStringLiteral("*.qml")}, QDir::Files,
-                       QDirIterator::Subdirectories);
+        uR"((?:\biconName|\bname|\bicon)\s*:\s*"([a-z0-9.]+)\")"_s);
+    static const QRegularExpression address(uR"(image://icon/([a-z0-9.]+)\?)"_s);
+    QDirIterator files(u":/Tolvane"_s, {u"*.qml"_s}, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile file(files.next());
         if (!file.open(QIODevice::ReadOnly)) {
@@ -44,7 +45,7 @@ QStringList iconNamesInUse() {
 
 } // namespace
 
-class IconProviderTest : public QObject {
+class TestIconProvider : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void everyIconInUseDraws_data() {
@@ -93,5 +94,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(IconProviderTest)
+QTEST_MAIN(TestIconProvider)
 #include "tst_iconprovider.moc"

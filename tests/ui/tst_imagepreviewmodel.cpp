@@ -9,7 +9,7 @@
 using namespace tolvane;
 using namespace tolvane::test;
 
-class ImagePreviewModelTest : public QObject {
+class TestImagePreviewModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
@@ -141,5 +141,5 @@ private:
     QStringList m_sources;
 };
 
-QTEST_MAIN(ImagePreviewModelTest)
+QTEST_MAIN(TestImagePreviewModel)
 #include "tst_imagepreviewmodel.moc"

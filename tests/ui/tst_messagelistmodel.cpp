@@ -38,7 +38,7 @@ TurnDebug usage(const QString& model, qint64 in, qint64 out, qint64 cache, doubl
 
 } // namespace
 
-class MessageListModelTest : public QObject {
+class TestMessageListModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -246,5 +246,5 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
-QTEST_MAIN(MessageListModelTest)
+QTEST_MAIN(TestMessageListModel)
 #include "tst_messagelistmodel.moc"

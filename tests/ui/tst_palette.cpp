@@ -3,6 +3,8 @@
 #include <QMetaProperty>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 class TestPalette : public QObject {
@@ -53,9 +55,9 @@ private Q_SLOTS:
         const QColor back = palette.colour(background.constData());
         QVERIFY(fore.isValid() && back.isValid());
         const double ratio = Palette::contrast(fore, back);
-        QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3:1")
-                                              .arg(fore.name(), back.name())
-                                              .arg(ratio, 0, 'f', 2)));
+        QVERIFY2(
+            ratio >= 4.5,
+            qPrintable(u"%1 on %2: %3:1"_s.arg(fore.name(), back.name()).arg(ratio, 0, 'f', 2)));
     }
 
     // Every text colour of the palette is in the checked pairs.

@@ -2,16 +2,18 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
 
 // The rich text without the wrapper that keeps white space as typed.
 QString body(const QString& html) {
-    const QString open = QStringLiteral("<span style=\"white-space: pre-wrap\">");
-    const QString close = QStringLiteral("</span>");
+    const QString open = u"<span style=\"white-space: pre-wrap\">"_s;
+    const QString close = u"</span>"_s;
     if (!html.startsWith(open) || !html.endsWith(close)) {
-        return QStringLiteral("<unwrapped>") + html;
+        return u"<unwrapped>"_s + html;
     }
     return html.mid(open.size(), html.size() - open.size() - close.size());
 }
@@ -26,7 +28,7 @@ QList<QUuid> newIds(int count) {
 
 } // namespace
 
-class RenderCacheTest : public QObject {
+class TestRenderCache : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void displayText_data() {
@@ -175,5 +177,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(RenderCacheTest)
+QTEST_GUILESS_MAIN(TestRenderCache)
 #include "tst_rendercache.moc"

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using namespace tolvane::test;
 
@@ -15,7 +17,7 @@ const QByteArray overviewJson =
     R"("total_likes":40,"connected_platforms":["linkedin"]})";
 } // namespace
 
-class SettingsModelTest : public QObject {
+class TestSettingsModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -76,7 +78,7 @@ private Q_SLOTS:
         m_model->setLocalServer({[&] { return statusText; }, [&] { return running; },
                                  [&] {
                                      ++restarts;
-                                     statusText = QStringLiteral("Checking local server…");
+                                     statusText = u"Checking local server…"_s;
                                      running = false;
                                  }});
         QVERIFY(!m_model->showLocalServer());
@@ -84,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(restarts, 0);
 
         QSignalSpy changed(m_model.get(), &SettingsModel::localServerChanged);
-        statusText = QStringLiteral("Using the dev server already running (Air).");
+        statusText = u"Using the dev server already running (Air)."_s;
         m_model->refreshLocalServer();
         m_model->refreshLocalServer();
         QCOMPARE(changed.size(), 1);
@@ -111,5 +113,5 @@ private:
     std::unique_ptr<SettingsModel> m_model;
 };
 
-QTEST_GUILESS_MAIN(SettingsModelTest)
+QTEST_GUILESS_MAIN(TestSettingsModel)
 #include "tst_settingsmodel.moc"

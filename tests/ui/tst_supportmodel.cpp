@@ -12,7 +12,7 @@
 using namespace tolvane;
 using namespace tolvane::test;
 
-class SupportModelTest : public QObject {
+class TestSupportModel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
@@ -131,5 +131,5 @@ private:
     std::unique_ptr<SupportModel> m_model;
 };
 
-QTEST_GUILESS_MAIN(SupportModelTest)
+QTEST_GUILESS_MAIN(TestSupportModel)
 #include "tst_supportmodel.moc"

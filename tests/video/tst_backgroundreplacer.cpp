@@ -39,17 +39,16 @@ bool near(const QColor& a, const QColor& b, int tolerance) {
 }
 
 QString describe(const QColor& c) {
-    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+    return u"(%1, %2, %3)"_s.arg(c.red()).arg(c.green()).arg(c.blue());
 }
 
 QStringList backgroundFiles() {
-    return QDir(recordingsDirectory().toLocalFile())
-        .entryList({QStringLiteral("tolvane-bg-*")}, QDir::Files);
+    return QDir(recordingsDirectory().toLocalFile()).entryList({u"tolvane-bg-*"_s}, QDir::Files);
 }
 
 QString audioHash(const QString& file) {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
+    ffmpeg.start(u"ffmpeg"_s,
                  {"-v", "error", "-i", file, "-map", "0:a", "-c", "copy", "-f", "md5", "-"});
     ffmpeg.waitForFinished(60000);
     return QString::fromUtf8(ffmpeg.readAllStandardOutput()).trimmed();
@@ -112,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         QImage photo;
         QVERIFY2(photo.load(photoPath),
-                 qPrintable(QStringLiteral("%1 is missing: run scripts/setup.sh").arg(photoPath)));
+                 qPrintable(u"%1 is missing: run scripts/setup.sh"_s.arg(photoPath)));
         QImage mask;
         QVERIFY(mask.load(QFINDTESTDATA("../platform/fixtures/grace_hopper_mask.png")));
         mask = mask.scaled(photo.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -136,10 +135,10 @@ private Q_SLOTS:
         QPainter(&frame).drawImage(m_personRect, cutout);
         // Chest, below the face: inside the reference mask.
         m_personPoint = m_personRect.topLeft() + QPoint(w / 2, int(h * 0.8));
-        const QString still = m_dir.filePath(QStringLiteral("person.png"));
+        const QString still = m_dir.filePath(u"person.png"_s);
         QVERIFY(frame.save(still));
 
-        m_person = m_dir.filePath(QStringLiteral("person.mov"));
+        m_person = m_dir.filePath(u"person.mov"_s);
         QVERIFY(test::makeMedia(m_person, {"-loop",      "1",
                                            "-framerate", "30",
                                            "-i",         still,
@@ -150,11 +149,11 @@ private Q_SLOTS:
                                            "-c:v",       "libx264",
                                            "-preset",    "ultrafast",
                                            "-c:a",       "aac"}));
-        m_noAudio = m_dir.filePath(QStringLiteral("silent.mov"));
+        m_noAudio = m_dir.filePath(u"silent.mov"_s);
         QVERIFY(test::makeMedia(m_noAudio, {"-loop", "1", "-framerate", "30", "-i", still, "-vf",
                                             "noise=alls=12:allf=t,format=yuv420p", "-t", "2",
                                             "-c:v", "libx264", "-preset", "ultrafast"}));
-        m_audioOnly = m_dir.filePath(QStringLiteral("tone.m4a"));
+        m_audioOnly = m_dir.filePath(u"tone.m4a"_s);
         QVERIFY(test::makeMedia(m_audioOnly, {"-f", "lavfi", "-i", "sine=d=1", "-c:a", "aac"}));
     }
 
@@ -200,7 +199,7 @@ private Q_SLOTS:
         QFETCH(QVariant, preset);
         QFETCH(std::optional<Mode>, expected);
         QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        QSettings settings(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
         if (mode.isValid()) {
             settings.setValue(BackgroundReplacer::modeKey, mode);
         }
@@ -208,13 +207,13 @@ private Q_SLOTS:
             settings.setValue(BackgroundReplacer::presetKey, preset);
         }
         QString path;
-        if (imagePath == QLatin1String("exists") || imagePath == QLatin1String("deleted")) {
-            path = dir.filePath(QStringLiteral("back.png"));
+        if (imagePath == "exists"_L1 || imagePath == "deleted"_L1) {
+            path = dir.filePath(u"back.png"_s);
             QImage(8, 8, QImage::Format_RGB32).save(path);
-            if (imagePath == QLatin1String("deleted")) {
+            if (imagePath == "deleted"_L1) {
                 QVERIFY(QFile::remove(path));
             }
-        } else if (imagePath == QLatin1String("folder")) {
+        } else if (imagePath == "folder"_L1) {
             path = dir.path();
         }
         if (!path.isEmpty()) {
@@ -233,14 +232,14 @@ private Q_SLOTS:
         const QStringList labels{"Midnight", "Sunset", "Neon Glow", "Studio Dark", "Mint Wave"};
         QCOMPARE(entries.size(), keys.size());
         QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        QSettings settings(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
         BackgroundSwatchProvider provider;
         for (int i = 0; i < entries.size(); ++i) {
             const QVariantMap entry = entries[i].toMap();
             QCOMPARE(entry.value("key").toString(), keys[i]);
             QCOMPARE(entry.value("label").toString(), labels[i]);
             const QUrl swatch(entry.value("swatch").toString());
-            QCOMPARE(swatch.scheme(), QStringLiteral("image"));
+            QCOMPARE(swatch.scheme(), u"image"_s);
             QCOMPARE(swatch.host(), BackgroundSwatchProvider::providerId.toLower());
             QSize size;
             const QImage image = provider.requestImage(swatch.path().mid(1), &size, QSize());
@@ -252,7 +251,7 @@ private Q_SLOTS:
             QCOMPARE(BackgroundReplacer::currentMode(settings), Mode::fromPreset(preset));
         }
         QSize size;
-        const QImage unknown = provider.requestImage(QStringLiteral("ocean"), &size, QSize());
+        const QImage unknown = provider.requestImage(u"ocean"_s, &size, QSize());
         QCOMPARE(size, QSize(120, 76));
         QCOMPARE(unknown.pixelColor(60, 38).alpha(), 0);
     }
@@ -344,8 +343,7 @@ private Q_SLOTS:
                                           : cover.pixel(0, frameSize.height() - 1));
         const int middle = qGray(cover.pixel(frameSize.width() / 2, frameSize.height() / 2));
         // Symmetric: both ends as far from the middle grey.
-        QVERIFY2(qAbs((first + last) - 255) <= 4,
-                 qPrintable(QStringLiteral("%1 + %2").arg(first).arg(last)));
+        QVERIFY2(qAbs((first + last) - 255) <= 4, qPrintable(u"%1 + %2"_s.arg(first).arg(last)));
         QVERIFY2(qAbs(middle - 127) <= 3, qPrintable(QString::number(middle)));
         // Covering keeps the picture's aspect: the visible fraction of the ramp
         // is the frame's share of the scaled picture.
@@ -354,7 +352,7 @@ private Q_SLOTS:
         const double shown = horizontal ? frameSize.width() / (pictureSize.width() * scale)
                                         : frameSize.height() / (pictureSize.height() * scale);
         QVERIFY2(qAbs((last - first) - 255.0 * shown) <= 6,
-                 qPrintable(QStringLiteral("%1 .. %2 for %3").arg(first).arg(last).arg(shown)));
+                 qPrintable(u"%1 .. %2 for %3"_s.arg(first).arg(last).arg(shown)));
     }
 
     void processReplacesTheBackgroundOnly_data() {
@@ -368,10 +366,10 @@ private Q_SLOTS:
         Mode mode = Mode::blur();
         QImage picture(400, 300, QImage::Format_RGB32);
         picture.fill(QColor(200, 30, 30));
-        if (kind == QLatin1String("preset")) {
+        if (kind == "preset"_L1) {
             mode = Mode::fromPreset(Preset::mint);
-        } else if (kind == QLatin1String("image")) {
-            const QString path = m_dir.filePath(QStringLiteral("red.png"));
+        } else if (kind == "image"_L1) {
+            const QString path = m_dir.filePath(u"red.png"_s);
             QVERIFY(picture.save(path));
             mode = Mode::image(QUrl::fromLocalFile(path));
         }
@@ -383,7 +381,7 @@ private Q_SLOTS:
         auto cleanup = qScopeGuard([file] { QFile::remove(file); });
         QCOMPARE(QFileInfo(file).absolutePath(),
                  QFileInfo(recordingsDirectory().toLocalFile()).absoluteFilePath());
-        QVERIFY2(QRegularExpression(QStringLiteral("^tolvane-bg-[0-9A-Fa-f-]{36}\\.mov$"))
+        QVERIFY2(QRegularExpression(u"^tolvane-bg-[0-9A-Fa-f-]{36}\\.mov$"_s)
                      .match(QFileInfo(file).fileName())
                      .hasMatch(),
                  qPrintable(file));
@@ -397,7 +395,7 @@ private Q_SLOTS:
         auto out = MediaAsset(file).load();
         QVERIFY(in && out);
         QVERIFY2(qAbs(in->duration - out->duration) < 0.05,
-                 qPrintable(QStringLiteral("%1 vs %2").arg(in->duration).arg(out->duration)));
+                 qPrintable(u"%1 vs %2"_s.arg(in->duration).arg(out->duration)));
         const QString hash = audioHash(m_person);
         QVERIFY(!hash.isEmpty());
         QCOMPARE(audioHash(file), hash);
@@ -412,19 +410,18 @@ private Q_SLOTS:
         // Behind: a corner far from the person.
         const QPoint corner(600, 20);
         const QColor seen = after.pixelColor(corner);
-        if (kind == QLatin1String("preset")) {
+        if (kind == "preset"_L1) {
             const QColor expected =
                 BackgroundReplacer::backdrop(Preset::mint, after.size()).pixelColor(corner);
             QVERIFY2(near(seen, expected, 10),
                      qPrintable(describe(seen) + " expected " + describe(expected)));
-        } else if (kind == QLatin1String("image")) {
+        } else if (kind == "image"_L1) {
             QVERIFY2(near(seen, picture.pixelColor(0, 0), 12), qPrintable(describe(seen)));
         } else {
             // The stripes behind are blurred away; the person keeps its detail.
             const QRect background(560, 0, 80, 80);
             QVERIFY2(detailIn(after, background) < detailIn(before, background) / 4,
-                     qPrintable(QStringLiteral("%1 vs %2")
-                                    .arg(detailIn(after, background))
+                     qPrintable(u"%1 vs %2"_s.arg(detailIn(after, background))
                                     .arg(detailIn(before, background))));
             const QRect face(m_personRect.center().x() - 20, m_personRect.top() + 90, 40, 40);
             QVERIFY(detailIn(after, face) > detailIn(before, face) * 0.7);
@@ -470,15 +467,15 @@ private Q_SLOTS:
         QFETCH(QString, domain);
         QFETCH(int, code);
         QFETCH(QString, text);
-        const QString notAPicture = m_dir.filePath(QStringLiteral("notapicture.png"));
+        const QString notAPicture = m_dir.filePath(u"notapicture.png"_s);
         {
             QFile file(notAPicture);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("this is no picture");
         }
-        const QString source = input == QLatin1String("person") ? m_person
-                               : input == QLatin1String("tone") ? m_audioOnly
-                                                                : m_dir.filePath("gone.mov");
+        const QString source = input == "person"_L1 ? m_person
+                               : input == "tone"_L1 ? m_audioOnly
+                                                    : m_dir.filePath("gone.mov");
         const Mode mode = picture.isEmpty()
                               ? Mode::fromPreset(Preset::studio)
                               : Mode::image(QUrl::fromLocalFile(m_dir.filePath(picture)));
@@ -610,7 +607,7 @@ private Q_SLOTS:
             options.temporalSmoothing = smoothing == 1;
             options.codec = BackgroundReplacer::Options::Codec::mjpeg;
             JobControl control(CancelToken::create());
-            const QString out = m_dir.filePath(QStringLiteral("flicker%1.mov").arg(smoothing));
+            const QString out = m_dir.filePath(u"flicker%1.mov"_s.arg(smoothing));
             auto result = BackgroundReplacer::replace(m_noAudio, Mode::fromPreset(Preset::neon),
                                                       QImage(), out, control, options);
             QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
@@ -621,7 +618,7 @@ private Q_SLOTS:
               change[1]);
         QVERIFY(change[0] > 0);
         QVERIFY2(change[1] < change[0] * 0.8,
-                 qPrintable(QStringLiteral("%1 vs %2").arg(change[1]).arg(change[0])));
+                 qPrintable(u"%1 vs %2"_s.arg(change[1]).arg(change[0])));
     }
 };
 

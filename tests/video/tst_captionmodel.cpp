@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Segment = OnDeviceTranscriber::Segment;
 
@@ -32,8 +34,8 @@ void transcribed(VideoEditModel& model) {
     model.setTrimStart(1.0);
     model.setTrimEnd(4.0);
     model.setCaptionSegments({{"Hello", 0.2, 0.4}, {"world.", 0.7, 0.5}, {"Again", 2.0, 0.5}});
-    model.setCaptionTranscript(QStringLiteral("Hello world. Again"));
-    model.setCaptionText(QStringLiteral("Hello world. Again"));
+    model.setCaptionTranscript(u"Hello world. Again"_s);
+    model.setCaptionText(u"Hello world. Again"_s);
     model.setCaptionTrimStart(1.0);
     model.setCaptionTrimEnd(4.0);
 }
@@ -63,25 +65,19 @@ private Q_SLOTS:
         QCOMPARE(QDir::tempPath(), QDir(m_temp.path()).canonicalPath());
 
         // A short video whose sound is a flite sentence, one without speech.
-        const auto samples = test::speak(
-            QStringLiteral("slt"), QStringLiteral("my team shipped the new product last week"));
+        const auto samples = test::speak(u"slt"_s, u"my team shipped the new product last week"_s);
         QVERIFY(samples);
-        const QString wav = m_dir.filePath(QStringLiteral("speech.wav"));
+        const QString wav = m_dir.filePath(u"speech.wav"_s);
         QVERIFY(test::writeWav(wav, QByteArray(32000, '\0') + *samples + QByteArray(32000, '\0')));
-        m_speech = m_dir.filePath(QStringLiteral("speech.mp4"));
+        m_speech = m_dir.filePath(u"speech.mp4"_s);
         QVERIFY(test::makeMedia(
-            m_speech, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                       QStringLiteral("color=c=gray:s=64x64:r=10"), QStringLiteral("-i"), wav,
-                       QStringLiteral("-shortest"), QStringLiteral("-c:v"),
-                       QStringLiteral("libx264"), QStringLiteral("-c:a"), QStringLiteral("aac")}));
-        m_quiet = m_dir.filePath(QStringLiteral("quiet.mp4"));
-        QVERIFY(test::makeMedia(
-            m_quiet, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("color=c=gray:s=64x64:r=10:d=2"), QStringLiteral("-f"),
-                      QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("anullsrc=r=48000:cl=mono"), QStringLiteral("-t"),
-                      QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                      QStringLiteral("-c:a"), QStringLiteral("aac")}));
+            m_speech, {u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=gray:s=64x64:r=10"_s, u"-i"_s, wav,
+                       u"-shortest"_s, u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"aac"_s}));
+        m_quiet = m_dir.filePath(u"quiet.mp4"_s);
+        QVERIFY(test::makeMedia(m_quiet,
+                                {u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=gray:s=64x64:r=10:d=2"_s,
+                                 u"-f"_s, u"lavfi"_s, u"-i"_s, u"anullsrc=r=48000:cl=mono"_s,
+                                 u"-t"_s, u"2"_s, u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"aac"_s}));
     }
 
     void timedChunks_data() {
@@ -127,13 +123,13 @@ private Q_SLOTS:
         VideoEditModel model(recording({}, 10.0));
         QVERIFY(!model.timedChunks());
         QVERIFY(model.captionChunks().isEmpty());
-        model.setCaptionText(QStringLiteral("Short."));
+        model.setCaptionText(u"Short."_s);
         model.setTrimStart(2.0);
         model.setTrimEnd(2.05);
         // A stretch of 0.1 s or less is taken as 0.1 s.
         const QList<CaptionChunk> chunks = model.captionChunks();
         QCOMPARE(chunks.size(), 1);
-        QCOMPARE(chunks.first().text, QStringLiteral("Short."));
+        QCOMPARE(chunks.first().text, u"Short."_s);
         QCOMPARE(chunks.first().start, 0.0);
         QVERIFY(qAbs(chunks.first().end - 0.1) < 1e-9);
         model.setCaptionsEnabled(false);
@@ -181,7 +177,7 @@ private Q_SLOTS:
         VideoEditModel model(recording({}, 10.0));
         model.setTrimStart(0.0);
         model.setTrimEnd(2.0);
-        model.setCaptionText(QStringLiteral("ab abcdef"));
+        model.setCaptionText(u"ab abcdef"_s);
         QCOMPARE(model.activeCaption(0.1)->highlightedWord, 0);
         QCOMPARE(model.activeCaption(1.9)->highlightedWord, 1);
     }
@@ -191,33 +187,31 @@ private Q_SLOTS:
                                          {"no length", 1.5, 1.5, std::nullopt},
                                          {"late", 3661.5, 3662.0, std::nullopt}};
         const QString srt = Subtitles::toSrt(chunks);
-        QCOMPARE(srt, QStringLiteral("1\n00:00:00,200 --> 00:00:01,235\nHello <world> & more\n\n"
-                                     "2\n01:01:01,500 --> 01:01:02,000\nlate\n\n"));
+        QCOMPARE(srt, u"1\n00:00:00,200 --> 00:00:01,235\nHello <world> & more\n\n"
+                      "2\n01:01:01,500 --> 01:01:02,000\nlate\n\n"_s);
         const QString vtt = Subtitles::toVtt(chunks);
         // Markup characters survive only in WebVTT, which can escape them; a
         // SubRip reader takes "<world>" for a tag.
-        QVERIFY(vtt.startsWith(QStringLiteral("WEBVTT\n\n00:00:00.200 --> 00:00:01.235\n"
-                                              "Hello &lt;world&gt; &amp; more\n")));
+        QVERIFY(vtt.startsWith(u"WEBVTT\n\n00:00:00.200 --> 00:00:01.235\n"
+                               "Hello &lt;world&gt; &amp; more\n"_s));
         // FFmpeg reads both back with the same cues.
         for (const auto& [name, content] :
-             {std::pair{QStringLiteral("s.srt"), srt}, std::pair{QStringLiteral("s.vtt"), vtt}}) {
+             {std::pair{u"s.srt"_s, srt}, std::pair{u"s.vtt"_s, vtt}}) {
             const QString path = m_dir.filePath(name);
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content.toUtf8());
             file.close();
             QProcess ffmpeg;
-            ffmpeg.start(QStringLiteral("ffmpeg"),
-                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                          QStringLiteral("-f"), QStringLiteral("srt"), QStringLiteral("-")});
+            ffmpeg.start(u"ffmpeg"_s,
+                         {u"-v"_s, u"error"_s, u"-i"_s, path, u"-f"_s, u"srt"_s, u"-"_s});
             QVERIFY(ffmpeg.waitForFinished(30000));
             QCOMPARE(ffmpeg.exitCode(), 0);
             const QString back = QString::fromUtf8(ffmpeg.readAllStandardOutput());
-            QCOMPARE(back.count(QStringLiteral(" --> ")), 2);
-            QVERIFY2(back.contains(QStringLiteral("00:00:00,200 --> 00:00:01,235")),
-                     qPrintable(back));
-            QVERIFY(back.contains(QStringLiteral("01:01:01,500 --> 01:01:02,000")));
-            QVERIFY(back.contains(QStringLiteral("Hello")));
+            QCOMPARE(back.count(u" --> "_s), 2);
+            QVERIFY2(back.contains(u"00:00:00,200 --> 00:00:01,235"_s), qPrintable(back));
+            QVERIFY(back.contains(u"01:01:01,500 --> 01:01:02,000"_s));
+            QVERIFY(back.contains(u"Hello"_s));
         }
     }
 
@@ -236,11 +230,11 @@ private Q_SLOTS:
         // file (and flite leaves a little silence of its own).
         QVERIFY(model.captionSegments().first().start > 0.4);
         QVERIFY(model.captionSegments().first().start < 0.8);
-        QVERIFY(QDir::temp().entryList({QStringLiteral("tolvane-stt-*")}, QDir::Files).isEmpty());
+        QVERIFY(QDir::temp().entryList({u"tolvane-stt-*"_s}, QDir::Files).isEmpty());
 
         // The user corrects the text: the words lose their times, and aligning
         // gives them back, in the user's words.
-        const QString corrected = QStringLiteral("My team shipped the new product last week!");
+        const QString corrected = u"My team shipped the new product last week!"_s;
         model.setCaptionText(corrected);
         QVERIFY(!model.timedChunks());
         auto aligned = test::awaitTask(CaptionGenerator::align(&model, {}, isOpen));
@@ -248,11 +242,11 @@ private Q_SLOTS:
         QCOMPARE(model.captionText(), corrected);
         QCOMPARE(model.captionTranscript(), corrected);
         QCOMPARE(model.captionSegments().size(), 8);
-        QCOMPARE(model.captionSegments().last().text, QStringLiteral("week!"));
+        QCOMPARE(model.captionSegments().last().text, u"week!"_s);
         const auto chunks = model.timedChunks();
         QVERIFY(chunks);
         QCOMPARE(texts(*chunks).join(u' '), corrected);
-        QVERIFY(QDir::temp().entryList({QStringLiteral("tolvane-stt-*")}, QDir::Files).isEmpty());
+        QVERIFY(QDir::temp().entryList({u"tolvane-stt-*"_s}, QDir::Files).isEmpty());
     }
 
     void generateChangesNothingWhenItShouldNot_data() {
@@ -271,12 +265,11 @@ private Q_SLOTS:
         QFETCH(bool, open);
         QFETCH(bool, cancel);
         QFETCH(QString, error);
-        const QString path = file == QLatin1String("quiet") ? m_quiet
-                             : file == QLatin1String("speech")
-                                 ? m_speech
-                                 : m_dir.filePath(QStringLiteral("none.mp4"));
+        const QString path = file == "quiet"_L1    ? m_quiet
+                             : file == "speech"_L1 ? m_speech
+                                                   : m_dir.filePath(u"none.mp4"_s);
         VideoEditModel model(recording(path, 2.0));
-        model.setCaptionText(QStringLiteral("typed by hand"));
+        model.setCaptionText(u"typed by hand"_s);
         CancelHandle task = CancelToken::create();
         if (cancel) {
             task->cancel();
@@ -286,16 +279,16 @@ private Q_SLOTS:
         QVERIFY(!result);
         if (error.isEmpty()) {
             QVERIFY(result.error().isCancelled());
-        } else if (error != QLatin1String("x")) {
+        } else if (error != "x"_L1) {
             QCOMPARE(result.error().description, error);
         } else {
             QVERIFY(!result.error().isCancelled());
             QVERIFY(!result.error().description.isEmpty());
         }
-        QCOMPARE(model.captionText(), QStringLiteral("typed by hand"));
+        QCOMPARE(model.captionText(), u"typed by hand"_s);
         QVERIFY(model.captionSegments().isEmpty());
         QVERIFY(model.captionTranscript().isEmpty());
-        QVERIFY(QDir::temp().entryList({QStringLiteral("tolvane-stt-*")}, QDir::Files).isEmpty());
+        QVERIFY(QDir::temp().entryList({u"tolvane-stt-*"_s}, QDir::Files).isEmpty());
     }
 };
 

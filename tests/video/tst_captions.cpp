@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Segment = OnDeviceTranscriber::Segment;
 using Word = CaptionChunk::Word;
@@ -61,12 +63,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("count");
         QTest::newRow("empty") << QString() << 0;
-        QTest::newRow("ascii") << QStringLiteral("hello") << 5;
-        QTest::newRow("combining accent") << QStringLiteral("e\u0301te\u0301") << 3;
-        QTest::newRow("flag") << QStringLiteral("\U0001F1E9\U0001F1EA!") << 2;
-        QTest::newRow("family emoji")
-            << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467") << 1;
-        QTest::newRow("thumbs up with skin tone") << QStringLiteral("ok \U0001F44D\U0001F3FD") << 4;
+        QTest::newRow("ascii") << u"hello"_s << 5;
+        QTest::newRow("combining accent") << u"e\u0301te\u0301"_s << 3;
+        QTest::newRow("flag") << u"\U0001F1E9\U0001F1EA!"_s << 2;
+        QTest::newRow("family emoji") << u"\U0001F468\u200D\U0001F469\u200D\U0001F467"_s << 1;
+        QTest::newRow("thumbs up with skin tone") << u"ok \U0001F44D\U0001F3FD"_s << 4;
     }
     void graphemes() {
         QFETCH(QString, text);
@@ -93,12 +94,12 @@ private Q_SLOTS:
             << spoken({"a", "abcdefghijklmnopqrstuvwxy", "b"}) << 18
             << QStringList{"a", "abcdefghijklmnopqrstuvwxy", "b"};
         QTest::newRow("graphemes, not code units")
-            << spoken({QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
-                                      "\U0001F600\U0001F600\U0001F600\U0001F600"),
-                       QStringLiteral("abcdefgh")})
+            << spoken({u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
+                       "\U0001F600\U0001F600\U0001F600\U0001F600"_s,
+                       u"abcdefgh"_s})
             << 18
-            << QStringList{QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
-                                          "\U0001F600\U0001F600\U0001F600\U0001F600 abcdefgh")};
+            << QStringList{u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
+                           "\U0001F600\U0001F600\U0001F600\U0001F600 abcdefgh"_s};
         QTest::newRow("no segments") << QList<Segment>() << 18 << QStringList();
     }
     void groupSegments() {
@@ -125,18 +126,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("duration");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("one short sentence") << QStringLiteral("Hi.") << 3.0 << QStringList{"Hi."};
+        QTest::newRow("one short sentence") << u"Hi."_s << 3.0 << QStringList{"Hi."};
         QTest::newRow("white space and line breaks collapse")
-            << QStringLiteral("  one\n two\tthree  ") << 2.0 << QStringList{"one two three"};
+            << u"  one\n two\tthree  "_s << 2.0 << QStringList{"one two three"};
         QTest::newRow("wraps at the limit")
-            << QStringLiteral("the quick brown fox jumps over the lazy dog") << 4.0
+            << u"the quick brown fox jumps over the lazy dog"_s << 4.0
             << QStringList{"the quick brown", "fox jumps over the", "lazy dog"};
         QTest::newRow("sentence end closes a long enough line")
-            << QStringLiteral("Short line here. next") << 1.0
-            << QStringList{"Short line here.", "next"};
-        QTest::newRow("empty") << QStringLiteral(" \n ") << 3.0 << QStringList();
-        QTest::newRow("no duration") << QStringLiteral("words") << 0.0 << QStringList();
-        QTest::newRow("negative duration") << QStringLiteral("words") << -1.0 << QStringList();
+            << u"Short line here. next"_s << 1.0 << QStringList{"Short line here.", "next"};
+        QTest::newRow("empty") << u" \n "_s << 3.0 << QStringList();
+        QTest::newRow("no duration") << u"words"_s << 0.0 << QStringList();
+        QTest::newRow("negative duration") << u"words"_s << -1.0 << QStringList();
     }
     void splitText() {
         QFETCH(QString, text);
@@ -165,20 +165,20 @@ private Q_SLOTS:
     }
 
     void timedWords() {
-        const CaptionChunk even{QStringLiteral("a  word"), 1.0, 3.0, std::nullopt};
+        const CaptionChunk even{u"a  word"_s, 1.0, 3.0, std::nullopt};
         // "a" weighs 2, "word" 4: a third and two thirds of the span.
         const QList<Word> words = even.timedWords();
         QCOMPARE(words.size(), 2);
-        QCOMPARE(words.at(0).text, QStringLiteral("a"));
+        QCOMPARE(words.at(0).text, u"a"_s);
         QVERIFY(qAbs(words.at(0).end - (1.0 + 2.0 / 3.0)) < 1e-9);
         QCOMPARE(words.at(1).start, words.at(0).end);
         QVERIFY(qAbs(words.at(1).end - 3.0) < 1e-9);
 
-        const QList<Word> own{{QStringLiteral("x"), 5.0, 6.0}};
-        QCOMPARE((CaptionChunk{QStringLiteral("a b"), 0, 1, own}.timedWords()), own);
+        const QList<Word> own{{u"x"_s, 5.0, 6.0}};
+        QCOMPARE((CaptionChunk{u"a b"_s, 0, 1, own}.timedWords()), own);
         // An empty word list counts as none.
-        QCOMPARE((CaptionChunk{QStringLiteral("a b"), 0, 1, QList<Word>()}.timedWords().size()), 2);
-        QVERIFY((CaptionChunk{QStringLiteral("   "), 0, 1, std::nullopt}.timedWords().isEmpty()));
+        QCOMPARE((CaptionChunk{u"a b"_s, 0, 1, QList<Word>()}.timedWords().size()), 2);
+        QVERIFY((CaptionChunk{u"   "_s, 0, 1, std::nullopt}.timedWords().isEmpty()));
     }
 
     void mapChunks_data() {
@@ -234,7 +234,7 @@ private Q_SLOTS:
         const QFont heavy = Fonts::heavyFont(144);
         QCOMPARE(heavy.pixelSize(), 144);
         QCOMPARE(heavy.weight(), QFont::Black);
-        QCOMPARE(QFontInfo(heavy).family(), QStringLiteral("Roboto"));
+        QCOMPARE(QFontInfo(heavy).family(), u"Roboto"_s);
         QCOMPARE(QFontInfo(Fonts::boldFont(20)).weight(), int(QFont::Bold));
     }
 
@@ -267,16 +267,15 @@ private Q_SLOTS:
         const double lineHeight = QFontMetricsF(font).lineSpacing() / 2;
         const int lines = qRound(textPoints / lineHeight);
         QVERIFY2(lines >= 1 && std::abs(textPoints - lines * lineHeight) <= lines,
-                 qPrintable(
-                     QStringLiteral("%1 points for lines of %2").arg(textPoints).arg(lineHeight)));
+                 qPrintable(u"%1 points for lines of %2"_s.arg(textPoints).arg(lineHeight)));
         if (QTest::currentDataTag() == QByteArray("tiktok, wraps")) {
             QVERIFY(lines >= 2);
         }
     }
 
     void imageLooks() {
-        const QImage tiktok = Captions::renderCaptionImage(QStringLiteral("Hello"), std::nullopt,
-                                                           CaptionStyle::tiktok);
+        const QImage tiktok =
+            Captions::renderCaptionImage(u"Hello"_s, std::nullopt, CaptionStyle::tiktok);
         // Transparent outside the text, white glyphs and black outline near the
         // middle, and symmetric around the centre.
         QCOMPARE(qAlpha(tiktok.pixel(0, 0)), 0);
@@ -300,8 +299,8 @@ private Q_SLOTS:
         QVERIFY(black > 1000);
         QVERIFY(std::abs((minX + maxX) / 2 - tiktok.width() / 2) < 20);
 
-        const QImage bubble = Captions::renderCaptionImage(QStringLiteral("Hello"), std::nullopt,
-                                                           CaptionStyle::bubble);
+        const QImage bubble =
+            Captions::renderCaptionImage(u"Hello"_s, std::nullopt, CaptionStyle::bubble);
         QCOMPARE(qAlpha(bubble.pixel(0, 0)), 0);
         QCOMPARE(qAlpha(bubble.pixel(bubble.width() - 1, bubble.height() - 1)), 0);
         const QRgb box = bubble.pixel(20, bubble.height() / 2);
@@ -326,8 +325,8 @@ private Q_SLOTS:
         QFETCH(int, style);
         QFETCH(std::optional<int>, index);
         QFETCH(bool, yellow);
-        const QImage image = Captions::renderCaptionImage(QStringLiteral("one  two three"), index,
-                                                          CaptionStyle(style));
+        const QImage image =
+            Captions::renderCaptionImage(u"one  two three"_s, index, CaptionStyle(style));
         QVERIFY(!image.isNull());
         const int n = yellowPixels(image);
         if (yellow) {
@@ -340,8 +339,7 @@ private Q_SLOTS:
     void highlightFindsTheRightWord() {
         // "one" is highlighted in "one one": the second occurrence must be found
         // after the first, so index 1 colours the right-hand half.
-        const QImage image =
-            Captions::renderCaptionImage(QStringLiteral("one one"), 1, CaptionStyle::tiktok);
+        const QImage image = Captions::renderCaptionImage(u"one one"_s, 1, CaptionStyle::tiktok);
         int left = 0, right = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
@@ -355,11 +353,9 @@ private Q_SLOTS:
     }
 
     void noRoomGivesNoImage() {
-        QVERIFY(Captions::renderCaptionImage(QStringLiteral("x"), std::nullopt,
-                                             CaptionStyle::tiktok, 48.0)
+        QVERIFY(Captions::renderCaptionImage(u"x"_s, std::nullopt, CaptionStyle::tiktok, 48.0)
                     .isNull());
-        QVERIFY(!Captions::renderCaptionImage(QStringLiteral("x"), std::nullopt,
-                                              CaptionStyle::tiktok, 49.0)
+        QVERIFY(!Captions::renderCaptionImage(u"x"_s, std::nullopt, CaptionStyle::tiktok, 49.0)
                      .isNull());
     }
 };

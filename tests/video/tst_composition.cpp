@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Builder = VideoCompositionBuilder;
 
@@ -127,14 +129,12 @@ private Q_SLOTS:
         const CropTransform t = Builder::transform(upright, center, zoom);
         QCOMPARE(t.scale, scale);
         const QRectF rect = t.visibleRect();
-        QVERIFY2(qAbs(rect.x() - visible.x()) < 1e-6 && qAbs(rect.y() - visible.y()) < 1e-6 &&
-                     qAbs(rect.width() - visible.width()) < 1e-6 &&
-                     qAbs(rect.height() - visible.height()) < 1e-6,
-                 qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                .arg(rect.x())
-                                .arg(rect.y())
-                                .arg(rect.width())
-                                .arg(rect.height())));
+        QVERIFY2(
+            qAbs(rect.x() - visible.x()) < 1e-6 && qAbs(rect.y() - visible.y()) < 1e-6 &&
+                qAbs(rect.width() - visible.width()) < 1e-6 &&
+                qAbs(rect.height() - visible.height()) < 1e-6,
+            qPrintable(
+                u"%1,%2 %3x%4"_s.arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())));
     }
 
     void punchInAndKenBurns() {
@@ -282,23 +282,21 @@ private Q_SLOTS:
     void hookDrawing() {
         const QFont face = heavyFace();
         QVERIFY(QImage().isNull());
-        QVERIFY(HookImage::render(QStringLiteral("  "), 1040, face).isNull());
+        QVERIFY(HookImage::render(u"  "_s, 1040, face).isNull());
 
         // The widest line fills the banner less its paddings, unless that needs
         // a size beyond 30...96 points (glyph advances scale almost linearly).
-        const QStringList lines{QStringLiteral("THREE HABITS OF GREAT"),
-                                QStringLiteral("READ THIS")};
+        const QStringList lines{u"THREE HABITS OF GREAT"_s, u"READ THIS"_s};
         const double size = HookImage::fontSize(lines, 1040, face);
         QFont sized = face;
         sized.setPointSizeF(size);
         QVERIFY(qAbs(QFontMetricsF(sized, HookImage::measuringDevice())
                          .horizontalAdvance(lines.first()) -
                      (1040 - 140)) < 9.0);
-        QCOMPARE(HookImage::fontSize({QStringLiteral("I")}, 1040, face), 96.0);
+        QCOMPARE(HookImage::fontSize({u"I"_s}, 1040, face), 96.0);
         QCOMPARE(HookImage::fontSize({QString(60, QLatin1Char('W'))}, 1040, face), 30.0);
 
-        const QImage image =
-            HookImage::render(QStringLiteral("Stop scrolling: read this"), 1040, face);
+        const QImage image = HookImage::render(u"Stop scrolling: read this"_s, 1040, face);
         QCOMPARE(image.width(), 2080);
         QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
         // Transparent corners, a navy box in the middle with white letters.
@@ -317,8 +315,7 @@ private Q_SLOTS:
         QVERIFY(navy > 1000);
         QVERIFY(white > 100);
         // Two lines are taller than one.
-        QVERIFY(image.height() >
-                HookImage::render(QStringLiteral("Read this"), 1040, face).height());
+        QVERIFY(image.height() > HookImage::render(u"Read this"_s, 1040, face).height());
     }
 
     void timelineFromTheFile() {
@@ -352,7 +349,7 @@ private Q_SLOTS:
         auto noVideo = Builder::timeline(MediaAsset(path("silent.wav")),
                                          MediaTimeRange::fromSeconds(0, 1), false);
         QVERIFY(!noVideo);
-        QCOMPARE(noVideo.error().description, QStringLiteral("recording has no video track"));
+        QCOMPARE(noVideo.error().description, u"recording has no video track"_s);
     }
 
     void composeCollectsLayers() {
@@ -395,7 +392,7 @@ private Q_SLOTS:
         const QList<CaptionChunk> shown =
             Builder::overlayChunks(timed, QString(), timeline, 1.5, CaptionStyle::tiktok);
         QCOMPARE(shown.size(), 2);
-        QCOMPARE(shown[0].text, QStringLiteral("first words"));
+        QCOMPARE(shown[0].text, u"first words"_s);
         QVERIFY(qAbs(shown[0].start - 0.1) < 1e-9 && qAbs(shown[0].end - 0.7) < 1e-9);
         QVERIFY(qAbs(shown[1].start - 1.2) < 1e-9);
         QCOMPARE(shown[1].end, 1.5);
@@ -407,8 +404,8 @@ private Q_SLOTS:
             Builder::overlayChunks(timed, QString(), timeline, 10.0, CaptionStyle::tiktok).size(),
             3);
         const QList<CaptionChunk> even = Builder::overlayChunks(
-            std::nullopt, QStringLiteral("one two three four five six seven eight nine ten"),
-            timeline, 9.5, CaptionStyle::tiktok);
+            std::nullopt, u"one two three four five six seven eight nine ten"_s, timeline, 9.5,
+            CaptionStyle::tiktok);
         QVERIFY(even.size() >= 3);
         QCOMPARE(even.first().start, 0.0);
         QVERIFY(qAbs(even.last().end - 9.5) < 1e-9);
@@ -421,8 +418,8 @@ private Q_SLOTS:
         VideoEditModel model(result);
         model.setEffectJumpCuts(false);
         model.setEffectKenBurns(false);
-        model.setCaptionText(QStringLiteral("  one two three four five six seven eight nine  "));
-        model.setHookText(QStringLiteral("Stop: read this"));
+        model.setCaptionText(u"  one two three four five six seven eight nine  "_s);
+        model.setHookText(u"Stop: read this"_s);
         auto built = test::awaitTask(model.buildComposition());
         QVERIFY2(built, qPrintable(built ? QString() : built.error().description));
         QCOMPARE(built->duration, 6.0);

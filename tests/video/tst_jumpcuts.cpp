@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 using Ranges = QList<JumpCuts::Range>;
@@ -28,7 +30,7 @@ Ranges seconds(const QList<MediaTimeRange>& ranges) {
 QString describe(const Ranges& ranges) {
     QStringList parts;
     for (const auto& r : ranges) {
-        parts << QStringLiteral("[%1, %2]").arg(r.start).arg(r.end);
+        parts << u"[%1, %2]"_s.arg(r.start).arg(r.end);
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -85,11 +87,11 @@ private Q_SLOTS:
         QVERIFY(test::makeMedia(path("noise.wav"),
                                 {"-f", "lavfi", "-i", "anoisesrc=d=3:c=white:a=0.5"}));
         QVERIFY(test::makeMedia(path("silence.wav"), test::toneInput({}, 3)));
-        QVERIFY(test::makeMedia(path("stereo.mov"),
-                                {"-f", "lavfi", "-i",
-                                 QStringLiteral("aevalsrc='%1|%1':s=44100:d=4")
-                                     .arg(test::toneExpression({{0.5, 1.5}, {2.5, 3.5}})),
-                                 "-c:a", "pcm_s16le"}));
+        QVERIFY(test::makeMedia(
+            path("stereo.mov"),
+            {"-f", "lavfi", "-i",
+             u"aevalsrc='%1|%1':s=44100:d=4"_s.arg(test::toneExpression({{0.5, 1.5}, {2.5, 3.5}})),
+             "-c:a", "pcm_s16le"}));
         QVERIFY(test::makeMedia(path("video.mp4"),
                                 {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:d=2", "-c:v",
                                  "libx264", "-preset", "ultrafast"}));

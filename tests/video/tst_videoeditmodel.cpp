@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QThreadPool>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 
 namespace {
@@ -37,9 +39,9 @@ QVariant otherValue(const QVariant& current) {
     case QMetaType::Double:
         return current.toDouble() + 0.25;
     case QMetaType::QString:
-        return current.toString() + QStringLiteral("x");
+        return current.toString() + u"x"_s;
     case QMetaType::QUrl:
-        return QUrl::fromLocalFile(QStringLiteral("/elsewhere.mov"));
+        return QUrl::fromLocalFile(u"/elsewhere.mov"_s);
     case QMetaType::QSizeF:
         return QSizeF(12, 34);
     default:
@@ -90,7 +92,7 @@ private Q_SLOTS:
         RecordingResult both = recording(path("landscape.mp4"), 2);
         both.screenURL = QUrl::fromLocalFile(path("portrait.mp4"));
         QCOMPARE(VideoEditModel(both).asset().path(), path("portrait.mp4"));
-        QCOMPARE(VideoEditModel(recording({}, 2)).asset().path(), QStringLiteral("/dev/null"));
+        QCOMPARE(VideoEditModel(recording({}, 2)).asset().path(), u"/dev/null"_s);
     }
 
     void everyPropertyNotifiesOnlyRealChanges() {
@@ -141,7 +143,7 @@ private Q_SLOTS:
         model.setEffectPunchIn(false);
         model.setCaptionStyle(CaptionStyle::bubble);
         EffectOptions options = model.effectOptions();
-        QCOMPARE(options.hookText, QStringLiteral("Three lessons"));
+        QCOMPARE(options.hookText, u"Three lessons"_s);
         QVERIFY(!options.punchIn);
         QVERIFY(options.fades && options.kenBurns && options.jumpCuts);
         QCOMPARE(options.captionStyle, CaptionStyle::bubble);

@@ -12,6 +12,8 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolvane;
 using Builder = VideoCompositionBuilder;
 
@@ -29,12 +31,10 @@ QStringList bandInputs(double seconds, const QStringList& moreInputs = {}) {
         args << "-f"
              << "lavfi"
              << "-i"
-             << QStringLiteral("color=c=%1:s=240x1080:r=30:d=%2")
-                    .arg(bandColours[i].name())
-                    .arg(seconds);
-        graph += QStringLiteral("[%1:v]").arg(i);
+             << u"color=c=%1:s=240x1080:r=30:d=%2"_s.arg(bandColours[i].name()).arg(seconds);
+        graph += u"[%1:v]"_s.arg(i);
     }
-    graph += QStringLiteral("hstack=inputs=%1,format=yuv420p[v]").arg(bandColours.size());
+    graph += u"hstack=inputs=%1,format=yuv420p[v]"_s.arg(bandColours.size());
     args << moreInputs << "-filter_complex" << graph << "-map"
          << "[v]";
     return args;
@@ -166,7 +166,7 @@ private Q_SLOTS:
         if (jumpCuts) {
             QCOMPARE(composition.ranges.size(), 2);
         }
-        const QString out = QStringLiteral("format-%1").arg(QTest::currentDataTag()) + ".mp4";
+        const QString out = u"format-%1"_s.arg(QTest::currentDataTag()) + ".mp4";
         auto result = render(composition, out);
         QVERIFY2(result, qPrintable(result ? QString() : result.error().description));
         QCOMPARE(result->frames, composition.frameCount());
@@ -181,9 +181,8 @@ private Q_SLOTS:
             QCOMPARE(info->audioTracks.first().sampleRate, 48000);
             QCOMPARE(info->audioTracks.first().channels, 2);
         }
-        QVERIFY2(
-            qAbs(info->duration - composition.duration) <= 1.0 / 30 + 0.03,
-            qPrintable(QStringLiteral("%1 vs %2").arg(info->duration).arg(composition.duration)));
+        QVERIFY2(qAbs(info->duration - composition.duration) <= 1.0 / 30 + 0.03,
+                 qPrintable(u"%1 vs %2"_s.arg(info->duration).arg(composition.duration)));
     }
 
     void cropPositionShows_data() {
@@ -198,7 +197,7 @@ private Q_SLOTS:
         QFETCH(double, center);
         QFETCH(int, band);
         const Composition composition = compose("bands.mp4", 0.0, 1.0, noEffects(), center);
-        const QString out = QStringLiteral("crop-%1.mp4").arg(center);
+        const QString out = u"crop-%1.mp4"_s.arg(center);
         QVERIFY(render(composition, out));
         const QImage image = frame(out, 0.5);
         QCOMPARE(image.size(), QSize(1080, 1920));
@@ -249,10 +248,8 @@ private Q_SLOTS:
             const double same = difference(mjpeg, frame("moving-h264.mp4", t));
             const double before = difference(mjpeg, frame("moving-h264.mp4", t - 1.0 / 30));
             const double after = difference(mjpeg, frame("moving-h264.mp4", t + 1.0 / 30));
-            QVERIFY2(
-                same < before && same < after,
-                qPrintable(
-                    QStringLiteral("%1: %2 vs %3, %4").arg(t).arg(same).arg(before).arg(after)));
+            QVERIFY2(same < before && same < after,
+                     qPrintable(u"%1: %2 vs %3, %4"_s.arg(t).arg(same).arg(before).arg(after)));
         }
         QCOMPARE(MediaAsset(path("moving-mjpeg.mp4")).load()->duration,
                  MediaAsset(path("moving-h264.mp4")).load()->duration);

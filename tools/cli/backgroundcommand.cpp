@@ -15,6 +15,8 @@
 #include <optional>
 #include <variant>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 namespace {
@@ -34,8 +36,7 @@ struct BackgroundRequest {
 
 std::variant<BackgroundRequest, QString> parse(const QStringList& args) {
     const QString usage = QString::fromUtf8(usageText);
-    if (args.size() < 3 || args.at(0).startsWith(QLatin1String("--")) ||
-        args.at(1).startsWith(QLatin1String("--"))) {
+    if (args.size() < 3 || args.at(0).startsWith("--"_L1) || args.at(1).startsWith("--"_L1)) {
         return usage;
     }
     BackgroundRequest request;
@@ -43,7 +44,7 @@ std::variant<BackgroundRequest, QString> parse(const QStringList& args) {
     request.output = args.at(1);
     auto setMode = [&](BackgroundReplacer::Mode mode) -> std::optional<QString> {
         if (request.mode) {
-            return QStringLiteral("choose one of --blur, --preset and --image");
+            return u"choose one of --blur, --preset and --image"_s;
         }
         request.mode = std::move(mode);
         return std::nullopt;
@@ -53,51 +54,50 @@ std::variant<BackgroundRequest, QString> parse(const QStringList& args) {
         const std::optional<QString> value =
             i + 1 < args.size() ? std::optional<QString>(args.at(i + 1)) : std::nullopt;
         std::optional<QString> problem;
-        if (name == QLatin1String("--blur")) {
+        if (name == "--blur"_L1) {
             problem = setMode(BackgroundReplacer::Mode::blur());
-        } else if (name == QLatin1String("--preset")) {
+        } else if (name == "--preset"_L1) {
             const auto preset =
                 value ? BackgroundReplacer::presetFromRawValue(*value) : std::nullopt;
             if (!preset) {
-                return QStringLiteral("unknown preset %1; the presets are midnight, sunset, neon, "
-                                      "studio and mint")
-                    .arg(value.value_or(QString()));
+                return u"unknown preset %1; the presets are midnight, sunset, neon, "
+                       "studio and mint"_s.arg(value.value_or(QString()));
             }
             problem = setMode(BackgroundReplacer::Mode::fromPreset(*preset));
             ++i;
-        } else if (name == QLatin1String("--image")) {
+        } else if (name == "--image"_L1) {
             if (!value) {
-                return QStringLiteral("--image needs a picture file");
+                return u"--image needs a picture file"_s;
             }
             problem = setMode(BackgroundReplacer::Mode::image(QUrl::fromLocalFile(*value)));
             ++i;
-        } else if (name == QLatin1String("--codec")) {
-            if (value == QLatin1String("h264")) {
+        } else if (name == "--codec"_L1) {
+            if (value == "h264"_L1) {
                 request.options.codec = BackgroundReplacer::Options::Codec::h264;
-            } else if (value == QLatin1String("mjpeg")) {
+            } else if (value == "mjpeg"_L1) {
                 request.options.codec = BackgroundReplacer::Options::Codec::mjpeg;
             } else {
-                return QStringLiteral("--codec must be h264 or mjpeg");
+                return u"--codec must be h264 or mjpeg"_s;
             }
             ++i;
-        } else if (name == QLatin1String("--no-smoothing")) {
+        } else if (name == "--no-smoothing"_L1) {
             request.options.temporalSmoothing = false;
-        } else if (name == QLatin1String("--threads")) {
+        } else if (name == "--threads"_L1) {
             bool ok = false;
             request.options.threads = value ? value->toInt(&ok) : 0;
             if (!ok || request.options.threads < 0 || request.options.threads > 64) {
-                return QStringLiteral("--threads must be a whole number from 0 to 64");
+                return u"--threads must be a whole number from 0 to 64"_s;
             }
             ++i;
         } else {
-            return QStringLiteral("unknown option ") + name + QStringLiteral("\n") + usage;
+            return u"unknown option "_s + name + u"\n"_s + usage;
         }
         if (problem) {
             return *problem;
         }
     }
     if (!request.mode) {
-        return QStringLiteral("choose one of --blur, --preset and --image\n") + usage;
+        return u"choose one of --blur, --preset and --image\n"_s + usage;
     }
     return request;
 }
@@ -116,8 +116,7 @@ QCoro::Task<int> run(BackgroundRequest request) {
         }
     }
 
-    const QString partial =
-        partialBeside(request.output, QStringLiteral("tolvane-bg"), QStringLiteral(".mov"));
+    const QString partial = partialBeside(request.output, u"tolvane-bg"_s, u".mov"_s);
     const QString source = QFileInfo(request.input).absoluteFilePath();
     const BackgroundReplacer::Mode mode = *request.mode;
     const BackgroundReplacer::Options options = request.options;
@@ -125,19 +124,18 @@ QCoro::Task<int> run(BackgroundRequest request) {
                                                 options](JobControl& control) {
         return BackgroundReplacer::replace(source, mode, picture, partial, control, options);
     };
-    auto job = runToFile<BackgroundReplacer::Result>(
-        std::move(work), partial, request.output,
-        QStringLiteral("Background replacement was cancelled."));
+    auto job = runToFile<BackgroundReplacer::Result>(std::move(work), partial, request.output,
+                                                     u"Background replacement was cancelled."_s);
     const auto result = co_await job;
     if (!result) {
         co_return fail(result.error());
     }
-    printLine(QJsonObject{{QStringLiteral("file"), request.output},
-                          {QStringLiteral("frames"), result->frames},
-                          {QStringLiteral("duration"), result->duration},
-                          {QStringLiteral("passedThrough"), result->passedThrough},
-                          {QStringLiteral("maskChange"), result->meanMaskChange},
-                          {QStringLiteral("segmentationMs"), result->segmentationMs}});
+    printLine(QJsonObject{{u"file"_s, request.output},
+                          {u"frames"_s, result->frames},
+                          {u"duration"_s, result->duration},
+                          {u"passedThrough"_s, result->passedThrough},
+                          {u"maskChange"_s, result->meanMaskChange},
+                          {u"segmentationMs"_s, result->segmentationMs}});
     co_return 0;
 }
 

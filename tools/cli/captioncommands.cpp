@@ -17,17 +17,18 @@
 #include <cmath>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 namespace {
 
 using OnDeviceTranscriber::Segment;
 
-const QString transcribeUsage =
-    QStringLiteral("usage: media transcribe FILE [--start S] [--end E]");
-const QString captionsUsage = QStringLiteral(
-    "usage: media captions FILE [--start S] [--end E] [--style tiktok|bubble] [--jump-cuts] "
-    "[--text TEXT] [--align] [--images DIR] [--highlight] [--srt FILE] [--vtt FILE]");
+const QString transcribeUsage = u"usage: media transcribe FILE [--start S] [--end E]"_s;
+const QString captionsUsage =
+    u"usage: media captions FILE [--start S] [--end E] [--style tiktok|bubble] [--jump-cuts] "
+    "[--text TEXT] [--align] [--images DIR] [--highlight] [--srt FILE] [--vtt FILE]"_s;
 
 // FILE, then options: those in `valued` take the next argument, `flags` none.
 struct Parsed {
@@ -38,7 +39,7 @@ struct Parsed {
 
 std::optional<Parsed> parse(const QStringList& args, const QStringList& valued,
                             const QStringList& flags) {
-    if (args.isEmpty() || args.first().startsWith(QLatin1String("--"))) {
+    if (args.isEmpty() || args.first().startsWith("--"_L1)) {
         return std::nullopt;
     }
     Parsed parsed;
@@ -68,14 +69,12 @@ std::optional<QString> stretch(const Parsed& parsed, const MediaAsset& asset, do
         const double value = text.toDouble(&ok);
         return ok && std::isfinite(value) && value >= 0 ? std::optional(value) : std::nullopt;
     };
-    const auto s = parsed.values.contains(QStringLiteral("--start"))
-                       ? seconds(parsed.values.value(QStringLiteral("--start")))
-                       : std::optional(0.0);
-    const auto e = parsed.values.contains(QStringLiteral("--end"))
-                       ? seconds(parsed.values.value(QStringLiteral("--end")))
-                       : std::optional(loaded->duration);
+    const auto s = parsed.values.contains(u"--start"_s) ? seconds(parsed.values.value(u"--start"_s))
+                                                        : std::optional(0.0);
+    const auto e = parsed.values.contains(u"--end"_s) ? seconds(parsed.values.value(u"--end"_s))
+                                                      : std::optional(loaded->duration);
     if (!s || !e || *e <= *s) {
-        return QStringLiteral("--start and --end must be seconds with start < end");
+        return u"--start and --end must be seconds with start < end"_s;
     }
     start = *s;
     end = std::min(*e, std::max(loaded->duration, *s + 0.1));
@@ -91,9 +90,8 @@ double tidy(double seconds) {
 QJsonArray wordsJson(const QList<CaptionChunk::Word>& words) {
     QJsonArray out;
     for (const CaptionChunk::Word& w : words) {
-        out.append(QJsonObject{{QStringLiteral("text"), w.text},
-                               {QStringLiteral("start"), tidy(w.start)},
-                               {QStringLiteral("end"), tidy(w.end)}});
+        out.append(
+            QJsonObject{{u"text"_s, w.text}, {u"start"_s, tidy(w.start)}, {u"end"_s, tidy(w.end)}});
     }
     return out;
 }
@@ -102,15 +100,14 @@ bool writeText(const QString& path, const QString& text, QString& problem) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 ||
         !file.flush()) {
-        problem =
-            QStringLiteral("could not write ") + path + QStringLiteral(": ") + file.errorString();
+        problem = u"could not write "_s + path + u": "_s + file.errorString();
         return false;
     }
     return true;
 }
 
 int transcribe(const QStringList& args) {
-    const auto parsed = parse(args, {QStringLiteral("--start"), QStringLiteral("--end")}, {});
+    const auto parsed = parse(args, {u"--start"_s, u"--end"_s}, {});
     if (!parsed) {
         return fail(transcribeUsage);
     }
@@ -127,33 +124,28 @@ int transcribe(const QStringList& args) {
     }
     QJsonArray segments;
     for (const Segment& s : result->segments) {
-        segments.append(QJsonObject{{QStringLiteral("text"), s.text},
-                                    {QStringLiteral("start"), s.start},
-                                    {QStringLiteral("duration"), s.duration}});
+        segments.append(
+            QJsonObject{{u"text"_s, s.text}, {u"start"_s, s.start}, {u"duration"_s, s.duration}});
     }
-    printLine(QJsonObject{{QStringLiteral("text"), result->transcript},
-                          {QStringLiteral("segments"), segments}});
+    printLine(QJsonObject{{u"text"_s, result->transcript}, {u"segments"_s, segments}});
     return 0;
 }
 
 int captions(const QStringList& args) {
-    const auto parsed = parse(
-        args,
-        {QStringLiteral("--start"), QStringLiteral("--end"), QStringLiteral("--style"),
-         QStringLiteral("--text"), QStringLiteral("--images"), QStringLiteral("--srt"),
-         QStringLiteral("--vtt")},
-        {QStringLiteral("--jump-cuts"), QStringLiteral("--align"), QStringLiteral("--highlight")});
+    const auto parsed = parse(args,
+                              {u"--start"_s, u"--end"_s, u"--style"_s, u"--text"_s, u"--images"_s,
+                               u"--srt"_s, u"--vtt"_s},
+                              {u"--jump-cuts"_s, u"--align"_s, u"--highlight"_s});
     if (!parsed) {
         return fail(captionsUsage);
     }
-    const auto style = Captions::styleFromRawValue(
-        parsed->values.value(QStringLiteral("--style"), QStringLiteral("tiktok")));
+    const auto style = Captions::styleFromRawValue(parsed->values.value(u"--style"_s, u"tiktok"_s));
     if (!style) {
-        return fail(QStringLiteral("--style must be tiktok or bubble"));
+        return fail(u"--style must be tiktok or bubble"_s);
     }
-    const bool hasText = parsed->values.contains(QStringLiteral("--text"));
-    if (parsed->flags.contains(QStringLiteral("--align")) && !hasText) {
-        return fail(QStringLiteral("--align needs --text with the words to time"));
+    const bool hasText = parsed->values.contains(u"--text"_s);
+    if (parsed->flags.contains(u"--align"_s) && !hasText) {
+        return fail(u"--align needs --text with the words to time"_s);
     }
     const MediaAsset asset(parsed->file);
     double start = 0;
@@ -163,13 +155,13 @@ int captions(const QStringList& args) {
     }
     const MediaTimeRange range = MediaTimeRange::fromSeconds(start, end);
     const int maxChars = Captions::maxChars(*style);
-    const QString text = parsed->values.value(QStringLiteral("--text"));
+    const QString text = parsed->values.value(u"--text"_s);
 
     QList<CaptionChunk> chunks;
-    if (hasText && !parsed->flags.contains(QStringLiteral("--align"))) {
+    if (hasText && !parsed->flags.contains(u"--align"_s)) {
         chunks = Captions::chunks(text, end - start, maxChars);
         if (chunks.isEmpty()) {
-            return fail(QStringLiteral("--text holds no words"));
+            return fail(u"--text holds no words"_s);
         }
     } else {
         auto result = CaptionGenerator::transcribeRangeBlocking(
@@ -181,7 +173,7 @@ int captions(const QStringList& args) {
         chunks = Captions::chunks(result->segments, maxChars);
     }
 
-    if (parsed->flags.contains(QStringLiteral("--jump-cuts"))) {
+    if (parsed->flags.contains(u"--jump-cuts"_s)) {
         auto kept = JumpCuts::speechRangesBlocking(asset, range);
         if (!kept) {
             return fail(kept.error().description);
@@ -194,33 +186,31 @@ int captions(const QStringList& args) {
     }
 
     QString problem;
-    if (const QString srt = parsed->values.value(QStringLiteral("--srt")); !srt.isEmpty()) {
+    if (const QString srt = parsed->values.value(u"--srt"_s); !srt.isEmpty()) {
         if (!writeText(srt, Subtitles::toSrt(chunks), problem)) {
             return fail(problem);
         }
     }
-    if (const QString vtt = parsed->values.value(QStringLiteral("--vtt")); !vtt.isEmpty()) {
+    if (const QString vtt = parsed->values.value(u"--vtt"_s); !vtt.isEmpty()) {
         if (!writeText(vtt, Subtitles::toVtt(chunks), problem)) {
             return fail(problem);
         }
     }
 
     int images = 0;
-    if (const QString dirPath = parsed->values.value(QStringLiteral("--images"));
-        !dirPath.isEmpty()) {
+    if (const QString dirPath = parsed->values.value(u"--images"_s); !dirPath.isEmpty()) {
         QDir dir(dirPath);
-        if (!dir.mkpath(QStringLiteral("."))) {
-            return fail(QStringLiteral("could not create ") + dir.absolutePath());
+        if (!dir.mkpath(u"."_s)) {
+            return fail(u"could not create "_s + dir.absolutePath());
         }
-        const bool perWord = parsed->flags.contains(QStringLiteral("--highlight"));
+        const bool perWord = parsed->flags.contains(u"--highlight"_s);
         for (qsizetype i = 0; i < chunks.size(); ++i) {
             const CaptionChunk& chunk = chunks.at(i);
             QList<std::pair<QString, std::optional<int>>> pictures{
-                {QStringLiteral("chunk-%1.png").arg(i + 1, 3, 10, QLatin1Char('0')), std::nullopt}};
+                {u"chunk-%1.png"_s.arg(i + 1, 3, 10, QLatin1Char('0')), std::nullopt}};
             if (perWord) {
                 for (qsizetype w = 0; w < chunk.timedWords().size(); ++w) {
-                    pictures.append({QStringLiteral("chunk-%1-word-%2.png")
-                                         .arg(i + 1, 3, 10, QLatin1Char('0'))
+                    pictures.append({u"chunk-%1-word-%2.png"_s.arg(i + 1, 3, 10, QLatin1Char('0'))
                                          .arg(w + 1, 2, 10, QLatin1Char('0')),
                                      int(w)});
                 }
@@ -232,7 +222,7 @@ int captions(const QStringList& args) {
                     continue;
                 }
                 if (!image.save(dir.filePath(name), "PNG")) {
-                    return fail(QStringLiteral("could not write ") + dir.filePath(name));
+                    return fail(u"could not write "_s + dir.filePath(name));
                 }
                 ++images;
             }
@@ -241,17 +231,16 @@ int captions(const QStringList& args) {
 
     QJsonArray list;
     for (const CaptionChunk& chunk : chunks) {
-        QJsonObject item{{QStringLiteral("text"), chunk.text},
-                         {QStringLiteral("start"), tidy(chunk.start)},
-                         {QStringLiteral("end"), tidy(chunk.end)}};
+        QJsonObject item{
+            {u"text"_s, chunk.text}, {u"start"_s, tidy(chunk.start)}, {u"end"_s, tidy(chunk.end)}};
         if (chunk.words) {
-            item.insert(QStringLiteral("words"), wordsJson(*chunk.words));
+            item.insert(u"words"_s, wordsJson(*chunk.words));
         }
         list.append(item);
     }
-    QJsonObject out{{QStringLiteral("chunks"), list}};
-    if (parsed->values.contains(QStringLiteral("--images"))) {
-        out.insert(QStringLiteral("images"), images);
+    QJsonObject out{{u"chunks"_s, list}};
+    if (parsed->values.contains(u"--images"_s)) {
+        out.insert(u"images"_s, images);
     }
     printLine(out);
     return 0;
@@ -260,10 +249,10 @@ int captions(const QStringList& args) {
 } // namespace
 
 int runCaptionCommand(const QString& command, const QStringList& args) {
-    if (command == QLatin1String("transcribe")) {
+    if (command == "transcribe"_L1) {
         return transcribe(args);
     }
-    if (command == QLatin1String("captions")) {
+    if (command == "captions"_L1) {
         return captions(args);
     }
     return -1;

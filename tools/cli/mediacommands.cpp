@@ -18,13 +18,14 @@
 #include <cmath>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 namespace {
 
-const QString usage =
-    QStringLiteral("usage: media info FILE | extract-audio FILE START END OUT.wav | "
-                   "jumpcuts FILE [--start S] [--end E] | filmstrip FILE OUT_DIR [--count N]");
+const QString usage = u"usage: media info FILE | extract-audio FILE START END OUT.wav | "
+                      "jumpcuts FILE [--start S] [--end E] | filmstrip FILE OUT_DIR [--count N]"_s;
 
 std::optional<double> parseSeconds(const QString& text) {
     bool ok = false;
@@ -61,26 +62,24 @@ int info(const QStringList& args) {
     if (!loaded) {
         return fail(loaded.error().description);
     }
-    QJsonObject out{{QStringLiteral("duration"), loaded->duration}};
+    QJsonObject out{{u"duration"_s, loaded->duration}};
     if (loaded->videoTracks.isEmpty()) {
-        out.insert(QStringLiteral("video"), QJsonValue::Null);
+        out.insert(u"video"_s, QJsonValue::Null);
     } else {
         const VideoTrackInfo& video = loaded->videoTracks.first();
         const QSizeF upright = video.uprightSize();
-        out.insert(QStringLiteral("video"),
-                   QJsonObject{{QStringLiteral("width"), video.naturalSize.width()},
-                               {QStringLiteral("height"), video.naturalSize.height()},
-                               {QStringLiteral("upright_width"), qRound(upright.width())},
-                               {QStringLiteral("upright_height"), qRound(upright.height())},
-                               {QStringLiteral("fps"), video.frameRate}});
+        out.insert(u"video"_s, QJsonObject{{u"width"_s, video.naturalSize.width()},
+                                           {u"height"_s, video.naturalSize.height()},
+                                           {u"upright_width"_s, qRound(upright.width())},
+                                           {u"upright_height"_s, qRound(upright.height())},
+                                           {u"fps"_s, video.frameRate}});
     }
     if (loaded->audioTracks.isEmpty()) {
-        out.insert(QStringLiteral("audio"), QJsonValue::Null);
+        out.insert(u"audio"_s, QJsonValue::Null);
     } else {
         const AudioTrackInfo& audio = loaded->audioTracks.first();
-        out.insert(QStringLiteral("audio"),
-                   QJsonObject{{QStringLiteral("sample_rate"), audio.sampleRate},
-                               {QStringLiteral("channels"), audio.channels}});
+        out.insert(u"audio"_s, QJsonObject{{u"sample_rate"_s, audio.sampleRate},
+                                           {u"channels"_s, audio.channels}});
     }
     printLine(out);
     return 0;
@@ -93,7 +92,7 @@ int extractAudio(const QStringList& args) {
     const auto start = parseSeconds(args.at(1));
     const auto end = parseSeconds(args.at(2));
     if (!start || !end || *end < *start) {
-        return fail(QStringLiteral("START and END must be seconds with START <= END"));
+        return fail(u"START and END must be seconds with START <= END"_s);
     }
     auto wav = AudioExtractor::extractBlocking(MediaAsset(args.at(0)),
                                                MediaTimeRange::fromSeconds(*start, *end));
@@ -102,16 +101,14 @@ int extractAudio(const QStringList& args) {
     }
     QSaveFile out(args.at(3));
     if (!out.open(QIODevice::WriteOnly) || out.write(*wav) != wav->size() || !out.commit()) {
-        return fail(QStringLiteral("could not write ") + args.at(3) + QStringLiteral(": ") +
-                    out.errorString());
+        return fail(u"could not write "_s + args.at(3) + u": "_s + out.errorString());
     }
-    printLine(QJsonObject{{QStringLiteral("bytes"), wav->size()}});
+    printLine(QJsonObject{{u"bytes"_s, wav->size()}});
     return 0;
 }
 
 int jumpcuts(const QStringList& args) {
-    if (args.isEmpty() ||
-        !onlyKnownOptions(args, 1, {QStringLiteral("--start"), QStringLiteral("--end")})) {
+    if (args.isEmpty() || !onlyKnownOptions(args, 1, {u"--start"_s, u"--end"_s})) {
         return fail(usage);
     }
     const MediaAsset asset(args.at(0));
@@ -119,12 +116,12 @@ int jumpcuts(const QStringList& args) {
     if (!loaded) {
         return fail(loaded.error().description);
     }
-    const auto startText = option(args, QStringLiteral("--start"));
-    const auto endText = option(args, QStringLiteral("--end"));
+    const auto startText = option(args, u"--start"_s);
+    const auto endText = option(args, u"--end"_s);
     const auto start = startText ? parseSeconds(*startText) : std::optional<double>(0.0);
     const auto end = endText ? parseSeconds(*endText) : std::optional<double>(loaded->duration);
     if (!start || !end || *end <= *start) {
-        return fail(QStringLiteral("--start and --end must be seconds with start < end"));
+        return fail(u"--start and --end must be seconds with start < end"_s);
     }
     auto ranges = JumpCuts::speechRangesBlocking(asset, MediaTimeRange::fromSeconds(*start, *end));
     if (!ranges) {
@@ -134,21 +131,21 @@ int jumpcuts(const QStringList& args) {
     for (const MediaTimeRange& range : *ranges) {
         list.append(QJsonArray{range.startSeconds(), range.endSeconds()});
     }
-    printLine(QJsonObject{{QStringLiteral("ranges"), list}});
+    printLine(QJsonObject{{u"ranges"_s, list}});
     return 0;
 }
 
 int filmstrip(const QStringList& args) {
-    if (args.size() < 2 || !onlyKnownOptions(args, 2, {QStringLiteral("--count")})) {
+    if (args.size() < 2 || !onlyKnownOptions(args, 2, {u"--count"_s})) {
         return fail(usage);
     }
     const MediaAsset asset(args.at(0));
     int count = 24;
-    if (const auto countText = option(args, QStringLiteral("--count"))) {
+    if (const auto countText = option(args, u"--count"_s)) {
         bool ok = false;
         count = countText->toInt(&ok);
         if (!ok || count < 1 || count > 1000) {
-            return fail(QStringLiteral("--count must be a whole number from 1 to 1000"));
+            return fail(u"--count must be a whole number from 1 to 1000"_s);
         }
     }
     auto loaded = asset.load();
@@ -156,21 +153,20 @@ int filmstrip(const QStringList& args) {
         return fail(loaded.error().description);
     }
     if (loaded->videoTracks.isEmpty()) {
-        return fail(QStringLiteral("the file has no video track"));
+        return fail(u"the file has no video track"_s);
     }
     const QDir dir(args.at(1));
     if (!QDir().mkpath(dir.absolutePath())) {
-        return fail(QStringLiteral("could not create ") + dir.absolutePath());
+        return fail(u"could not create "_s + dir.absolutePath());
     }
     const QList<QImage> images = Filmstrip::generate(asset, count, loaded->duration);
     for (qsizetype i = 0; i < images.size(); ++i) {
-        const QString name =
-            dir.filePath(QStringLiteral("frame-%1.png").arg(i, 3, 10, QLatin1Char('0')));
+        const QString name = dir.filePath(u"frame-%1.png"_s.arg(i, 3, 10, QLatin1Char('0')));
         if (!images.at(i).save(name, "PNG")) {
-            return fail(QStringLiteral("could not write ") + name);
+            return fail(u"could not write "_s + name);
         }
     }
-    printLine(QJsonObject{{QStringLiteral("frames"), images.size()}});
+    printLine(QJsonObject{{u"frames"_s, images.size()}});
     return 0;
 }
 
@@ -182,31 +178,31 @@ int runMediaCommand(const QStringList& args) {
     }
     const QString command = args.first();
     const QStringList rest = args.mid(1);
-    if (command == QLatin1String("info")) {
+    if (command == "info"_L1) {
         return info(rest);
     }
-    if (command == QLatin1String("extract-audio")) {
+    if (command == "extract-audio"_L1) {
         return extractAudio(rest);
     }
-    if (command == QLatin1String("jumpcuts")) {
+    if (command == "jumpcuts"_L1) {
         return jumpcuts(rest);
     }
-    if (command == QLatin1String("filmstrip")) {
+    if (command == "filmstrip"_L1) {
         return filmstrip(rest);
     }
-    if (command == QLatin1String("render")) {
+    if (command == "render"_L1) {
         return runRenderCommand(rest);
     }
-    if (command == QLatin1String("background")) {
+    if (command == "background"_L1) {
         return runBackgroundCommand(rest);
     }
-    if (command == QLatin1String("record")) {
+    if (command == "record"_L1) {
         return runRecordCommand(rest);
     }
     if (const int code = runCaptionCommand(command, rest); code >= 0) {
         return code;
     }
-    return fail(QStringLiteral("unknown media command: ") + command + QStringLiteral("\n") + usage);
+    return fail(u"unknown media command: "_s + command + u"\n"_s + usage);
 }
 
 } // namespace tolvane::cli

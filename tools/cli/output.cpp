@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 void printLine(const QJsonObject& object) {
@@ -14,7 +16,7 @@ void printLine(const QJsonObject& object) {
 }
 
 int fail(const QString& description) {
-    printLine(QJsonObject{{QStringLiteral("error"), description}});
+    printLine(QJsonObject{{u"error"_s, description}});
     return 1;
 }
 

@@ -14,19 +14,21 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 namespace {
 
-const QString usage = QStringLiteral("usage: media record OUT_DIR --seconds N");
+const QString usage = u"usage: media record OUT_DIR --seconds N"_s;
 
 QCoro::Task<int> record(QString outDir, double seconds) {
     CameraRecorder recorder;
     auto starting = recorder.start();
     const bool started = co_await starting;
     if (!started) {
-        co_return fail(QStringLiteral("Couldn't open the camera or microphone. Check that they "
-                                      "are connected and not used by another app."));
+        co_return fail(u"Couldn't open the camera or microphone. Check that they "
+                       "are connected and not used by another app."_s);
     }
     CancellableSleep wait(std::chrono::milliseconds(qint64(seconds * 1000)), CancelHandle());
     co_await wait;
@@ -34,7 +36,7 @@ QCoro::Task<int> record(QString outDir, double seconds) {
     auto stopping = recorder.stop();
     const std::optional<QUrl> file = co_await stopping;
     if (!file) {
-        co_return fail(QStringLiteral("The recording didn't produce a usable file."));
+        co_return fail(u"The recording didn't produce a usable file."_s);
     }
     const QString recorded = file->toLocalFile();
     auto validating = validateRecording(recorded);
@@ -48,19 +50,19 @@ QCoro::Task<int> record(QString outDir, double seconds) {
         // Another file system: copy, then let go of the original.
         if (!QFile::copy(recorded, target)) {
             QFile::remove(recorded);
-            co_return fail(QStringLiteral("could not write ") + target);
+            co_return fail(u"could not write "_s + target);
         }
         QFile::remove(recorded);
     }
-    printLine(QJsonObject{{QStringLiteral("file"), QFileInfo(target).absoluteFilePath()},
-                          {QStringLiteral("duration"), std::max(checked.value(), elapsed)}});
+    printLine(QJsonObject{{u"file"_s, QFileInfo(target).absoluteFilePath()},
+                          {u"duration"_s, std::max(checked.value(), elapsed)}});
     co_return 0;
 }
 
 } // namespace
 
 int runRecordCommand(const QStringList& args) {
-    if (args.size() != 3 || args.at(1) != QLatin1String("--seconds")) {
+    if (args.size() != 3 || args.at(1) != "--seconds"_L1) {
         return fail(usage);
     }
     bool ok = false;
@@ -70,7 +72,7 @@ int runRecordCommand(const QStringList& args) {
     }
     const QString outDir = args.at(0);
     if (!QDir().mkpath(outDir)) {
-        return fail(QStringLiteral("could not create ") + outDir);
+        return fail(u"could not create "_s + outDir);
     }
     return QCoro::waitFor(record(outDir, seconds));
 }

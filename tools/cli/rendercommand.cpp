@@ -15,6 +15,8 @@
 #include <cmath>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane::cli {
 
 const char* const renderUsage =
@@ -26,7 +28,7 @@ const char* const renderUsage =
 
 namespace {
 
-const QString cancelledText = QStringLiteral("Rendering was cancelled.");
+const QString cancelledText = u"Rendering was cancelled."_s;
 
 struct RenderRequest {
     QString input;
@@ -48,9 +50,8 @@ std::optional<double> number(const QString& text) {
 
 // Parses the command line; an error text when it is not a valid request.
 std::variant<RenderRequest, QString> parse(const QStringList& args) {
-    const QString usageText = QStringLiteral("usage:\n") + QString::fromUtf8(renderUsage);
-    if (args.size() < 2 || args.at(0).startsWith(QLatin1String("--")) ||
-        args.at(1).startsWith(QLatin1String("--"))) {
+    const QString usageText = u"usage:\n"_s + QString::fromUtf8(renderUsage);
+    if (args.size() < 2 || args.at(0).startsWith("--"_L1) || args.at(1).startsWith("--"_L1)) {
         return usageText;
     }
     RenderRequest request;
@@ -65,62 +66,62 @@ std::variant<RenderRequest, QString> parse(const QStringList& args) {
             return i + offset < args.size() ? std::optional<QString>(args.at(i + offset))
                                             : std::nullopt;
         };
-        if (name == QLatin1String("--fades")) {
+        if (name == "--fades"_L1) {
             request.options.fades = true;
-        } else if (name == QLatin1String("--ken-burns")) {
+        } else if (name == "--ken-burns"_L1) {
             request.options.kenBurns = true;
-        } else if (name == QLatin1String("--punch-in")) {
+        } else if (name == "--punch-in"_L1) {
             request.options.punchIn = true;
-        } else if (name == QLatin1String("--progress-bar")) {
+        } else if (name == "--progress-bar"_L1) {
             request.options.progressBar = true;
-        } else if (name == QLatin1String("--jump-cuts")) {
+        } else if (name == "--jump-cuts"_L1) {
             request.options.jumpCuts = true;
-        } else if (name == QLatin1String("--highlight")) {
+        } else if (name == "--highlight"_L1) {
             request.options.karaokeHighlight = true;
-        } else if (name == QLatin1String("--trim")) {
+        } else if (name == "--trim"_L1) {
             const auto start = value(1) ? number(*value(1)) : std::nullopt;
             const auto end = value(2) ? number(*value(2)) : std::nullopt;
             if (!start || !end) {
-                return QStringLiteral("--trim needs a start and an end in seconds");
+                return u"--trim needs a start and an end in seconds"_s;
             }
             request.trim = std::pair{*start, *end};
             i += 2;
-        } else if (name == QLatin1String("--crop-x")) {
+        } else if (name == "--crop-x"_L1) {
             const auto x = value() ? number(*value()) : std::nullopt;
             if (!x || *x < 0 || *x > 1) {
-                return QStringLiteral("--crop-x must be a number from 0 to 1");
+                return u"--crop-x must be a number from 0 to 1"_s;
             }
             request.cropX = *x;
             ++i;
-        } else if (name == QLatin1String("--zoom")) {
+        } else if (name == "--zoom"_L1) {
             const auto z = value() ? number(*value()) : std::nullopt;
             if (!z || *z < 1) {
-                return QStringLiteral("--zoom must be a number of at least 1");
+                return u"--zoom must be a number of at least 1"_s;
             }
             request.zoom = *z;
             ++i;
-        } else if (name == QLatin1String("--hook") || name == QLatin1String("--captions")) {
+        } else if (name == "--hook"_L1 || name == "--captions"_L1) {
             if (!value()) {
-                return name + QStringLiteral(" needs a text");
+                return name + u" needs a text"_s;
             }
-            (name == QLatin1String("--hook") ? request.hook : request.captions) = *value();
+            (name == "--hook"_L1 ? request.hook : request.captions) = *value();
             ++i;
-        } else if (name == QLatin1String("--style")) {
+        } else if (name == "--style"_L1) {
             const auto style = value() ? Captions::styleFromRawValue(*value()) : std::nullopt;
             if (!style) {
-                return QStringLiteral("--style must be tiktok or bubble");
+                return u"--style must be tiktok or bubble"_s;
             }
             request.options.captionStyle = *style;
             ++i;
-        } else if (name == QLatin1String("--threads")) {
+        } else if (name == "--threads"_L1) {
             bool ok = false;
             request.threads = value() ? value()->toInt(&ok) : 0;
             if (!ok || request.threads < 0 || request.threads > 64) {
-                return QStringLiteral("--threads must be a whole number from 0 to 64");
+                return u"--threads must be a whole number from 0 to 64"_s;
             }
             ++i;
         } else {
-            return QStringLiteral("unknown option ") + name + QStringLiteral("\n") + usageText;
+            return u"unknown option "_s + name + u"\n"_s + usageText;
         }
     }
     request.options.hookText = request.hook;
@@ -139,9 +140,8 @@ QCoro::Task<int> render(RenderRequest request) {
         std::tie(start, end) = *request.trim;
         // Half a frame of slack: a duration rounded in the container.
         if (start < 0 || end <= start || end > info->duration + 0.02) {
-            co_return fail(QStringLiteral("--trim must lie within the file (0 to %1 s) with start "
-                                          "before end")
-                               .arg(info->duration, 0, 'f', 3));
+            co_return fail(u"--trim must lie within the file (0 to %1 s) with start "
+                           "before end"_s.arg(info->duration, 0, 'f', 3));
         }
     }
 
@@ -153,8 +153,7 @@ QCoro::Task<int> render(RenderRequest request) {
     inputs.cropCenterX = request.cropX;
     inputs.cropZoom = request.zoom;
 
-    const QString partial =
-        partialBeside(request.output, QStringLiteral("tolvane-render"), QStringLiteral(".mp4"));
+    const QString partial = partialBeside(request.output, u"tolvane-render"_s, u".mp4"_s);
     const RenderSettings settings{request.threads};
     JobWork<RenderResult> work = [inputs, partial,
                                   settings](JobControl& control) -> JobResult<RenderResult> {
@@ -169,9 +168,9 @@ QCoro::Task<int> render(RenderRequest request) {
     if (!result) {
         co_return fail(result.error());
     }
-    printLine(QJsonObject{{QStringLiteral("file"), request.output},
-                          {QStringLiteral("duration"), result->duration},
-                          {QStringLiteral("frames"), result->frames}});
+    printLine(QJsonObject{{u"file"_s, request.output},
+                          {u"duration"_s, result->duration},
+                          {u"frames"_s, result->frames}});
     co_return 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <QQmlEngine>
 
+using namespace Qt::StringLiterals;
+
 // Generated with the "Tolvane" module.
 void qml_register_types_Tolvane();
 
@@ -22,9 +24,9 @@ void registerQmlTypes() {
 }
 
 void installImageProviders(QQmlEngine& engine) {
-    engine.addImageProvider(QStringLiteral("tolvane"), new ImageStoreProvider);
-    engine.addImageProvider(QStringLiteral("icon"), new IconProvider);
-    engine.addImageProvider(QStringLiteral("poster"), new VideoPosterProvider);
+    engine.addImageProvider(u"tolvane"_s, new ImageStoreProvider);
+    engine.addImageProvider(u"icon"_s, new IconProvider);
+    engine.addImageProvider(u"poster"_s, new VideoPosterProvider);
 }
 
 } // namespace tolvane

@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
@@ -49,7 +51,7 @@ private:
 
 QImage decodePoster(const QUrl& url, QSize requestedSize, QString& error) {
     if (!url.isLocalFile()) {
-        error = QStringLiteral("Only videos on this computer can be previewed.");
+        error = u"Only videos on this computer can be previewed."_s;
         return {};
     }
     // A view that sets only one side of its source size leaves the other at
@@ -81,7 +83,7 @@ QQuickImageResponse* VideoPosterProvider::requestImageResponse(const QString& id
         QString error;
         QImage image;
         if (response->cancelled()) {
-            error = QStringLiteral("cancelled");
+            error = u"cancelled"_s;
         } else {
             image = decodePoster(url, requestedSize, error);
         }

@@ -7,14 +7,16 @@
 #include <QDBusVariant>
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace tolvane {
 
 namespace {
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString interface = QStringLiteral("org.freedesktop.portal.Settings");
-const QString group = QStringLiteral("org.freedesktop.appearance");
-const QString key = QStringLiteral("color-scheme");
+const QString service = u"org.freedesktop.portal.Desktop"_s;
+const QString path = u"/org/freedesktop/portal/desktop"_s;
+const QString interface = u"org.freedesktop.portal.Settings"_s;
+const QString group = u"org.freedesktop.appearance"_s;
+const QString key = u"color-scheme"_s;
 } // namespace
 
 DesktopAppearance::DesktopAppearance(QDBusConnection bus, QObject* parent)
@@ -25,10 +27,9 @@ DesktopAppearance::DesktopAppearance(QDBusConnection bus, QObject* parent)
     }
     // Any sender: naming the portal's service would ask the bus for its owner
     // and wait for the answer.
-    m_bus.connect(QString(), path, interface, QStringLiteral("SettingChanged"), this,
+    m_bus.connect(QString(), path, interface, u"SettingChanged"_s, this,
                   SLOT(onSettingChanged(QString, QString, QDBusVariant)));
-    QDBusMessage read =
-        QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Read"));
+    QDBusMessage read = QDBusMessage::createMethodCall(service, path, interface, u"Read"_s);
     read << group << key;
     // Start-up must not wait on the portal, which the call may first have to
     // start; the answer is taken whenever it comes.
@@ -47,8 +48,8 @@ QDBusConnection DesktopAppearance::sessionBusIfRunning() {
     // Without a running bus, connecting could launch one through X11.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
-        (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))) {
-        return QDBusConnection(QStringLiteral("no-session-bus"));
+        (runtime.isEmpty() || !QFileInfo::exists(runtime + u"/bus"_s))) {
+        return QDBusConnection(u"no-session-bus"_s);
     }
     return QDBusConnection::sessionBus();
 }
