@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang-format-16 clang-tidy
+  build-essential cmake ninja-build pkg-config clang-format clang-format-16 clang-tidy
   # Qt 6 and coroutines
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-tools-dev qcoro-qt6-dev
   libqt6sql6-sqlite libqt6svg6-dev qt6-svg-dev qt6-multimedia-dev qt6-l10n-tools
