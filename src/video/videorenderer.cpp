@@ -1152,6 +1152,9 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
 
     std::optional<MediaError> decodeError;
     std::optional<MediaError> composeError;
+    // Damaged pictures are skipped; a source with no whole picture at all is
+    // an error, not a black video. Read after the decoding thread has joined.
+    bool anyPicture = false;
     std::atomic_bool stop{false};
     DecodedQueue decoded;
     // Decoding runs on its own thread ahead of composing, so that the
@@ -1179,6 +1182,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
                 decodeError = frame.error();
                 break;
             }
+            anyPicture = anyPicture || *frame != nullptr;
             // A reference, not a copy: the picture stays in the decoder's pool.
             ffmpeg::FramePtr shown(*frame ? av_frame_clone(*frame) : nullptr);
             if (*frame && !shown) {
@@ -1261,6 +1265,9 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
     if (control.isCancelled()) {
         writer.reset();
         return fail(MediaError::cancelled());
+    }
+    if (!decodeError && !anyPicture) {
+        decodeError = ffmpeg::error(AVERROR_INVALIDDATA, u"could not decode the video"_s);
     }
     if (decodeError || composeError || encodeError) {
         writer.reset();

@@ -327,6 +327,33 @@ private Q_SLOTS:
         QCOMPARE(bandAt(frame("cut-out.mp4", 2.9).pixelColor(300, 960)), 3);
     }
 
+    // Not one whole picture: an error, never a black video that looks like a success.
+    void sourceWithoutAWholePictureFails() {
+        QVERIFY(
+            test::makeMedia(path("blank-src.mp4"),
+                            bandInputs(1.0) + QStringList{"-c:v", "libx264", "-preset", "ultrafast",
+                                                          "-g", "1", "-movflags", "+faststart"}));
+        QFile file(path("blank-src.mp4"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        const qsizetype data = bytes.indexOf("mdat");
+        QVERIFY(data > 0);
+        bytes.replace(data + 4, bytes.size() - data - 4, QByteArray(bytes.size() - data - 4, '\0'));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        const Composition composition = compose("blank-src.mp4", 0.0, 1.0, noEffects());
+        QVERIFY(!composition.ranges.isEmpty());
+        const QString out = path("blank-out.mp4");
+        auto result = render(composition, "blank-out.mp4");
+        QVERIFY(!result);
+        QVERIFY2(result.error().description.contains(u"decode"_s),
+                 qPrintable(result.error().description));
+        QVERIFY(!QFile::exists(out));
+    }
+
     void cancelledRenderLeavesNoFile() {
         const Composition composition = compose("bands.mp4", 0.0, 3.0, noEffects());
         const QString out = path("cancelled.mp4");
