@@ -168,8 +168,6 @@ Expected<Transcription, MediaError> transcribeBlocking(const QString& path, cons
     return transcribeBlocking(SpeechWorker::shared(), path, locale, task);
 }
 
-namespace {
-
 Expected<Transcription, MediaError> fromRecognized(const SpeechResult& words) {
     if (!words) {
         return Unexpected(engineFailure(words.error()));
@@ -188,6 +186,8 @@ Expected<Transcription, MediaError> fromRecognized(const SpeechResult& words) {
     }
     return Transcription{transcript, segments};
 }
+
+namespace {
 
 // The words of the user's text as written, and those that are spoken as the
 // dictionary knows them. A token of punctuation alone ("-", "...") is not

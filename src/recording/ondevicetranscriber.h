@@ -3,6 +3,7 @@
 #include "platform/cancellation.h"
 #include "platform/expected.h"
 #include "platform/mediaerror.h"
+#include "platform/speechengine.h"
 
 #include <QList>
 #include <QString>
@@ -68,6 +69,12 @@ QList<Segment> readable(const QList<Segment>& segments, double pause = 0.6);
 
 // The segments' texts joined with single spaces.
 QString transcriptOf(const QList<Segment>& segments);
+
+// The transcription of the words an engine recognised (times from the start of
+// the audio), made as transcribe() makes it: readable text, `empty` when there
+// is none, `dictationDisabled` when the engine has no model.
+Expected<Transcription, MediaError>
+fromRecognized(const Expected<QList<SpeechWord>, MediaError>& words);
 
 // Transcribes an audio file (any format the media layer reads; the editor
 // hands 16 kHz mono WAV) on the device. Fails with `empty` when no speech is

@@ -142,6 +142,7 @@ void VoiceRecorder::reset() {
     m_recorder.reset();
     m_fileURL.clear();
     m_startedAt.reset();
+    m_heard = 0;
     ++m_generation;
     setLevel(0.0);
     if (m_isRecording) {
@@ -186,6 +187,23 @@ QCoro::Task<std::optional<QByteArray>> VoiceRecorder::stop() {
         co_return std::nullopt;
     }
     co_return std::move(finished.bytes);
+}
+
+QByteArray VoiceRecorder::takeNewSamples() {
+    if (!m_isRecording || m_fileURL.isEmpty()) {
+        return {};
+    }
+    // The recording thread writes the file unbuffered, so what it has written
+    // is there to read; a few kilobytes a call.
+    QFile file(m_fileURL);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(wavHeaderSize + m_heard)) {
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    // Whole samples only; the odd byte comes with the next call.
+    bytes.truncate(bytes.size() & ~qsizetype(1));
+    m_heard += bytes.size();
+    return bytes;
 }
 
 void VoiceRecorder::cancel() {

@@ -68,6 +68,11 @@ public:
     // Stops and throws the recording away unread.
     void cancel();
 
+    // The samples (16 kHz mono 16-bit) recorded since the last call during
+    // this recording, for listening while the user still speaks; empty when
+    // idle or when nothing new has arrived.
+    QByteArray takeNewSamples();
+
 Q_SIGNALS:
     void isRecordingChanged();
     void levelChanged();
@@ -91,6 +96,8 @@ private:
     std::optional<QElapsedTimer> m_startedAt;
     QString m_lastError;
     bool m_starting = false;
+    // Bytes of sound takeNewSamples() has handed out.
+    qint64 m_heard = 0;
     // Changes with every start and reset, so a start that was overtaken by
     // stop() or cancel() while the microphone opened knows it.
     quint64 m_generation = 0;

@@ -48,7 +48,7 @@ public:
     int warmUps = 0;
 
     DictationViewModel::Transcriber transcriber() {
-        return {[this] { ++warmUps; }, [this](QString path) { return transcribe(this, path); }};
+        return {[this] { ++warmUps; }, [this](QString path) { return transcribe(this, path); }, {}};
     }
 
 Q_SIGNALS:

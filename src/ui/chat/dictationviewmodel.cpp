@@ -2,6 +2,7 @@
 
 #include "chatviewmodel.h"
 #include "platform/speechworker.h"
+#include "recording/livetranscriber.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,12 +14,45 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
+namespace {
+
+// Every 16 kHz mono 16-bit WAV file the voice recorder writes starts so.
+constexpr qsizetype recorderHeaderSize = 44;
+
+bool isRecorderWav(const QByteArray& bytes) {
+    return bytes.size() >= recorderHeaderSize && bytes.startsWith("RIFF") &&
+           bytes.mid(8, 4) == "WAVE" && bytes.mid(36, 4) == "data";
+}
+
+QCoro::Task<DictationViewModel::Transcription> transcribeLive(std::shared_ptr<LiveTranscriber> live,
+                                                              QString path) {
+    QByteArray bytes;
+    if (QFile file(path); file.open(QIODevice::ReadOnly)) {
+        bytes = file.readAll();
+    }
+    if (!OnDeviceTranscriber::chooseLocale(OnDeviceTranscriber::currentLocale(),
+                                           OnDeviceTranscriber::supportedLocales()) ||
+        !isRecorderWav(bytes)) {
+        // The general way reports these.
+        auto whole =
+            OnDeviceTranscriber::transcribe(std::move(path), OnDeviceTranscriber::currentLocale());
+        co_return co_await whole;
+    }
+    auto finishing = live->finish(bytes.sliced(recorderHeaderSize));
+    co_return co_await finishing;
+}
+
+} // namespace
+
 DictationViewModel::Transcriber DictationViewModel::Transcriber::onDevice() {
-    return {[] { SpeechWorker::shared().preload(); },
-            [](QString path) {
-                return OnDeviceTranscriber::transcribe(std::move(path),
-                                                       OnDeviceTranscriber::currentLocale());
-            }};
+    // Decodes each finished sentence while the user goes on speaking.
+    auto live = std::make_shared<LiveTranscriber>();
+    return {[live] {
+                SpeechWorker::shared().preload();
+                live->begin();
+            },
+            [live](QString path) { return transcribeLive(live, std::move(path)); },
+            [live](const QByteArray& samples) { live->hear(samples); }};
 }
 
 DictationViewModel::DictationViewModel(ChatViewModel& chat, Transcriber transcriber,
@@ -32,6 +66,12 @@ DictationViewModel::DictationViewModel(ChatViewModel& chat, Transcriber transcri
     connect(&m_recorder, &VoiceRecorder::elapsedChanged, this, &DictationViewModel::elapsedChanged);
     // The button follows the chat's sending state.
     connect(&chat, &ChatViewModel::sendingAllowedChanged, this, &DictationViewModel::stateChanged);
+    m_listening.setInterval(250);
+    connect(&m_listening, &QTimer::timeout, this, [this] {
+        if (const QByteArray samples = m_recorder.takeNewSamples(); !samples.isEmpty()) {
+            m_transcriber.hear(samples);
+        }
+    });
 }
 
 bool DictationViewModel::micEnabled() const {
@@ -75,6 +115,7 @@ QCoro::Task<void> DictationViewModel::press() {
 }
 
 void DictationViewModel::discard() {
+    m_listening.stop();
     m_recorder.cancel();
     updateState();
 }
@@ -97,6 +138,8 @@ QCoro::Task<void> DictationViewModel::startRecording() {
     if (!recording) {
         // Empty when Discard came first: nothing went wrong then.
         setVoiceError(m_recorder.lastError());
+    } else if (m_transcriber.hear) {
+        m_listening.start();
     }
     updateState();
 }
@@ -106,6 +149,7 @@ QCoro::Task<void> DictationViewModel::stopAndTranscribe() {
     setVoiceError(QString());
     // The spinner shows from the press on: the file is finished first.
     m_transcribing = true;
+    m_listening.stop();
     auto stopping = m_recorder.stop();
     updateState();
     const std::optional<QByteArray> bytes = co_await stopping;

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QtQml/qqmlregistration.h>
 
 #include <QCoro/QCoroTask>
@@ -54,6 +55,9 @@ public:
         // Gets the engine ready in the background; called when recording starts.
         std::function<void()> warmUp;
         std::function<QCoro::Task<Transcription>(QString path)> transcribe;
+        // The samples recorded since the last call, a few times a second while
+        // recording, so that the work can start before the stop; may be empty.
+        std::function<void(const QByteArray& samples)> hear;
 
         static Transcriber onDevice();
     };
@@ -114,6 +118,8 @@ private:
     QPointer<ChatViewModel> m_chat;
     Transcriber m_transcriber;
     VoiceRecorder m_recorder;
+    // Hands what was recorded to the transcriber while the user speaks.
+    QTimer m_listening;
     bool m_starting = false;
     bool m_transcribing = false;
     QString m_voiceError;
