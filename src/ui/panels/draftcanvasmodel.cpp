@@ -6,7 +6,7 @@
 #include "paneltext.h"
 #include "service/appsettings.h"
 
-#include <qcoro/qcorotimer.h>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -157,19 +157,19 @@ QCoro::Task<void> DraftCanvasModel::runSchedule(quint64 presentation, QString to
         co_return;
     }
 
-    const auto delay = m_closeDelay;
-    co_await QCoro::sleepFor(delay);
-    if (!self || presentation != m_presentation) {
-        co_return;
-    }
-    // Closes only the draft that was posted: if another draft was opened in
-    // the meantime, the panel stays for it.
-    if (m_token == token) {
-        close();
-    }
-    if (presentation == m_presentation) {
+    // A timer of the panel's, not a sleeping coroutine: should the panel go
+    // first, the timer goes with it and nothing is left waiting.
+    QTimer::singleShot(m_closeDelay, this, [this, presentation, token] {
+        if (presentation != m_presentation) {
+            return;
+        }
+        // Closes only the draft that was posted: if another draft was opened
+        // in the meantime, the panel stays for it.
+        if (m_token == token) {
+            close();
+        }
         setBusy(false);
-    }
+    });
 }
 
 void DraftCanvasModel::close() {
