@@ -12,13 +12,27 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
+namespace {
+
+QPointer<QNetworkAccessManager>& sharedNetworkPointer() {
+    static QPointer<QNetworkAccessManager> manager;
+    return manager;
+}
+
+} // namespace
+
 QNetworkAccessManager& sharedNetwork() {
     // Parented to the application so it goes before the event loop's objects.
-    static QPointer<QNetworkAccessManager> manager;
+    QPointer<QNetworkAccessManager>& manager = sharedNetworkPointer();
     if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
     }
     return *manager;
+}
+
+void releaseSharedNetwork() {
+    delete sharedNetworkPointer().data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QNetworkRequest makeRequest(const QUrl& url) {

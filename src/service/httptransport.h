@@ -24,6 +24,10 @@ namespace tolvane {
 // One network manager for the process, on the main thread, so connections are
 // shared between requests.
 QNetworkAccessManager& sharedNetwork();
+// Deletes the shared manager together with the connections it keeps open for
+// reuse, which it hands to the event loop to delete: for a program that ends
+// without returning to its event loop.
+void releaseSharedNetwork();
 
 // What came back from one request.
 struct HttpResponse {

@@ -1,6 +1,7 @@
 #include "conversationcommands.h"
 #include "mediacommands.h"
 #include "output.h"
+#include "service/httptransport.h"
 #include "servicecommands.h"
 
 #include <QCoreApplication>
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     if (code < 0) {
         code = QCoro::waitFor(tolvane::cli::runServiceCommand(args, serviceRoot));
     }
+    tolvane::releaseSharedNetwork();
     if (code >= 0) {
         return code;
     }
