@@ -14,7 +14,9 @@ cmake --build "$build"
 export QT_QPA_PLATFORM=offscreen
 # Child processes the tests start (the coach, the command-line tool) are built
 # the same way and read the same options.
-export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=0
+# Qt's libraries have no frame pointers, so allocation stacks are unwound the
+# slow way, deep enough for the suppressions to see whose cache an allocation is.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=0:fast_unwind_on_malloc=0:malloc_context_size=10
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" --output-on-failure --timeout 600
