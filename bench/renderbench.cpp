@@ -1,7 +1,8 @@
 // Times the render of a short against the physical floor (x264 alone encoding
 // the same number of raw frames) and against the ffmpeg command line doing the
 // equivalent job with a filtergraph, side by side in one run, and prints the
-// ratios one per line.
+// ratios one per line. The render, the floor and the command line each count
+// their faster of two runs.
 //
 //   bench_render [--threads N] [--keep DIR]
 //
@@ -122,6 +123,17 @@ int renderChild(const QString& source, const QString& out, bool kenBurns, int th
     return 0;
 }
 
+// The faster of two runs: the first run of a program after the sources were
+// made pays for cold caches, and either side may meet a busy moment.
+Measured bestOfTwo(const QStringList& command) {
+    const Measured first = measure(command);
+    const Measured second = measure(command);
+    if (!first.ok || !second.ok) {
+        return first.ok ? first : second;
+    }
+    return second.wall < first.wall ? second : first;
+}
+
 void ratio(const char* what, double ours, double reference) {
     if (ours <= 0 || reference <= 0) {
         std::printf("%s: failed\n", what);
@@ -205,7 +217,8 @@ int main(int argc, char** argv) {
 
     std::printf("rendering (threads %d)\n", threads);
     std::fflush(stdout);
-    const Measured ours = measure({self, "--child", file("source.mov"), file("ours.mp4"), "0", t});
+    const Measured ours =
+        bestOfTwo({self, "--child", file("source.mov"), file("ours.mp4"), "0", t});
     std::printf("ours: %.1f s wall, %.1f s cpu, %.0f MB\n", ours.wall, ours.cpu, ours.maxRssMb);
     std::fflush(stdout);
 
@@ -214,20 +227,20 @@ int main(int argc, char** argv) {
         ffmpeg(
             {"-i", file("ours.mp4"), "-f", "rawvideo", "-pix_fmt", "yuv420p", file("frames.yuv")});
     }
-    const Measured floor = measure({"ffmpeg",   "-hide_banner",
-                                    "-nostdin", "-loglevel",
-                                    "error",    "-y",
-                                    "-f",       "rawvideo",
-                                    "-pix_fmt", "yuv420p",
-                                    "-s",       "1080x1920",
-                                    "-r",       "30",
-                                    "-i",       file("frames.yuv"),
-                                    "-c:v",     "libx264",
-                                    "-preset",  "veryfast",
-                                    "-crf",     "21",
-                                    "-pix_fmt", "yuv420p",
-                                    "-threads", t,
-                                    "-an",      file("floor.mp4")});
+    const Measured floor = bestOfTwo({"ffmpeg",   "-hide_banner",
+                                      "-nostdin", "-loglevel",
+                                      "error",    "-y",
+                                      "-f",       "rawvideo",
+                                      "-pix_fmt", "yuv420p",
+                                      "-s",       "1080x1920",
+                                      "-r",       "30",
+                                      "-i",       file("frames.yuv"),
+                                      "-c:v",     "libx264",
+                                      "-preset",  "veryfast",
+                                      "-crf",     "21",
+                                      "-pix_fmt", "yuv420p",
+                                      "-threads", t,
+                                      "-an",      file("floor.mp4")});
     std::printf("x264 encode-only: %.1f s wall\n", floor.wall);
     std::fflush(stdout);
 
@@ -246,51 +259,51 @@ int main(int argc, char** argv) {
         "[ovb][bar]overlay=x='-W+W*t/54':y=H-12:shortest=1[ovp];"
         "[ovp]fade=t=in:st=0:d=0.5,fade=t=out:st=53.5:d=0.5[vout];"
         "[ac]afade=t=in:st=0:d=0.5,afade=t=out:st=53.5:d=0.5[aout]"_s;
-    const Measured reference = measure({"ffmpeg",
-                                        "-hide_banner",
-                                        "-nostdin",
-                                        "-loglevel",
-                                        "error",
-                                        "-y",
-                                        "-threads",
-                                        t,
-                                        "-i",
-                                        file("source.mov"),
-                                        "-i",
-                                        file("caption0.png"),
-                                        "-i",
-                                        file("caption1.png"),
-                                        "-i",
-                                        file("caption2.png"),
-                                        "-i",
-                                        file("caption3.png"),
-                                        "-i",
-                                        file("banner.png"),
-                                        "-filter_complex_threads",
-                                        t,
-                                        "-filter_complex",
-                                        graph,
-                                        "-map",
-                                        "[vout]",
-                                        "-map",
-                                        "[aout]",
-                                        "-c:v",
-                                        "libx264",
-                                        "-preset",
-                                        "veryfast",
-                                        "-crf",
-                                        "21",
-                                        "-pix_fmt",
-                                        "yuv420p",
-                                        "-threads",
-                                        t,
-                                        "-c:a",
-                                        "aac",
-                                        "-b:a",
-                                        "128k",
-                                        "-movflags",
-                                        "+faststart",
-                                        file("ffmpeg.mp4")});
+    const Measured reference = bestOfTwo({"ffmpeg",
+                                          "-hide_banner",
+                                          "-nostdin",
+                                          "-loglevel",
+                                          "error",
+                                          "-y",
+                                          "-threads",
+                                          t,
+                                          "-i",
+                                          file("source.mov"),
+                                          "-i",
+                                          file("caption0.png"),
+                                          "-i",
+                                          file("caption1.png"),
+                                          "-i",
+                                          file("caption2.png"),
+                                          "-i",
+                                          file("caption3.png"),
+                                          "-i",
+                                          file("banner.png"),
+                                          "-filter_complex_threads",
+                                          t,
+                                          "-filter_complex",
+                                          graph,
+                                          "-map",
+                                          "[vout]",
+                                          "-map",
+                                          "[aout]",
+                                          "-c:v",
+                                          "libx264",
+                                          "-preset",
+                                          "veryfast",
+                                          "-crf",
+                                          "21",
+                                          "-pix_fmt",
+                                          "yuv420p",
+                                          "-threads",
+                                          t,
+                                          "-c:a",
+                                          "aac",
+                                          "-b:a",
+                                          "128k",
+                                          "-movflags",
+                                          "+faststart",
+                                          file("ffmpeg.mp4")});
     std::printf("ffmpeg: %.1f s wall, %.1f s cpu, %.0f MB\n", reference.wall, reference.cpu,
                 reference.maxRssMb);
     std::fflush(stdout);
