@@ -154,6 +154,10 @@ void ratio(const char* what, double value) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Draws backdrops only; no display needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
     int seconds = 60;
     QString file;
