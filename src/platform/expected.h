@@ -10,6 +10,10 @@ namespace tolvane {
 // is what the user sees; nothing here throws through Qt code.
 template <typename E>
 struct Unexpected {
+    // A constructor, not an aggregate: clang before 16 (Debian's clang-tidy)
+    // cannot initialise an aggregate from parentheses.
+    Unexpected(E e)
+        : error(std::move(e)) {}
     E error;
 };
 
