@@ -1,8 +1,11 @@
 #include "recording/livetranscriber.h"
 
 #include "platform/speechsegmenter.h"
+#include "recording/voicerecorder.h"
 
+#include <QFile>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoro/QCoroFuture>
 
@@ -117,6 +120,30 @@ QCoro::Task<LiveTranscriber::Transcription> LiveTranscriber::finish(QByteArray s
     }
     appendShifted(words, *restWords, from);
     co_return OnDeviceTranscriber::fromRecognized(words);
+}
+
+QCoro::Task<LiveTranscriber::Transcription> LiveTranscriber::finishFile(QString path,
+                                                                        QString locale) {
+    QPointer<LiveTranscriber> self(this);
+    const quint64 generation = m_generation;
+    QFuture<QByteArray> reading = QtConcurrent::run([path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    });
+    const QByteArray bytes = co_await reading;
+    if (!self || generation != m_generation) {
+        co_return Unexpected(MediaError::cancelled());
+    }
+    const bool recorderWav = bytes.size() >= VoiceRecorder::wavHeaderSize &&
+                             bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE" &&
+                             bytes.mid(36, 4) == "data";
+    if (!recorderWav ||
+        !OnDeviceTranscriber::chooseLocale(locale, OnDeviceTranscriber::supportedLocales())) {
+        auto whole = OnDeviceTranscriber::transcribe(std::move(path), std::move(locale));
+        co_return co_await whole;
+    }
+    auto finishing = finish(bytes.sliced(VoiceRecorder::wavHeaderSize));
+    co_return co_await finishing;
 }
 
 SpeechResult LiveTranscriber::decodeClosed(SpeechEngine& engine, std::span<const qint16> samples,

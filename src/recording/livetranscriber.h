@@ -39,6 +39,10 @@ public:
     // the clip's transcription. Fails with MediaError::cancelled() when
     // begin() or the destructor comes first.
     QCoro::Task<Transcription> finish(QByteArray samples);
+    // The same for the voice recorder's WAV file at `path`, read off the
+    // calling thread. Any other file, or a locale the engine lacks, is
+    // transcribed whole the usual way, which reports what is wrong.
+    QCoro::Task<Transcription> finishFile(QString path, QString locale);
 
     // Seconds from the start of the recording that are decoded.
     double decodedSeconds() const { return double(m_offset) / SpeechEngine::sampleRate; }

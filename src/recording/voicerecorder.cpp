@@ -24,8 +24,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcDictation, "tolvane.media.dictation")
 
-constexpr qsizetype wavHeaderSize = 44;
-
 struct Opened {
     std::shared_ptr<MicrophoneRecorder> recorder;
     QString error; // empty when recording runs
@@ -168,7 +166,7 @@ QCoro::Task<std::optional<QByteArray>> VoiceRecorder::stop() {
         if (file.open(QIODevice::ReadOnly)) {
             const QByteArray bytes = file.readAll();
             // A header alone is a recording without sound.
-            if (bytes.size() > wavHeaderSize) {
+            if (bytes.size() > VoiceRecorder::wavHeaderSize) {
                 out.bytes = bytes;
             }
         } else if (out.error.isEmpty()) {
@@ -196,7 +194,7 @@ QByteArray VoiceRecorder::takeNewSamples() {
     // The recording thread writes the file unbuffered, so what it has written
     // is there to read; a few kilobytes a call.
     QFile file(m_fileURL);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(wavHeaderSize + m_heard)) {
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(VoiceRecorder::wavHeaderSize + m_heard)) {
         return {};
     }
     QByteArray bytes = file.readAll();

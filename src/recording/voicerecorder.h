@@ -30,6 +30,8 @@ public:
     static inline const QString ext = QStringLiteral("wav");
     static inline const QString filePrefix = QStringLiteral("tolvane-dictation-");
     static constexpr int meterIntervalMs = 50;
+    // The header of the WAV files it writes; the samples follow it.
+    static constexpr qsizetype wavHeaderSize = 44;
 
     // What start() gives false for.
     static inline const QString microphoneFailure = QStringLiteral(

@@ -14,36 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace tolvane {
 
-namespace {
-
-// Every 16 kHz mono 16-bit WAV file the voice recorder writes starts so.
-constexpr qsizetype recorderHeaderSize = 44;
-
-bool isRecorderWav(const QByteArray& bytes) {
-    return bytes.size() >= recorderHeaderSize && bytes.startsWith("RIFF") &&
-           bytes.mid(8, 4) == "WAVE" && bytes.mid(36, 4) == "data";
-}
-
-QCoro::Task<DictationViewModel::Transcription> transcribeLive(std::shared_ptr<LiveTranscriber> live,
-                                                              QString path) {
-    QByteArray bytes;
-    if (QFile file(path); file.open(QIODevice::ReadOnly)) {
-        bytes = file.readAll();
-    }
-    if (!OnDeviceTranscriber::chooseLocale(OnDeviceTranscriber::currentLocale(),
-                                           OnDeviceTranscriber::supportedLocales()) ||
-        !isRecorderWav(bytes)) {
-        // The general way reports these.
-        auto whole =
-            OnDeviceTranscriber::transcribe(std::move(path), OnDeviceTranscriber::currentLocale());
-        co_return co_await whole;
-    }
-    auto finishing = live->finish(bytes.sliced(recorderHeaderSize));
-    co_return co_await finishing;
-}
-
-} // namespace
-
 DictationViewModel::Transcriber DictationViewModel::Transcriber::onDevice() {
     // Decodes each finished sentence while the user goes on speaking.
     auto live = std::make_shared<LiveTranscriber>();
@@ -51,7 +21,9 @@ DictationViewModel::Transcriber DictationViewModel::Transcriber::onDevice() {
                 SpeechWorker::shared().preload();
                 live->begin();
             },
-            [live](QString path) { return transcribeLive(live, std::move(path)); },
+            [live](QString path) {
+                return live->finishFile(std::move(path), OnDeviceTranscriber::currentLocale());
+            },
             [live](const QByteArray& samples) { live->hear(samples); }};
 }
 
