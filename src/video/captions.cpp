@@ -270,31 +270,45 @@ qreal layOut(QTextLayout& layout, qreal width) {
 }
 
 // Separable box blur of an 8-bit plane, run three times: close to a Gaussian.
+// The vertical pass keeps one running sum per column and walks the rows in
+// order; walking each column instead misses the cache on every pixel.
 void blurPlane(std::vector<quint8>& plane, int w, int h, int radius) {
     if (radius <= 0 || w <= 0 || h <= 0) {
         return;
     }
     std::vector<quint8> tmp(plane.size());
+    std::vector<int> sums(static_cast<size_t>(w));
     const int span = 2 * radius + 1;
-    const auto pass = [&](const std::vector<quint8>& src, std::vector<quint8>& dst, int count,
-                          int length, int strideAlong, int strideAcross) {
-        for (int a = 0; a < count; ++a) {
-            const int base = a * strideAcross;
+    const auto row = [w](std::vector<quint8>& p, int y) { return p.data() + size_t(y) * w; };
+    for (int round = 0; round < 3; ++round) {
+        for (int y = 0; y < h; ++y) {
+            const quint8* src = row(plane, y);
+            quint8* dst = row(tmp, y);
             int sum = 0;
             for (int k = -radius; k <= radius; ++k) {
-                sum += src[base + std::clamp(k, 0, length - 1) * strideAlong];
+                sum += src[std::clamp(k, 0, w - 1)];
             }
-            for (int i = 0; i < length; ++i) {
-                dst[base + i * strideAlong] = quint8(sum / span);
-                const int out = std::clamp(i - radius, 0, length - 1);
-                const int in = std::clamp(i + radius + 1, 0, length - 1);
-                sum += src[base + in * strideAlong] - src[base + out * strideAlong];
+            for (int x = 0; x < w; ++x) {
+                dst[x] = quint8(sum / span);
+                sum += src[std::min(x + radius + 1, w - 1)] - src[std::max(x - radius, 0)];
             }
         }
-    };
-    for (int round = 0; round < 3; ++round) {
-        pass(plane, tmp, h, w, 1, w);
-        pass(tmp, plane, w, h, w, 1);
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int k = -radius; k <= radius; ++k) {
+            const quint8* src = row(tmp, std::clamp(k, 0, h - 1));
+            for (int x = 0; x < w; ++x) {
+                sums[size_t(x)] += src[x];
+            }
+        }
+        for (int y = 0; y < h; ++y) {
+            quint8* dst = row(plane, y);
+            const quint8* in = row(tmp, std::min(y + radius + 1, h - 1));
+            const quint8* out = row(tmp, std::max(y - radius, 0));
+            for (int x = 0; x < w; ++x) {
+                dst[x] = quint8(sums[size_t(x)] / span);
+                sums[size_t(x)] += in[x] - out[x];
+            }
+        }
     }
 }
 
@@ -326,39 +340,30 @@ QImage shadowOf(const QImage& source, int blurRadius, double opacity) {
 
 } // namespace
 
-QImage renderCaptionImage(const QString& text, std::optional<int> highlight, CaptionStyle style,
-                          double maxWidth) {
+QList<QImage> renderCaptionImages(const QString& text, const QList<std::optional<int>>& highlights,
+                                  CaptionStyle style, double maxWidth) {
     const StyleMetrics m = metricsFor(style);
     const double textWidth = maxWidth - 2 * m.marginX;
-    if (!(textWidth > 0) || maxWidth > 8192) {
+    if (!(textWidth > 0) || maxWidth > 8192 || highlights.isEmpty()) {
         return {};
     }
     QString shown = text;
     shown.replace(u'\n', QChar::LineSeparator);
 
-    QList<QTextLayout::FormatRange> highlightFormats;
-    if (highlight && *highlight >= 0) {
-        QList<std::pair<qsizetype, qsizetype>> ranges;
-        qsizetype from = 0;
-        for (const QString& word : wordsAtSingleSpaces(text)) {
-            const qsizetype at = text.indexOf(word, from);
-            if (at < 0) {
-                break;
-            }
-            ranges.append({at, word.size()});
-            from = at + word.size();
+    // Where each space-separated word sits in the text.
+    QList<std::pair<qsizetype, qsizetype>> ranges;
+    qsizetype from = 0;
+    for (const QString& word : wordsAtSingleSpaces(text)) {
+        const qsizetype at = text.indexOf(word, from);
+        if (at < 0) {
+            break;
         }
-        if (*highlight < ranges.size()) {
-            QTextCharFormat yellow;
-            yellow.setForeground(highlightYellow);
-            const auto [at, length] = ranges.at(*highlight);
-            highlightFormats.append({int(at), int(length), yellow});
-        }
+        ranges.append({at, word.size()});
+        from = at + word.size();
     }
 
-    QTextLayout layout(shown, m.font);
-    layout.setFormats(highlightFormats);
-    const qreal textHeightPx = layOut(layout, textWidth * imageScale);
+    QTextLayout plain(shown, m.font);
+    const qreal textHeightPx = layOut(plain, textWidth * imageScale);
     const double h = std::ceil(textHeightPx / imageScale);
 
     const int widthPx = int(std::lround(maxWidth * imageScale));
@@ -366,47 +371,79 @@ QImage renderCaptionImage(const QString& text, std::optional<int> highlight, Cap
     if (widthPx <= 0 || heightPx <= 0 || heightPx > 32768) {
         return {};
     }
-    QImage image(widthPx, heightPx, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) {
+    // Everything but the text's own colour: the same for every highlight, and
+    // for tiktok (outline plus blurred shadow) most of the drawing's cost.
+    QImage backdrop(widthPx, heightPx, QImage::Format_ARGB32_Premultiplied);
+    if (backdrop.isNull()) {
         return {};
     }
-    image.fill(Qt::transparent);
+    backdrop.fill(Qt::transparent);
     const QPointF origin(m.marginX * imageScale, m.marginY * imageScale);
-
-    QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    painter.setPen(Qt::white);
-    if (style == CaptionStyle::bubble) {
-        QPainterPath box;
-        const double radius = 28.0 * imageScale;
-        box.addRoundedRect(QRectF(0, 0, widthPx, heightPx), radius, radius);
-        painter.fillPath(box, QColor(0, 0, 0, qRound(0.62 * 255)));
-    } else {
-        // The outline copy: stroke only (7 % of the font size), black, with a
-        // soft shadow 3 points below it.
-        QImage outline(widthPx, heightPx, QImage::Format_ARGB32_Premultiplied);
-        if (!outline.isNull()) {
-            outline.fill(Qt::transparent);
-            QTextCharFormat stroke;
-            stroke.setForeground(Qt::transparent);
-            stroke.setTextOutline(QPen(Qt::black, 0.07 * m.font.pixelSize(), Qt::SolidLine,
-                                       Qt::RoundCap, Qt::RoundJoin));
-            QTextLayout outlineLayout(shown, m.font);
-            outlineLayout.setFormats({{0, int(shown.size()), stroke}});
-            layOut(outlineLayout, textWidth * imageScale);
-            {
-                QPainter op(&outline);
-                op.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-                outlineLayout.draw(&op, origin);
+    {
+        QPainter painter(&backdrop);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        if (style == CaptionStyle::bubble) {
+            QPainterPath box;
+            const double radius = 28.0 * imageScale;
+            box.addRoundedRect(QRectF(0, 0, widthPx, heightPx), radius, radius);
+            painter.fillPath(box, QColor(0, 0, 0, qRound(0.62 * 255)));
+        } else {
+            // The outline copy: stroke only (7 % of the font size), black, with a
+            // soft shadow 3 points below it.
+            QImage outline(widthPx, heightPx, QImage::Format_ARGB32_Premultiplied);
+            if (!outline.isNull()) {
+                outline.fill(Qt::transparent);
+                QTextCharFormat stroke;
+                stroke.setForeground(Qt::transparent);
+                stroke.setTextOutline(QPen(Qt::black, 0.07 * m.font.pixelSize(), Qt::SolidLine,
+                                           Qt::RoundCap, Qt::RoundJoin));
+                QTextLayout outlineLayout(shown, m.font);
+                outlineLayout.setFormats({{0, int(shown.size()), stroke}});
+                layOut(outlineLayout, textWidth * imageScale);
+                {
+                    QPainter op(&outline);
+                    op.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+                    outlineLayout.draw(&op, origin);
+                }
+                const QImage shadow = shadowOf(outline, 10 * imageScale / 2, 0.9);
+                painter.drawImage(QPointF(0, 3.0 * imageScale), shadow);
+                painter.drawImage(QPointF(0, 0), outline);
             }
-            const QImage shadow = shadowOf(outline, 10 * imageScale / 2, 0.9);
-            painter.drawImage(QPointF(0, 3.0 * imageScale), shadow);
-            painter.drawImage(QPointF(0, 0), outline);
         }
     }
-    layout.draw(&painter, origin);
-    painter.end();
-    return image;
+
+    QList<QImage> images;
+    images.reserve(highlights.size());
+    for (const std::optional<int>& highlight : highlights) {
+        QImage image = backdrop.copy();
+        if (image.isNull()) {
+            return {};
+        }
+        QPainter painter(&image);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        painter.setPen(Qt::white);
+        if (highlight && *highlight >= 0 && *highlight < ranges.size()) {
+            QTextCharFormat yellow;
+            yellow.setForeground(highlightYellow);
+            const auto [at, length] = ranges.at(*highlight);
+            // Formats change only colours here, so the lines stay where the
+            // plain layout put them.
+            QTextLayout layout(shown, m.font);
+            layout.setFormats({{int(at), int(length), yellow}});
+            layOut(layout, textWidth * imageScale);
+            layout.draw(&painter, origin);
+        } else {
+            plain.draw(&painter, origin);
+        }
+        painter.end();
+        images.append(std::move(image));
+    }
+    return images;
+}
+
+QImage renderCaptionImage(const QString& text, std::optional<int> highlight, CaptionStyle style,
+                          double maxWidth) {
+    return renderCaptionImages(text, {highlight}, style, maxWidth).value(0);
 }
 
 } // namespace Captions

@@ -88,5 +88,11 @@ inline constexpr double overlayWidth = 972.0;
 QImage renderCaptionImage(const QString& text, std::optional<int> highlight, CaptionStyle style,
                           double maxWidth = overlayWidth);
 
+// The same caption drawn once per entry of `highlights`, in that order. The
+// outline and shadow, most of the cost, are drawn once for all of them. Empty
+// when the canvas cannot be made.
+QList<QImage> renderCaptionImages(const QString& text, const QList<std::optional<int>>& highlights,
+                                  CaptionStyle style, double maxWidth = overlayWidth);
+
 } // namespace Captions
 } // namespace tolvane

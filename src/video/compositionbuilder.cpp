@@ -294,19 +294,21 @@ VideoCompositionBuilder::captionPictures(const QList<CaptionChunk>& chunks, Capt
             continue;
         }
         CaptionPictures caption{chunk.start, chunk.end, {}, {}, {}};
-        caption.base = Captions::renderCaptionImage(chunk.text, std::nullopt, style);
-        if (caption.base.isNull()) {
-            continue;
-        }
         const QList<CaptionChunk::Word> words = chunk.timedWords();
+        QList<std::optional<int>> highlights{std::nullopt};
         if (highlight && words.size() >= 2) {
             for (qsizetype i = 0; i < words.size(); ++i) {
-                QImage word = Captions::renderCaptionImage(chunk.text, int(i), style);
-                if (!word.isNull()) {
-                    caption.wordImages.append(std::move(word));
-                    caption.wordStarts.append(words[i].start);
-                }
+                highlights.append(int(i));
             }
+        }
+        QList<QImage> images = Captions::renderCaptionImages(chunk.text, highlights, style);
+        if (images.isEmpty() || images.first().isNull()) {
+            continue;
+        }
+        caption.base = images.takeFirst();
+        for (qsizetype i = 0; i < images.size(); ++i) {
+            caption.wordImages.append(std::move(images[i]));
+            caption.wordStarts.append(words[i].start);
         }
         pictures.append(std::move(caption));
     }

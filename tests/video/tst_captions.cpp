@@ -352,6 +352,24 @@ private Q_SLOTS:
         QVERIFY(right > 500);
     }
 
+    void pictureSetMatchesSinglePictures() {
+        // The set shares one outline and shadow: each picture must still be the
+        // one drawn on its own, with no colour carried over from the one before.
+        for (CaptionStyle s : {CaptionStyle::tiktok, CaptionStyle::bubble}) {
+            const QString text = u"one two three"_s;
+            const QList<std::optional<int>> highlights{std::nullopt, 0, 2, 1, std::nullopt};
+            const QList<QImage> set = Captions::renderCaptionImages(text, highlights, s);
+            QCOMPARE(set.size(), highlights.size());
+            for (qsizetype i = 0; i < set.size(); ++i) {
+                QCOMPARE(set[i], Captions::renderCaptionImage(text, highlights[i], s));
+            }
+            QCOMPARE(yellowPixels(set.last()), 0);
+        }
+        QVERIFY(Captions::renderCaptionImages(u"x"_s, {}, CaptionStyle::tiktok).isEmpty());
+        QVERIFY(Captions::renderCaptionImages(u"x"_s, {std::nullopt}, CaptionStyle::tiktok, 48.0)
+                    .isEmpty());
+    }
+
     void noRoomGivesNoImage() {
         QVERIFY(Captions::renderCaptionImage(u"x"_s, std::nullopt, CaptionStyle::tiktok, 48.0)
                     .isNull());
