@@ -4,6 +4,8 @@
 #include "video/hookimage.h"
 #include "video/jumpcuts.h"
 
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <algorithm>
 #include <cmath>
 
@@ -317,14 +319,19 @@ VideoCompositionBuilder::captionPictures(const QList<CaptionChunk>& chunks, Capt
 
 QList<OverlayLayer> VideoCompositionBuilder::captionLayers(const QList<CaptionChunk>& chunks,
                                                            CaptionStyle style, bool highlight) {
+    // The chunks are drawn side by side on the shared pool: drawing is most of
+    // the time before a render's first frame. A chunk's full-resolution
+    // pictures are gone once its layer is made.
+    const QList<std::optional<OverlayLayer>> drawn = QtConcurrent::blockingMapped(
+        chunks, [style, highlight](const CaptionChunk& chunk) -> std::optional<OverlayLayer> {
+            const QList<CaptionPictures> pictures = captionPictures({chunk}, style, highlight);
+            return pictures.isEmpty() ? std::nullopt
+                                      : captionLayer(pictures.first(), style, highlight);
+        });
     QList<OverlayLayer> layers;
-    for (const CaptionChunk& chunk : chunks) {
-        // One chunk at a time: its full-resolution pictures are gone before the
-        // next is drawn.
-        for (const CaptionPictures& pictures : captionPictures({chunk}, style, highlight)) {
-            if (auto layer = captionLayer(pictures, style, highlight)) {
-                layers.append(std::move(*layer));
-            }
+    for (const std::optional<OverlayLayer>& layer : drawn) {
+        if (layer) {
+            layers.append(*layer);
         }
     }
     return layers;

@@ -230,6 +230,27 @@ private Q_SLOTS:
         QVERIFY(!Builder::captionLayer(caption, CaptionStyle::tiktok, true));
     }
 
+    void captionLayersOfManyChunks() {
+        // Drawn side by side, the layers still come out in the chunks' order,
+        // each with one picture per word; empty or zero-length chunks are left out.
+        QList<CaptionChunk> chunks;
+        for (int i = 0; i < 12; ++i) {
+            chunks.append({u"chunk %1 of twelve"_s.arg(i), i * 1.0, i * 1.0 + 0.9, std::nullopt});
+        }
+        chunks.insert(3, CaptionChunk{QString(), 2.95, 2.97, std::nullopt});
+        chunks.insert(7, CaptionChunk{u"empty span"_s, 5.95, 5.95, std::nullopt});
+        const QList<OverlayLayer> layers =
+            Builder::captionLayers(chunks, CaptionStyle::tiktok, true);
+        QCOMPARE(layers.size(), 12);
+        for (int i = 0; i < 12; ++i) {
+            QCOMPARE(layers[i].imageBegin, i * 1.0);
+            QCOMPARE(layers[i].images.size(), 4);
+            QVERIFY(layers[i].at(i * 1.0 + 0.5).isVisible());
+        }
+        QCOMPARE(Builder::captionLayers(chunks, CaptionStyle::bubble, false).first().images.size(),
+                 1);
+    }
+
     void hookAndProgressBar() {
         const auto hook = Builder::hookLayer(picture(2080, 400, Qt::black), 9.5);
         QVERIFY(hook);
