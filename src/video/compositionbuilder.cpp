@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <malloc.h>
 
 using namespace Qt::StringLiterals;
 
@@ -328,6 +329,9 @@ QList<OverlayLayer> VideoCompositionBuilder::captionLayers(const QList<CaptionCh
             return pictures.isEmpty() ? std::nullopt
                                       : captionLayer(pictures.first(), style, highlight);
         });
+    // The pool's threads keep what their drawing freed in their own heaps, and
+    // that memory would stay resident through the whole render.
+    malloc_trim(0);
     QList<OverlayLayer> layers;
     for (const std::optional<OverlayLayer>& layer : drawn) {
         if (layer) {
