@@ -4,6 +4,8 @@
 #include "video/hookimage.h"
 #include "video/jumpcuts.h"
 
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
@@ -320,17 +322,20 @@ VideoCompositionBuilder::captionPictures(const QList<CaptionChunk>& chunks, Capt
 
 QList<OverlayLayer> VideoCompositionBuilder::captionLayers(const QList<CaptionChunk>& chunks,
                                                            CaptionStyle style, bool highlight) {
-    // The chunks are drawn side by side on the shared pool: drawing is most of
-    // the time before a render's first frame. A chunk's full-resolution
-    // pictures are gone once its layer is made.
+    // Drawing is most of the time before a render's first frame, so two chunks
+    // are drawn side by side; no more, because each holds some 20 MB of
+    // full-resolution pictures while it is drawn.
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::min(2, std::max(1, QThread::idealThreadCount())));
     const QList<std::optional<OverlayLayer>> drawn = QtConcurrent::blockingMapped(
-        chunks, [style, highlight](const CaptionChunk& chunk) -> std::optional<OverlayLayer> {
+        &pool, chunks,
+        [style, highlight](const CaptionChunk& chunk) -> std::optional<OverlayLayer> {
             const QList<CaptionPictures> pictures = captionPictures({chunk}, style, highlight);
             return pictures.isEmpty() ? std::nullopt
                                       : captionLayer(pictures.first(), style, highlight);
         });
-    // The pool's threads keep what their drawing freed in their own heaps, and
-    // that memory would stay resident through the whole render.
+    // The drawing threads kept what they freed in their own heaps, and that
+    // memory would stay resident through the whole render.
     malloc_trim(0);
     QList<OverlayLayer> layers;
     for (const std::optional<OverlayLayer>& layer : drawn) {

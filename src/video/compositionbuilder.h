@@ -108,11 +108,12 @@ public:
                                              double contentEnd, CaptionStyle style);
 
     // Each chunk drawn, and with the highlight one picture per spoken word; a
-    // chunk that cannot be drawn is left out, as is a word picture.
+    // chunk that cannot be drawn (or one of whose pictures cannot) is left out.
     static QList<CaptionPictures> captionPictures(const QList<CaptionChunk>& chunks,
                                                   CaptionStyle style, bool highlight);
 
-    // The layers of the captions, drawn one chunk at a time.
+    // The layers of the captions, in the chunks' order; two chunks are drawn at
+    // a time, each one's full-resolution pictures gone once its layer is made.
     static QList<OverlayLayer> captionLayers(const QList<CaptionChunk>& chunks, CaptionStyle style,
                                              bool highlight);
 
