@@ -54,7 +54,29 @@ struct YuvaPicture {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> y, a, u, v, ca;
+    // Per luma and chroma row, the columns [first, second) outside which the
+    // picture is transparent: captions and titles are mostly empty canvas.
+    std::vector<std::pair<int, int>> lumaSpans, chromaSpans;
 };
+
+// The covered columns of each row of a width x rows alpha plane.
+std::vector<std::pair<int, int>> coveredSpans(const std::vector<uint8_t>& alpha, int width,
+                                              int rows) {
+    std::vector<std::pair<int, int>> spans(size_t(std::max(rows, 0)), {0, 0});
+    for (int row = 0; row < rows; ++row) {
+        const uint8_t* line = alpha.data() + size_t(row) * width;
+        int first = 0;
+        while (first < width && line[first] == 0) {
+            ++first;
+        }
+        int last = width;
+        while (last > first && line[last - 1] == 0) {
+            --last;
+        }
+        spans[size_t(row)] = {first, last};
+    }
+    return spans;
+}
 
 YuvaPicture toYuva(const QImage& source, int width, int height) {
     YuvaPicture out;
@@ -106,6 +128,8 @@ YuvaPicture toYuva(const QImage& source, int width, int height) {
             out.ca[c] = uint8_t(std::min(255, sumA[c] / 4));
         }
     }
+    out.lumaSpans = coveredSpans(out.a, width, height);
+    out.chromaSpans = coveredSpans(out.ca, cw, ch);
     return out;
 }
 
@@ -126,7 +150,8 @@ void blend(AVFrame* frame, const YuvaPicture& picture, int x, int y, int opacity
     for (int row = y0; row < y1; ++row) {
         uint8_t* dst = frame->data[0] + size_t(row) * frame->linesize[0];
         const size_t base = size_t(row - y) * picture.width - x;
-        for (int col = x0; col < x1; ++col) {
+        const auto [first, last] = picture.lumaSpans[size_t(row - y)];
+        for (int col = std::max(x0, x + first); col < std::min(x1, x + last); ++col) {
             const int alpha = (picture.a[base + col] * opacity) >> 8;
             if (alpha) {
                 dst[col] = mix(dst[col], picture.y[base + col], alpha);
@@ -138,7 +163,9 @@ void blend(AVFrame* frame, const YuvaPicture& picture, int x, int y, int opacity
         uint8_t* du = frame->data[1] + size_t(row) * frame->linesize[1];
         uint8_t* dv = frame->data[2] + size_t(row) * frame->linesize[2];
         const size_t base = size_t(row - y / 2) * cw - x / 2;
-        for (int col = x0 / 2; col < (x1 + 1) / 2; ++col) {
+        const auto [first, last] = picture.chromaSpans[size_t(row - y / 2)];
+        for (int col = std::max(x0 / 2, x / 2 + first); col < std::min((x1 + 1) / 2, x / 2 + last);
+             ++col) {
             const int alpha = (picture.ca[base + col] * opacity) >> 8;
             if (alpha) {
                 du[col] = mix(du[col], picture.u[base + col], alpha);
