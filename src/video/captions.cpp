@@ -414,8 +414,15 @@ QList<QImage> renderCaptionImages(const QString& text, const QList<std::optional
 
     QList<QImage> images;
     images.reserve(highlights.size());
-    for (const std::optional<int>& highlight : highlights) {
-        QImage image = backdrop.copy();
+    for (qsizetype i = 0; i < highlights.size(); ++i) {
+        const std::optional<int>& highlight = highlights[i];
+        // The last picture takes the backdrop itself rather than a copy.
+        QImage image;
+        if (i + 1 < highlights.size()) {
+            image = backdrop.copy();
+        } else {
+            image.swap(backdrop);
+        }
         if (image.isNull()) {
             return {};
         }
