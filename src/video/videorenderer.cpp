@@ -133,8 +133,20 @@ YuvaPicture toYuva(const QImage& source, int width, int height) {
     return out;
 }
 
-inline uint8_t mix(uint8_t dst, uint8_t src, int alpha) {
-    return uint8_t(dst + ((int(src) - int(dst)) * alpha + 127) / 255);
+// dst = (dst * (255 - a) + src * a) / 255, rounded, over n pixels, where a is
+// the picture's alpha scaled by `opacity` (0...256). Written without branches
+// and in 16-bit terms (every intermediate stays below 65,536) so that the
+// compiler blends eight or sixteen pixels per instruction; with AVX2, where
+// the processor has it, twice as many.
+__attribute__((target_clones("avx2", "default"))) void
+blendRow(uint8_t* dst, const uint8_t* src, const uint8_t* alpha, int n, int opacity) {
+    const auto scale = uint16_t(opacity);
+    for (int i = 0; i < n; ++i) {
+        const auto a = uint16_t(uint16_t(alpha[i] * scale) >> 8);
+        const auto v = uint16_t(dst[i] * (255 - a) + src[i] * a + 127);
+        // v / 255 for v < 65535, without a division.
+        dst[i] = uint8_t((v + 1 + (v >> 8)) >> 8);
+    }
 }
 
 // Blends a picture into a yuv420p frame at an even position, clipped to the
@@ -147,30 +159,30 @@ void blend(AVFrame* frame, const YuvaPicture& picture, int x, int y, int opacity
     if (x0 >= x1 || y0 >= y1 || opacity <= 0) {
         return;
     }
+    opacity = std::min(opacity, 256);
     for (int row = y0; row < y1; ++row) {
         uint8_t* dst = frame->data[0] + size_t(row) * frame->linesize[0];
         const size_t base = size_t(row - y) * picture.width - x;
         const auto [first, last] = picture.lumaSpans[size_t(row - y)];
-        for (int col = std::max(x0, x + first); col < std::min(x1, x + last); ++col) {
-            const int alpha = (picture.a[base + col] * opacity) >> 8;
-            if (alpha) {
-                dst[col] = mix(dst[col], picture.y[base + col], alpha);
-            }
+        const int from = std::max(x0, x + first);
+        const int to = std::min(x1, x + last);
+        if (from < to) {
+            blendRow(dst + from, picture.y.data() + base + from, picture.a.data() + base + from,
+                     to - from, opacity);
         }
     }
     const int cw = (picture.width + 1) / 2;
     for (int row = y0 / 2; row < (y1 + 1) / 2; ++row) {
-        uint8_t* du = frame->data[1] + size_t(row) * frame->linesize[1];
-        uint8_t* dv = frame->data[2] + size_t(row) * frame->linesize[2];
         const size_t base = size_t(row - y / 2) * cw - x / 2;
         const auto [first, last] = picture.chromaSpans[size_t(row - y / 2)];
-        for (int col = std::max(x0 / 2, x / 2 + first); col < std::min((x1 + 1) / 2, x / 2 + last);
-             ++col) {
-            const int alpha = (picture.ca[base + col] * opacity) >> 8;
-            if (alpha) {
-                du[col] = mix(du[col], picture.u[base + col], alpha);
-                dv[col] = mix(dv[col], picture.v[base + col], alpha);
-            }
+        const int from = std::max(x0 / 2, x / 2 + first);
+        const int to = std::min((x1 + 1) / 2, x / 2 + last);
+        if (from < to) {
+            const uint8_t* alpha = picture.ca.data() + base + from;
+            blendRow(frame->data[1] + size_t(row) * frame->linesize[1] + from,
+                     picture.u.data() + base + from, alpha, to - from, opacity);
+            blendRow(frame->data[2] + size_t(row) * frame->linesize[2] + from,
+                     picture.v.data() + base + from, alpha, to - from, opacity);
         }
     }
 }
