@@ -206,17 +206,22 @@ int captions(const QStringList& args) {
         const bool perWord = parsed->flags.contains(u"--highlight"_s);
         for (qsizetype i = 0; i < chunks.size(); ++i) {
             const CaptionChunk& chunk = chunks.at(i);
-            QList<std::pair<QString, std::optional<int>>> pictures{
-                {u"chunk-%1.png"_s.arg(i + 1, 3, 10, QLatin1Char('0')), std::nullopt}};
+            QStringList names{u"chunk-%1.png"_s.arg(i + 1, 3, 10, QLatin1Char('0'))};
+            QList<std::optional<int>> highlights{std::nullopt};
             if (perWord) {
                 for (qsizetype w = 0; w < chunk.timedWords().size(); ++w) {
-                    pictures.append({u"chunk-%1-word-%2.png"_s.arg(i + 1, 3, 10, QLatin1Char('0'))
-                                         .arg(w + 1, 2, 10, QLatin1Char('0')),
-                                     int(w)});
+                    names.append(u"chunk-%1-word-%2.png"_s.arg(i + 1, 3, 10, QLatin1Char('0'))
+                                     .arg(w + 1, 2, 10, QLatin1Char('0')));
+                    highlights.append(int(w));
                 }
             }
-            for (const auto& [name, highlight] : pictures) {
-                const QImage image = Captions::renderCaptionImage(chunk.text, highlight, *style);
+            // One call per chunk: the outline and shadow are drawn once for
+            // all of its pictures.
+            const QList<QImage> drawn =
+                Captions::renderCaptionImages(chunk.text, highlights, *style);
+            for (qsizetype p = 0; p < names.size(); ++p) {
+                const QString& name = names.at(p);
+                const QImage image = drawn.value(p);
                 // A caption that cannot be drawn is left out, as in the video.
                 if (image.isNull()) {
                     continue;
