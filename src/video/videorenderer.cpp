@@ -550,8 +550,7 @@ private:
 class Placer {
 public:
     Placer(const Composition& composition, int rotation)
-        : m_composition(composition)
-        , m_rotation(rotation) {
+        : m_rotation(rotation) {
         const QSizeF natural(composition.naturalSize);
         m_toUpright = QTransform().rotate(rotation);
         const QRectF bounds = m_toUpright.mapRect(QRectF(QPointF(0, 0), natural));
@@ -696,7 +695,6 @@ private:
         return m_whole.get();
     }
 
-    const Composition& m_composition;
     int m_rotation = 0;
     QTransform m_toUpright;
     QTransform m_fromUpright;
