@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -259,9 +260,13 @@ private Q_SLOTS:
         EffectOptions options = noEffects();
         options.fades = true;
         options.progressBar = true;
-        // A caption picture of solid magenta-ish pink, shown 1.0...2.0 s.
+        // A caption picture of solid magenta-ish pink, shown 1.0...2.0 s, with
+        // a bottom quarter of half-transparent black that halves what is under it.
         QImage caption(600, 160, QImage::Format_ARGB32_Premultiplied);
         caption.fill(QColor(250, 20, 200));
+        for (int y = 120; y < 160; ++y) {
+            std::fill_n(reinterpret_cast<QRgb*>(caption.scanLine(y)), 600, qRgba(0, 0, 0, 128));
+        }
         Builder::CaptionPictures pictures{1.0, 2.0, caption, {}, {}};
         const Composition composition =
             compose("bands.mp4", 0.0, 3.0, options, 0.5, 1.0, {pictures});
@@ -281,6 +286,14 @@ private Q_SLOTS:
             const QImage image = frame("overlays.mp4", outside);
             QVERIFY2(bandAt(image.pixelColor(inside)) >= 0, qPrintable(QString::number(outside)));
         }
+        // Partial alpha mixes: the band under the translucent strip at half its
+        // brightness, in every channel.
+        const QPoint strip(inside.x(), int(layerFrame.bottom() - layerFrame.height() / 8));
+        const QColor bare = frame("overlays.mp4", 0.7).pixelColor(strip);
+        QVERIFY(bandAt(bare) >= 0);
+        const QColor halved(bare.red() / 2, bare.green() / 2, bare.blue() / 2);
+        QVERIFY2(near(during.pixelColor(strip), halved, 16),
+                 qPrintable(during.pixelColor(strip).name() + u" against "_s + halved.name()));
 
         // The progress bar covers t / D of the width along the bottom edge.
         for (double t : {0.75, 1.5, 2.25}) {
