@@ -8,7 +8,16 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +32,44 @@ std::unique_ptr<QLockFile> makeLock(const QString& path) {
     // The owner holds the lock for hours; only a dead owner makes it stale.
     lock->setStaleLockTime(0);
     return lock;
+}
+
+// Longer than any live claimer takes between creating the lock file and
+// writing its process id into it (two system calls).
+constexpr std::chrono::milliseconds abandonedAfter{750};
+
+// The lock file is created empty and filled a moment later. A claimer killed
+// in between leaves an empty file that QLockFile never takes for stale (it
+// names no process to look for), which would keep every later launch out for
+// good. Such a file is removed when nobody holds its native lock and it has
+// stayed empty for longer than a live claimer needs. True when it is gone.
+bool removeAbandonedEmptyLock(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT;
+    }
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat opened {};
+    // A live claimer holds the native lock from right after creating the file.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 || opened.st_size != 0) {
+        return false;
+    }
+    using namespace std::chrono;
+    const auto modified = seconds(opened.st_mtim.tv_sec) + nanoseconds(opened.st_mtim.tv_nsec);
+    const auto age = system_clock::now().time_since_epoch() - modified;
+    if (age < abandonedAfter) {
+        QThread::msleep(
+            static_cast<unsigned long>(duration_cast<milliseconds>(abandonedAfter - age).count()));
+    }
+    // Holding the native lock keeps a claimer that starts now from finishing
+    // unseen; whatever it wrote shows here.
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || now.st_size != 0 || ::stat(name.constData(), &now) != 0 ||
+        now.st_ino != opened.st_ino || now.st_dev != opened.st_dev) {
+        return false;
+    }
+    return ::unlink(name.constData()) == 0;
 }
 } // namespace
 
@@ -51,7 +98,12 @@ bool ConversationOwner::claim() {
     }
     QDir().mkpath(QFileInfo(m_lockPath).absolutePath());
     auto lock = makeLock(m_lockPath);
-    if (lock->tryLock(0)) {
+    bool locked = lock->tryLock(0);
+    if (!locked && lock->error() == QLockFile::LockFailedError && !holder() &&
+        removeAbandonedEmptyLock(m_lockPath)) {
+        locked = lock->tryLock(0);
+    }
+    if (locked) {
         m_lock = std::move(lock);
         // No other writer can be mid-save now: a temporary file beside a
         // conversation file is a killed writer's.

@@ -14,7 +14,8 @@ namespace tolvane {
 // One process at a time owns a conversation folder: each process that writes
 // the conversation file rewrites it whole, so two writers would drop each
 // other's messages. Ownership is a lock file in the folder (a crashed owner's
-// lock is recognised by its process id and taken over). The app holds it for
+// lock is recognised by its process id and taken over, and so is the empty
+// lock of a process killed while it was claiming). The app holds it for
 // its lifetime and listens on a per-user socket so a second launch can ask it
 // to come forward; the command-line tool holds it while it changes the
 // conversation.

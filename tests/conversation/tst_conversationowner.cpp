@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace tolvane;
 
 namespace {
@@ -105,6 +109,44 @@ private Q_SLOTS:
         QVERIFY(!next.claim());
         QVERIFY(next.askOwnerToShow());
         QVERIFY(activation.wait(5000));
+    }
+
+    // A process killed between creating its lock file and writing its id
+    // into it leaves the file empty. That must not keep the folder locked for
+    // good, but a claimer still holding the file is left alone.
+    void abandonedEmptyLockIsTakenOver() {
+        const QString folder = m_dir.filePath("empty");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/conversation.lock";
+        const auto emptyLock = [&](const QDateTime& modified) {
+            QFile lock(path);
+            QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(lock.setFileTime(modified, QFileDevice::FileModificationTime));
+        };
+
+        emptyLock(QDateTime::currentDateTime().addSecs(-30));
+        {
+            ConversationOwner owner(folder);
+            QVERIFY(owner.claim());
+            QVERIFY(ownedElsewhere(folder));
+        }
+
+        // Just left behind: taken over once it stayed empty for a moment.
+        emptyLock(QDateTime::currentDateTime());
+        {
+            ConversationOwner owner(folder);
+            QVERIFY(owner.claim());
+        }
+
+        // Still held by a live claimer about to write its id.
+        emptyLock(QDateTime::currentDateTime().addSecs(-30));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        QVERIFY(ownedElsewhere(folder));
+        QVERIFY(QFile::exists(path));
+        ::close(fd);
+        QVERIFY(!ownedElsewhere(folder));
     }
 };
 
