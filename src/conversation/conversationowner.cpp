@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 using namespace Qt::StringLiterals;
@@ -57,11 +58,10 @@ bool removeAbandonedEmptyLock(const QString& path) {
     }
     using namespace std::chrono;
     const auto modified = seconds(opened.st_mtim.tv_sec) + nanoseconds(opened.st_mtim.tv_nsec);
-    const auto age = system_clock::now().time_since_epoch() - modified;
-    if (age < abandonedAfter) {
-        QThread::msleep(
-            static_cast<unsigned long>(duration_cast<milliseconds>(abandonedAfter - age).count()));
-    }
+    const auto age = duration_cast<milliseconds>(system_clock::now().time_since_epoch() - modified);
+    // Bounded, so a modification time in the future can't stall the claim.
+    const auto rest = std::clamp(abandonedAfter - age, milliseconds::zero(), abandonedAfter);
+    QThread::msleep(static_cast<unsigned long>(rest.count()));
     // Holding the native lock keeps a claimer that starts now from finishing
     // unseen; whatever it wrote shows here.
     struct stat now {};

@@ -1,6 +1,7 @@
 #include "conversation/conversationowner.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostInfo>
 #include <QProcess>
@@ -136,6 +137,16 @@ private Q_SLOTS:
         {
             ConversationOwner owner(folder);
             QVERIFY(owner.claim());
+        }
+
+        // A clock set back since: the wait stays short.
+        emptyLock(QDateTime::currentDateTime().addSecs(3600));
+        {
+            QElapsedTimer waited;
+            waited.start();
+            ConversationOwner owner(folder);
+            QVERIFY(owner.claim());
+            QVERIFY(waited.elapsed() < 5000);
         }
 
         // Still held by a live claimer about to write its id.
